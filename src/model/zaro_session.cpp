@@ -1,0 +1,46 @@
+#include "zaro_session.hpp"
+
+#include "unicode.hpp"
+
+namespace zaro {
+
+std::optional<ZaroSessionLap::Kind> ZaroSessionLap::kindFromRaw(std::string_view raw)
+{
+    if (raw == "lap") return Kind::lap;
+    if (raw == "incomplete") return Kind::incomplete;
+    return std::nullopt;
+}
+
+std::string_view ZaroSessionLap::rawValue(Kind kind)
+{
+    return kind == Kind::lap ? "lap" : "incomplete";
+}
+
+namespace {
+
+bool sameText(const std::string& a, const std::string& b)
+{
+    return text::canonicallyEqual(a, b);
+}
+
+bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b)
+{
+    if (a.has_value() != b.has_value()) return false;
+    return !a || text::canonicallyEqual(*a, *b);
+}
+
+}  // namespace
+
+bool operator==(const ZaroSession& a, const ZaroSession& b)
+{
+    return sameText(a.fileName, b.fileName) && sameText(a.trackName, b.trackName)
+        && sameText(a.configuration, b.configuration) && sameText(a.sessionType, b.sessionType)
+        && sameText(a.dataSource, b.dataSource) && sameText(a.startedAt, b.startedAt)
+        && sameText(a.endedAt, b.endedAt) && a.lapCount == b.lapCount
+        && a.bestLapSec == b.bestLapSec && a.laps == b.laps && a.pointCount == b.pointCount
+        && a.polyline == b.polyline && a.distanceM == b.distanceM
+        && a.maxSpeedMps == b.maxSpeedMps && a.avgSpeedMps == b.avgSpeedMps
+        && a.maxAbsGx == b.maxAbsGx && a.maxAbsGy == b.maxAbsGy && a.maxLeanDeg == b.maxLeanDeg;
+}
+
+}  // namespace zaro

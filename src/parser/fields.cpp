@@ -1,0 +1,186 @@
+#include <cctype>
+#include <charconv>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <locale.h>
+
+#include "parser_internal.hpp"
+
+namespace zaro::ZaroSessionParser::detail {
+
+namespace {
+
+bool isStandalone(std::string_view line, std::size_t begin, std::size_t end, char c)
+{
+    return end == begin + 1 && line[begin] == c;
+}
+
+// strtod in the C locale, for the rare literals the fast reader leaves to it (results out of the
+// finite range, which strtod rounds to infinity or to zero and denormals).
+std::optional<double> readNumberSlowly(std::string_view field)
+{
+    struct LocaleDeleter {
+        void operator()(locale_t l) const { freelocale(l); }
+    };
+    const std::unique_ptr<std::remove_pointer_t<locale_t>, LocaleDeleter> c(newlocale(LC_ALL_MASK, "C", nullptr));
+    if (!c) return std::nullopt;
+    const std::string text(field);
+    char* end = nullptr;
+    const double value = strtod_l(text.c_str(), &end, c.get());
+    if (end != text.c_str() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+CsvFields::CsvFields(std::string_view line)
+    : line_(line),
+      quoted_(line.find('"') != std::string_view::npos),
+      ascii_(text::isAscii(line)),
+      graphemes_(line)
+{
+}
+
+std::size_t CsvFields::clusterEnd(std::size_t begin)
+{
+    return ascii_ ? begin + 1 : graphemes_.next(begin);
+}
+
+bool CsvFields::next(std::string_view& field)
+{
+    if (done_) return false;
+    if (!quoted_) {
+        std::size_t end = position_;
+        if (ascii_) {
+            end = line_.find(',', position_);
+            if (end == std::string_view::npos) end = line_.size();
+        } else {
+            while (end < line_.size()) {
+                const std::size_t after = clusterEnd(end);
+                if (isStandalone(line_, end, after, ',')) break;
+                end = after;
+            }
+        }
+        field = text::trimWhitespace(line_.substr(position_, end - position_));
+        done_ = end >= line_.size();
+        position_ = end + 1;
+        return true;
+    }
+
+    scratch_.clear();
+    bool inQuotes = false;
+    std::size_t i = position_;
+    while (i < line_.size()) {
+        const std::size_t after = clusterEnd(i);
+        if (isStandalone(line_, i, after, '"')) {
+            if (inQuotes && after < line_.size()) {
+                const std::size_t afterNext = clusterEnd(after);
+                if (isStandalone(line_, after, afterNext, '"')) {
+                    scratch_.push_back('"');
+                    i = afterNext;
+                    continue;
+                }
+            }
+            inQuotes = !inQuotes;
+        } else if (!inQuotes && isStandalone(line_, i, after, ',')) {
+            field = text::trimWhitespace(scratch_);
+            position_ = after;
+            return true;
+        } else {
+            scratch_.append(line_.substr(i, after - i));
+        }
+        i = after;
+    }
+    field = text::trimWhitespace(scratch_);
+    done_ = true;
+    return true;
+}
+
+std::vector<std::string> splitCsvLine(std::string_view line)
+{
+    std::vector<std::string> fields;
+    CsvFields reader(line);
+    std::string_view field;
+    while (reader.next(field)) fields.emplace_back(field);
+    return fields;
+}
+
+std::optional<std::string_view> csvValue(std::string_view line, std::int64_t at)
+{
+    if (at < 0) return std::nullopt;
+    const bool ascii = text::isAscii(line);
+    text::GraphemeCursor graphemes(line);
+    std::size_t begin = 0;
+    for (std::int64_t field = 0;; ++field) {
+        std::size_t end = begin;
+        if (ascii) {
+            end = line.find(',', begin);
+            if (end == std::string_view::npos) end = line.size();
+        } else {
+            while (end < line.size()) {
+                const std::size_t after = graphemes.next(end);
+                if (isStandalone(line, end, after, ',')) break;
+                end = after;
+            }
+        }
+        if (field == at) {
+            const std::string_view value = text::trimWhitespace(line.substr(begin, end - begin));
+            if (value.empty()) return std::nullopt;
+            return value;
+        }
+        if (end >= line.size()) return std::nullopt;
+        begin = end + 1;
+    }
+}
+
+std::optional<double> readNumber(std::string_view field)
+{
+    if (field.empty()) return std::nullopt;
+    // strtod would skip leading white space; a field that has any does not read.
+    if (std::strchr(" \t\n\v\f\r", field.front()) != nullptr || field.front() == '\0') return std::nullopt;
+
+    const char* p = field.data();
+    const char* const end = p + field.size();
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    // from_chars takes a minus sign of its own; strtod takes only one sign.
+    if (p == end || *p == '+' || *p == '-') return std::nullopt;
+
+    double value = 0;
+    std::from_chars_result result{};
+    if (end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        // Without a hex digit or point after "0x" strtod reads the "0" alone, leaving the "x".
+        const char first = end - p > 2 ? p[2] : '\0';
+        if (!std::isxdigit(static_cast<unsigned char>(first)) && first != '.') return std::nullopt;
+        result = std::from_chars(p + 2, end, value, std::chars_format::hex);
+    } else {
+        result = std::from_chars(p, end, value);
+    }
+    if (result.ec == std::errc::result_out_of_range && result.ptr == end) return readNumberSlowly(field);
+    if (result.ec != std::errc() || result.ptr != end) return std::nullopt;
+    return negative ? -value : value;
+}
+
+std::optional<std::int64_t> readInteger(std::string_view field)
+{
+    std::string_view digits = field;
+    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
+    if (digits.empty()) return std::nullopt;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+    }
+    // from_chars reads a minus sign but not a plus sign.
+    const char* const begin = field.front() == '+' ? field.data() + 1 : field.data();
+    std::int64_t value = 0;
+    const auto result = std::from_chars(begin, field.data() + field.size(), value);
+    if (result.ec != std::errc()) return std::nullopt;
+    return value;
+}
+
+}  // namespace zaro::ZaroSessionParser::detail

@@ -1,0 +1,173 @@
+#include <algorithm>
+#include <cmath>
+
+#include "parser_internal.hpp"
+
+namespace zaro::ZaroSessionParser::detail {
+
+namespace {
+
+bool equalsIgnoringCase(std::string_view field, std::string_view lowerWord)
+{
+    if (field.size() == lowerWord.size() && text::isAscii(field)) {
+        return std::equal(field.begin(), field.end(), lowerWord.begin(), [](char a, char b) {
+            return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + ('a' - 'A')) : a) == b;
+        });
+    }
+    return !text::isAscii(field) && text::toLower(field) == lowerWord;
+}
+
+// Whether `s` begins with the characters of `prefix`: a combining mark after it would fuse with its
+// last character.
+bool hasCharacterPrefix(std::string_view s, std::string_view prefix)
+{
+    if (!s.starts_with(prefix)) return false;
+    if (s.size() == prefix.size() || static_cast<unsigned char>(s[prefix.size()]) < 0x80) return true;
+    text::GraphemeCursor graphemes(s);
+    std::size_t boundary = 0;
+    while (boundary < prefix.size()) boundary = graphemes.next(boundary);
+    return boundary == prefix.size();
+}
+
+std::optional<std::int64_t> lapNumber(std::string_view field)
+{
+    std::string digits;
+    for (std::size_t i = 0; i < field.size();) {
+        if (field.substr(i).starts_with("Lap")) {
+            i += 3;
+        } else {
+            digits.push_back(field[i++]);
+        }
+    }
+    return readInteger(text::trimWhitespace(digits));
+}
+
+// The numbers after the first "sectors" field. Counted first so that the list is allocated once,
+// at its final size, however many there are.
+std::vector<double> sectorsOf(std::string_view line)
+{
+    const auto walk = [line](auto&& onNumber) {
+        CsvFields fields(line);
+        std::string_view field;
+        bool afterMarker = false;
+        while (fields.next(field)) {
+            if (afterMarker) {
+                if (const auto value = readNumber(field)) onNumber(*value);
+            } else {
+                afterMarker = equalsIgnoringCase(field, "sectors");
+            }
+        }
+    };
+    std::size_t count = 0;
+    walk([&count](double) { ++count; });
+    std::vector<double> sectors;
+    if (count == 0) return sectors;
+    sectors.reserve(count);
+    walk([&sectors](double value) { sectors.push_back(value); });
+    return sectors;
+}
+
+std::optional<double> lapSeconds(std::int64_t fromTicks, std::int64_t toTicks)
+{
+    if (fromTicks >= toTicks) return std::nullopt;
+    const double milliseconds = static_cast<double>(toTicks - fromTicks) / 10.0;
+    return std::round(milliseconds) / 1000.0;
+}
+
+}  // namespace
+
+std::optional<ZaroSessionLap> readLapRow(std::string_view line, bool withSectors)
+{
+    CsvFields fields(line);
+    std::string_view field;
+    if (!fields.next(field)) return std::nullopt;
+    const std::string first(field);
+    if (!fields.next(field)) return std::nullopt;
+    const std::optional<double> seconds = readNumber(field);
+    if (!seconds) return std::nullopt;
+
+    ZaroSessionLap lap;
+    lap.timeSec = *seconds;
+    if (hasCharacterPrefix(first, "Lap ")) {
+        lap.number = lapNumber(first);
+        if (!lap.number) return std::nullopt;
+        lap.kind = ZaroSessionLap::Kind::lap;
+    } else if (equalsIgnoringCase(first, "incomplete lap")) {
+        lap.kind = ZaroSessionLap::Kind::incomplete;
+    } else {
+        return std::nullopt;
+    }
+    if (withSectors) lap.sectors = sectorsOf(line);
+    return lap;
+}
+
+std::optional<ZaroSessionLap> parseLapRow(std::string_view line)
+{
+    return readLapRow(line, true);
+}
+
+void InferredLaps::update(std::int64_t lap, std::int64_t ticks)
+{
+    lastTime = ticks;
+    // A run of rows with one lap number needs one look-up: the first of them made the entry.
+    if (latestLap != lap) firstTime.try_emplace(lap, ticks);
+    if (lap == 0 && previousLap) firstZeroAfter.try_emplace(*previousLap, ticks);
+    previousLap = lap >= 1 ? std::optional(lap) : std::nullopt;
+    latestLap = lap;
+}
+
+std::vector<ZaroSessionLap> buildLaps(const InferredLaps& inferred)
+{
+    std::vector<std::int64_t> numbers;
+    for (const auto& [number, ticks] : inferred.firstTime) {
+        if (number >= 1) numbers.push_back(number);
+    }
+    std::vector<ZaroSessionLap> laps;
+    if (numbers.empty()) return laps;
+    std::sort(numbers.begin(), numbers.end());
+    laps.reserve(numbers.size() + 1);
+    const auto first = [&inferred](std::int64_t number) { return inferred.firstTime.at(number); };
+
+    if (const auto outLapStart = inferred.firstTime.find(0); outLapStart != inferred.firstTime.end()) {
+        if (const auto seconds = lapSeconds(outLapStart->second, first(numbers.front()))) {
+            laps.push_back({ZaroSessionLap::Kind::incomplete, std::nullopt, *seconds, {}});
+        }
+    }
+    for (std::size_t i = 0; i + 1 < numbers.size(); ++i) {
+        if (const auto seconds = lapSeconds(first(numbers[i]), first(numbers[i + 1]))) {
+            laps.push_back({ZaroSessionLap::Kind::lap, numbers[i], *seconds, {}});
+        }
+    }
+    const std::int64_t highest = numbers.back();
+    const auto zero = inferred.firstZeroAfter.find(highest);
+    if (zero != inferred.firstZeroAfter.end() && zero->second > first(highest)) {
+        laps.push_back({ZaroSessionLap::Kind::lap, highest, *lapSeconds(first(highest), zero->second), {}});
+    } else if (inferred.lastTime) {
+        if (const auto seconds = lapSeconds(first(highest), *inferred.lastTime)) {
+            laps.push_back({ZaroSessionLap::Kind::incomplete, std::nullopt, *seconds, {}});
+        }
+    }
+    return laps;
+}
+
+LapSummary summariseLaps(std::vector<ZaroSessionLap> preambleLaps, const InferredLaps& inferred,
+                         const Metadata& metadata)
+{
+    LapSummary summary;
+    summary.laps = preambleLaps.empty() ? buildLaps(inferred) : std::move(preambleLaps);
+
+    std::int64_t completed = 0;
+    std::optional<double> best;
+    for (const ZaroSessionLap& lap : summary.laps) {
+        if (lap.kind != ZaroSessionLap::Kind::lap) continue;
+        ++completed;
+        if (!best || lap.timeSec < *best) best = lap.timeSec;
+    }
+    const auto statedCount = metadata.laps ? readInteger(*metadata.laps) : std::nullopt;
+    summary.lapCount = statedCount.value_or(completed);
+    const auto statedBest = metadata.bestLapTime ? readNumber(*metadata.bestLapTime) : std::nullopt;
+    summary.bestLapSec = statedBest ? statedBest : best;
+    return summary;
+}
+
+}  // namespace zaro::ZaroSessionParser::detail

@@ -1,0 +1,132 @@
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include <unistd.h>
+
+#include "parser_internal.hpp"
+
+namespace zaro::ZaroSessionParser::detail {
+
+namespace {
+
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+constexpr std::size_t chunkBytes = 256 * 1024;
+
+std::string_view trimLineEnd(std::string_view bytes, bool first)
+{
+    if (!bytes.empty() && bytes.back() == '\r') bytes.remove_suffix(1);
+    if (first && bytes.starts_with(byteOrderMark)) bytes.remove_prefix(byteOrderMark.size());
+    return bytes;
+}
+
+}  // namespace
+
+SpanLines::SpanLines(std::string_view data, std::int64_t from, std::int64_t end)
+    : data_(data), position_(from), end_(end), first_(from == 0)
+{
+}
+
+bool SpanLines::next(RawLine& line)
+{
+    if (position_ >= end_) return false;
+    const char* begin = data_.data() + position_;
+    const auto available = static_cast<std::size_t>(end_ - position_);
+    const auto* feed = static_cast<const char*>(std::memchr(begin, '\n', available));
+    const std::size_t length = feed ? static_cast<std::size_t>(feed - begin) : available;
+    line.bytes = trimLineEnd(std::string_view(begin, length), first_);
+    line.next = feed ? position_ + static_cast<std::int64_t>(length) + 1 : end_;
+    position_ = line.next;
+    first_ = false;
+    return true;
+}
+
+FileLines::FileLines(int fd, std::int64_t from, std::int64_t end)
+    : fd_(fd), readOffset_(from), end_(end), bufferStart_(from), first_(from == 0)
+{
+    buffer_.resize(static_cast<std::size_t>(std::min<std::int64_t>(end - from, chunkBytes)) + 1);
+}
+
+// Moves the unconsumed bytes to the front and reads more after them, growing the buffer only when
+// it is full of one line. False at the end of the range (or of the file, should it have shrunk).
+bool FileLines::fill()
+{
+    if (eof_) return false;
+    if (head_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + head_, tail_ - head_);
+        bufferStart_ += static_cast<std::int64_t>(head_);
+        tail_ -= head_;
+        head_ = 0;
+    }
+    const std::int64_t remaining = end_ - readOffset_;
+    if (tail_ == buffer_.size() && remaining > 0) {
+        // One line fills the buffer: double it, but never past what is left to read.
+        buffer_.resize(tail_ + static_cast<std::size_t>(std::min<std::int64_t>(remaining, static_cast<std::int64_t>(tail_))));
+    }
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size() - tail_), remaining));
+    if (wanted == 0) {
+        eof_ = true;
+        return false;
+    }
+    ssize_t got;
+    do {
+        got = ::pread(fd_, buffer_.data() + tail_, wanted, readOffset_);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) throw std::system_error(errno, std::generic_category());
+    if (got == 0) {
+        eof_ = true;
+        return false;
+    }
+    tail_ += static_cast<std::size_t>(got);
+    readOffset_ += got;
+    return true;
+}
+
+bool FileLines::next(RawLine& line)
+{
+    std::size_t searchFrom = head_;
+    for (;;) {
+        const auto* feed = static_cast<const char*>(
+            std::memchr(buffer_.data() + searchFrom, '\n', tail_ - searchFrom));
+        if (feed) {
+            const auto at = static_cast<std::size_t>(feed - buffer_.data());
+            line.bytes = trimLineEnd(std::string_view(buffer_.data() + head_, at - head_), first_);
+            line.next = bufferStart_ + static_cast<std::int64_t>(at) + 1;
+            head_ = at + 1;
+            first_ = false;
+            return true;
+        }
+        const std::size_t scanned = tail_ - head_;
+        if (!fill()) break;
+        searchFrom = head_ + scanned;
+    }
+    if (head_ == tail_) return false;
+    line.bytes = trimLineEnd(std::string_view(buffer_.data() + head_, tail_ - head_), first_);
+    line.next = bufferStart_ + static_cast<std::int64_t>(tail_);
+    head_ = tail_;
+    first_ = false;
+    return true;
+}
+
+std::string_view LineDecoder::decode(std::string_view bytes)
+{
+    if (text::isAscii(bytes) || text::isValidUtf8(bytes)) return bytes;
+    scratch_.clear();
+    text::appendUtf8Lossy(bytes, scratch_);
+    return scratch_;
+}
+
+void enumerateLines(std::string_view data, std::int64_t from,
+                    const std::function<bool(std::string_view line, std::int64_t next)>& body)
+{
+    SpanLines lines(data, from, static_cast<std::int64_t>(data.size()));
+    LineDecoder decoder;
+    RawLine line;
+    while (lines.next(line)) {
+        if (!body(decoder.decode(line.bytes), line.next)) return;
+    }
+}
+
+}  // namespace zaro::ZaroSessionParser::detail

@@ -1,0 +1,187 @@
+#include <algorithm>
+#include <cmath>
+
+#include "iso8601.hpp"
+#include "parser_internal.hpp"
+
+namespace zaro::ZaroSessionParser::detail {
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+constexpr double earthDiameterM = 12742000.0;
+
+// Trims white space, looking past the ASCII blanks only when a non-ASCII byte is at an end.
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    if (!s.empty() && ((static_cast<unsigned char>(s.front()) | static_cast<unsigned char>(s.back())) & 0x80)) {
+        return text::trimWhitespace(s);
+    }
+    return s;
+}
+
+// The comma that ends the field starting at `begin`, or the line's end. Outside ASCII a comma fused
+// with a following combining mark does not count.
+std::size_t fieldEnd(std::string_view line, std::size_t begin, bool ascii, text::GraphemeCursor& graphemes)
+{
+    if (ascii) {
+        const std::size_t comma = line.find(',', begin);
+        return comma == std::string_view::npos ? line.size() : comma;
+    }
+    std::size_t i = begin;
+    while (i < line.size()) {
+        const std::size_t after = graphemes.next(i);
+        if (after == i + 1 && line[i] == ',') return i;
+        i = after;
+    }
+    return i;
+}
+
+void foldMaximum(std::optional<double>& maximum, double value)
+{
+    if (!maximum || *maximum <= value) maximum = value;
+}
+
+}  // namespace
+
+RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes)
+    : speedColumn_(columns.speedColumn), inferLaps_(inferLaps), stride_(std::max<std::int64_t>(1, bodyBytes / 16000))
+{
+    for (std::size_t i = 0; i < columnCount; ++i) {
+        if (columns.positions[i]) needs_.push_back({*columns.positions[i], static_cast<Column>(i)});
+    }
+    std::sort(needs_.begin(), needs_.end(), [](const Need& a, const Need& b) { return a.position < b.position; });
+    candidates_.reserve(202);
+}
+
+// One left-to-right walk picks out the fields of every column read; the row is never split whole.
+void RowPass::pickFields(std::string_view line, std::array<std::string_view, columnCount>& values) const
+{
+    const bool ascii = text::isAscii(line);
+    text::GraphemeCursor graphemes(line);
+    std::size_t begin = 0;
+    std::int64_t field = 0;
+    for (const Need& need : needs_) {
+        for (; field < need.position; ++field) {
+            const std::size_t end = fieldEnd(line, begin, ascii, graphemes);
+            if (end >= line.size()) return;
+            begin = end + 1;
+        }
+        const std::size_t end = fieldEnd(line, begin, ascii, graphemes);
+        values[static_cast<std::size_t>(need.column)] = trimmed(line.substr(begin, end - begin));
+    }
+}
+
+void RowPass::add(std::string_view rawLine)
+{
+    const std::string_view line = trimmed(rawLine);
+    if (line.empty()) return;
+
+    std::array<std::string_view, columnCount> values{};
+    pickFields(line, values);
+    const auto value = [&values](Column c) { return values[static_cast<std::size_t>(c)]; };
+    const auto number = [&value](Column c) {
+        const std::string_view v = value(c);
+        return v.empty() ? std::nullopt : readNumber(v);
+    };
+
+    const std::optional<double> lat = number(Column::latitude);
+    const std::optional<double> lon = number(Column::longitude);
+    if (!lat || !lon) return;
+    if (!(std::fabs(*lat) <= 90) || !(std::fabs(*lon) <= 180)) return;
+    const std::string_view time = value(Column::time);
+    if (time.empty()) return;
+
+    if (accepted_ == 0) firstTime_.assign(time);
+    lastTime_.assign(time);
+
+    const double cosLat = std::cos(*lat * pi / 180);
+    if (previous_) {
+        // The same formula as greatCircleMetres, reusing the previous row's cosine.
+        const double dLat = (*lat - previous_->lat) * pi / 180;
+        const double dLon = (*lon - previous_->lon) * pi / 180;
+        const double sinLat = std::sin(dLat * 0.5);
+        const double sinLon = std::sin(dLon * 0.5);
+        const double a = sinLat * sinLat + previousCosLat_ * cosLat * (sinLon * sinLon);
+        distance_ += earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
+    }
+    previous_ = ZaroSessionPoint{*lat, *lon};
+    previousCosLat_ = cosLat;
+    if (accepted_ % stride_ == 0) candidates_.push_back(*previous_);
+
+    if (const auto speed = number(Column::speed)) {
+        speedSum_ += *speed;
+        ++speedCount_;
+        foldMaximum(maxSpeed_, *speed);
+    }
+    if (const auto gx = number(Column::gForceX)) foldMaximum(maxAbsGx_, std::fabs(*gx));
+    if (const auto gy = number(Column::gForceY)) foldMaximum(maxAbsGy_, std::fabs(*gy));
+    if (const auto lean = number(Column::leanAngle)) foldMaximum(maxAbsLean_, std::fabs(*lean));
+
+    if (inferLaps_) {
+        if (const auto instant = iso8601::readAny(time)) {
+            const std::string_view lapField = value(Column::lap);
+            const std::int64_t lap = lapField.empty() ? 0 : readInteger(lapField).value_or(0);
+            inferred_.update(lap, instant->ticks);
+        }
+    }
+    ++accepted_;
+}
+
+void RowPass::finish(ZaroSession& session) const
+{
+    session.pointCount = accepted_;
+    session.distanceM = distance_;
+
+    std::vector<ZaroSessionPoint> track = candidates_;
+    if (previous_ && (track.empty() || !(track.back() == *previous_))) track.push_back(*previous_);
+    session.polyline = downsample(std::move(track));
+
+    const double factor = speedConversion(speedColumn_, maxSpeed_.value_or(0));
+    session.maxSpeedMps = maxSpeed_;
+    double speedSum = speedSum_;
+    if (factor != 1.0) {
+        if (session.maxSpeedMps) *session.maxSpeedMps *= factor;
+        speedSum *= factor;
+    }
+    session.avgSpeedMps = speedCount_ > 0 ? std::optional(speedSum / static_cast<double>(speedCount_)) : std::nullopt;
+    session.maxAbsGx = maxAbsGx_;
+    session.maxAbsGy = maxAbsGy_;
+    session.maxLeanDeg = maxAbsLean_;
+    session.startedAt = firstTime_;
+    session.endedAt = lastTime_;
+}
+
+double speedConversion(std::string_view speedColumn, double maxRawSpeed)
+{
+    const std::string lower = text::toLower(speedColumn);
+    const auto mentions = [&lower](std::initializer_list<std::string_view> units) {
+        return std::any_of(units.begin(), units.end(),
+                           [&lower](std::string_view unit) { return lower.find(unit) != std::string::npos; });
+    };
+    if (mentions({"kph", "km/h"})) return 1 / 3.6;
+    if (mentions({"mph", "mi/h"})) return 1 / 2.2369362921;
+    if (mentions({"m/s"})) return 1.0;
+    return maxRawSpeed > 55.0 ? 1 / 3.6 : 1.0;
+}
+
+double greatCircleMetres(double lat1, double lon1, double lat2, double lon2)
+{
+    const double dLat = (lat2 - lat1) * pi / 180;
+    const double dLon = (lon2 - lon1) * pi / 180;
+    const double sinLat = std::sin(dLat * 0.5);
+    const double sinLon = std::sin(dLon * 0.5);
+    const double a = sinLat * sinLat + std::cos(lat1 * pi / 180) * std::cos(lat2 * pi / 180) * (sinLon * sinLon);
+    return earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
+}
+
+std::optional<double> parseTimeMs(std::string_view text)
+{
+    const auto instant = iso8601::readAny(text);
+    if (!instant) return std::nullopt;
+    return instant->milliseconds();
+}
+
+}  // namespace zaro::ZaroSessionParser::detail

@@ -1,0 +1,203 @@
+#include "zaro_session_parser.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "parser_internal.hpp"
+
+namespace zaro::ZaroSessionParser {
+
+using namespace detail;
+
+namespace {
+
+// What the walk up to the header row learns: the preamble is read on the way, keeping only the
+// metadata something reads and the number of lap rows, so no preamble line is stored.
+struct HeaderSearch {
+    bool hasContent = false;
+    bool found = false;
+    std::int64_t headerBegin = 0;  // offset of the header row's first byte
+    std::int64_t bodyOffset = 0;
+    std::int64_t preambleLines = 0;
+    std::int64_t lapRows = 0;
+    Metadata metadata;
+    ColumnMap columns;
+};
+
+bool containsIgnoringAsciiCase(std::string_view haystack, std::string_view lowerNeedle)
+{
+    if (haystack.size() < lowerNeedle.size()) return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
+    for (std::size_t i = 0; i + lowerNeedle.size() <= haystack.size(); ++i) {
+        if (lower(haystack[i]) != lowerNeedle[0]) continue;
+        std::size_t k = 1;
+        while (k < lowerNeedle.size() && lower(haystack[i + k]) == lowerNeedle[k]) ++k;
+        if (k == lowerNeedle.size()) return true;
+    }
+    return false;
+}
+
+bool isHeaderRow(std::string_view line)
+{
+    constexpr std::array<std::string_view, 3> words = {"latitude", "longitude", "time"};
+    if (text::isAscii(line)) {
+        return std::all_of(words.begin(), words.end(),
+                           [line](std::string_view word) { return containsIgnoringAsciiCase(line, word); });
+    }
+    const std::string lower = text::toLower(line);
+    return std::all_of(words.begin(), words.end(),
+                       [&lower](std::string_view word) { return lower.find(word) != std::string::npos; });
+}
+
+void readMetadataLine(std::string_view line, Metadata& metadata)
+{
+    CsvFields fields(line);
+    std::string_view field;
+    fields.next(field);
+    const std::string key(field);
+    if (fields.next(field)) metadata.set(key, field);
+}
+
+template <typename Lines>
+HeaderSearch searchHeader(Lines& lines, LineDecoder& decoder)
+{
+    HeaderSearch search;
+    RawLine raw;
+    std::int64_t lineBegin = 0;
+    while (lines.next(raw)) {
+        const std::int64_t begin = lineBegin;
+        lineBegin = raw.next;
+        const std::string_view line = text::trimWhitespace(decoder.decode(raw.bytes));
+        if (line.empty()) continue;
+        search.hasContent = true;
+        if (isHeaderRow(line)) {
+            search.found = true;
+            search.headerBegin = begin;
+            search.bodyOffset = raw.next;
+            search.columns = mapColumns(line);
+            return search;
+        }
+        ++search.preambleLines;
+        if (readLapRow(line, false)) {
+            ++search.lapRows;
+        } else {
+            readMetadataLine(line, search.metadata);
+        }
+    }
+    return search;
+}
+
+// The laps the preamble lists. They are collected in a second walk over the preamble, once their
+// number is known, so that even millions of them are stored once at their final size.
+template <typename Lines>
+std::vector<ZaroSessionLap> preambleLaps(const Lines& lines, const HeaderSearch& search, LineDecoder& decoder)
+{
+    std::vector<ZaroSessionLap> laps;
+    if (search.lapRows == 0) return laps;
+    laps.reserve(static_cast<std::size_t>(search.lapRows));
+    Lines preamble = lines.range(0, search.headerBegin);
+    RawLine raw;
+    while (preamble.next(raw)) {
+        const std::string_view line = text::trimWhitespace(decoder.decode(raw.bytes));
+        if (line.empty()) continue;
+        if (auto lap = parseLapRow(line)) laps.push_back(std::move(*lap));
+    }
+    return laps;
+}
+
+template <typename Lines>
+ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileName)
+{
+    LineDecoder decoder;
+    const HeaderSearch search = searchHeader(lines, decoder);
+    if (!search.hasContent) throw ParseError::empty();
+    if (!search.found) throw ParseError::unsupportedFormat();
+
+    // Format and columns depend on the preamble and the header alone, so they are settled before
+    // the body is read.
+    const ColumnMap& columns = search.columns;
+    const bool plainTrack = search.preambleLines == 0 && columns.has(Column::latitude)
+        && columns.has(Column::longitude) && columns.has(Column::time);
+    const Metadata& metadata = search.metadata;
+    if (!isRecognisedFormat(metadata) && !plainTrack) throw ParseError::unsupportedFormat();
+    std::vector<std::string> missing;
+    for (const Column required : {Column::time, Column::latitude, Column::longitude}) {
+        if (!columns.has(required)) missing.emplace_back(columnKeys[static_cast<std::size_t>(required)]);
+    }
+    if (!missing.empty()) throw ParseError::missingColumns(std::move(missing));
+
+    std::vector<ZaroSessionLap> listedLaps = preambleLaps(lines, search, decoder);
+    RowPass rows(columns, listedLaps.empty() && columns.has(Column::lap), totalBytes - search.bodyOffset);
+    RawLine raw;
+    while (lines.next(raw)) rows.add(decoder.decode(raw.bytes));
+    if (rows.acceptedRows() == 0) throw ParseError::missingTelemetry();
+
+    ZaroSession session;
+    session.fileName = std::move(fileName);
+    session.trackName = metadata.track.value_or(metadata.trackName.value_or("Unknown track"));
+    if (metadata.configuration && !metadata.configuration->empty()) session.configuration = metadata.configuration;
+    const auto& sessionType = metadata.sessionType ? metadata.sessionType : metadata.sessionTypeAlt;
+    if (sessionType && !sessionType->empty()) session.sessionType = sessionType;
+    session.dataSource = metadata.dataSource.value_or(plainTrack ? "ZARO track session" : "ZARO Session");
+    rows.finish(session);
+    if (metadata.dateUtc) session.startedAt = *metadata.dateUtc;
+    if (session.endedAt.empty()) session.endedAt = metadata.dateUtc.value_or("");
+
+    LapSummary laps = summariseLaps(std::move(listedLaps), rows.inferredLaps(), metadata);
+    session.laps = std::move(laps.laps);
+    session.lapCount = laps.lapCount;
+    session.bestLapSec = laps.bestLapSec;
+    return session;
+}
+
+class NotRegularFileCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "zaro.file"; }
+    std::string message(int) const override { return "Not a regular file"; }
+};
+
+const std::error_category& notRegularFileCategory()
+{
+    static const NotRegularFileCategory category;
+    return category;
+}
+
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor()
+    {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+ZaroSession parse(std::string_view data, std::string fileName)
+{
+    const auto size = static_cast<std::int64_t>(data.size());
+    SpanLines lines(data, 0, size);
+    return parseLines(lines, size, std::move(fileName));
+}
+
+ZaroSession parseFile(const std::filesystem::path& path)
+{
+    // Non-blocking, so that opening a FIFO cannot wait for a writer; reads of a regular file ignore it.
+    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
+    if (file.fd < 0) throw std::system_error(errno, std::generic_category());
+    struct stat status {};
+    if (::fstat(file.fd, &status) != 0) throw std::system_error(errno, std::generic_category());
+    if (S_ISDIR(status.st_mode)) throw std::system_error(EISDIR, std::generic_category());
+    if (!S_ISREG(status.st_mode)) throw std::system_error(1, notRegularFileCategory());
+    if (status.st_size > maxPreviewBytes) throw ParseError::tooLarge();
+
+    FileLines lines(file.fd, 0, status.st_size);
+    return parseLines(lines, status.st_size, path.filename().string());
+}
+
+}  // namespace zaro::ZaroSessionParser

@@ -1,0 +1,49 @@
+// Unicode text helpers over UTF-8 strings, on libutf8proc, with ASCII fast paths.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zaro::text {
+
+/// Tab, or a space separator (General Category Zs). Never a line feed or carriage return.
+bool isWhitespace(char32_t c);
+
+/// `s` without leading and trailing whitespace. `s` must be well-formed UTF-8.
+std::string_view trimWhitespace(std::string_view s);
+
+/// Whether every byte is below 0x80.
+bool isAscii(std::string_view s);
+
+/// Whether `bytes` is well-formed UTF-8.
+bool isValidUtf8(std::string_view bytes);
+
+/// Appends `bytes` to `out` as UTF-8, replacing each maximal ill-formed subpart by U+FFFD.
+void appendUtf8Lossy(std::string_view bytes, std::string& out);
+
+/// Unicode lower case (full case mapping) of well-formed UTF-8.
+std::string toLower(std::string_view s);
+
+/// Unicode upper case of well-formed UTF-8.
+std::string toUpper(std::string_view s);
+
+/// Whether two well-formed UTF-8 texts are canonically equivalent.
+bool canonicallyEqual(std::string_view a, std::string_view b);
+
+/// Decodes the code point starting at `s[i]` of well-formed UTF-8; `length` receives its byte count.
+char32_t decodeAt(std::string_view s, std::size_t i, std::size_t& length);
+
+/// Walks the extended grapheme clusters of well-formed UTF-8 text.
+class GraphemeCursor {
+public:
+    explicit GraphemeCursor(std::string_view s) : s_(s) {}
+    /// Byte offset one past the cluster that starts at `begin` (a previous result, or 0).
+    std::size_t next(std::size_t begin);
+
+private:
+    std::string_view s_;
+    int state_ = 0;
+};
+
+}  // namespace zaro::text
