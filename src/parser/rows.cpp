@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <emmintrin.h>
+
 #include "iso8601.hpp"
 #include "parser_internal.hpp"
 
@@ -12,7 +14,7 @@ constexpr double pi = 3.141592653589793;
 constexpr double earthDiameterM = 12742000.0;
 
 // Trims white space, looking past the ASCII blanks only when a non-ASCII byte is at an end.
-std::string_view trimmed(std::string_view s)
+inline std::string_view trimmed(std::string_view s)
 {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -22,14 +24,10 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
-// The comma that ends the field starting at `begin`, or the line's end. Outside ASCII a comma fused
-// with a following combining mark does not count.
-std::size_t fieldEnd(std::string_view line, std::size_t begin, bool ascii, text::GraphemeCursor& graphemes)
+// The comma that ends the field starting at `begin`, or the line's end; a comma fused with a
+// following combining mark does not count.
+std::size_t fieldEnd(std::string_view line, std::size_t begin, text::GraphemeCursor& graphemes)
 {
-    if (ascii) {
-        const std::size_t comma = line.find(',', begin);
-        return comma == std::string_view::npos ? line.size() : comma;
-    }
     std::size_t i = begin;
     while (i < line.size()) {
         const std::size_t after = graphemes.next(i);
@@ -59,18 +57,51 @@ RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyByte
 // One left-to-right walk picks out the fields of every column read; the row is never split whole.
 void RowPass::pickFields(std::string_view line, std::array<std::string_view, columnCount>& values) const
 {
-    const bool ascii = text::isAscii(line);
+    if (needs_.empty()) return;
+    auto need = needs_.begin();
+    if (text::isAscii(line)) {
+        // Sixteen bytes at a time: a mask of the commas, then one step per comma.
+        const char* const data = line.data();
+        const std::size_t size = line.size();
+        const __m128i commas = _mm_set1_epi8(',');
+        std::size_t fieldBegin = 0;
+        std::int64_t field = 0;
+        const auto endField = [&](std::size_t end) {
+            if (field++ != need->position) return false;
+            values[static_cast<std::size_t>(need->column)] = trimmed(line.substr(fieldBegin, end - fieldBegin));
+            return ++need == needs_.end();
+        };
+        for (std::size_t base = 0; base < size; base += 16) {
+            unsigned mask = 0;
+            if (size - base >= 16) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base));
+                mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas)));
+            } else if (size >= 16) {
+                // The last sixteen bytes of the line, less those already looked at.
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + size - 16));
+                mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas))) >> (base + 16 - size);
+            } else {
+                for (std::size_t i = base; i < size; ++i) mask |= (data[i] == ',' ? 1u : 0u) << (i - base);
+            }
+            for (; mask != 0; mask &= mask - 1) {
+                const std::size_t comma = base + static_cast<std::size_t>(__builtin_ctz(mask));
+                if (endField(comma)) return;
+                fieldBegin = comma + 1;
+            }
+        }
+        endField(size);
+        return;
+    }
     text::GraphemeCursor graphemes(line);
     std::size_t begin = 0;
-    std::int64_t field = 0;
-    for (const Need& need : needs_) {
-        for (; field < need.position; ++field) {
-            const std::size_t end = fieldEnd(line, begin, ascii, graphemes);
-            if (end >= line.size()) return;
-            begin = end + 1;
+    for (std::int64_t field = 0;; ++field) {
+        const std::size_t end = fieldEnd(line, begin, graphemes);
+        if (field == need->position) {
+            values[static_cast<std::size_t>(need->column)] = trimmed(line.substr(begin, end - begin));
+            if (++need == needs_.end()) return;
         }
-        const std::size_t end = fieldEnd(line, begin, ascii, graphemes);
-        values[static_cast<std::size_t>(need.column)] = trimmed(line.substr(begin, end - begin));
+        if (end >= line.size()) return;
+        begin = end + 1;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include <emmintrin.h>
 #include <utf8proc.h>
 
 namespace zaro::text {
@@ -151,15 +152,16 @@ std::string_view trimWhitespace(std::string_view s)
 bool isAscii(std::string_view s)
 {
     const char* p = s.data();
-    std::size_t n = s.size();
-    std::uint64_t bits = 0;
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        bits |= word;
+    const std::size_t n = s.size();
+    if (n < 16) {
+        unsigned bits = 0;
+        for (std::size_t i = 0; i < n; ++i) bits |= static_cast<unsigned char>(p[i]);
+        return bits < 0x80;
     }
-    for (; n > 0; ++p, --n) bits |= static_cast<unsigned char>(*p);
-    return (bits & 0x8080808080808080ULL) == 0;
+    // Sixteen bytes at a time, the last block overlapping the one before it.
+    __m128i bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16));
+    for (std::size_t i = 0; i + 16 <= n; i += 16) bits = _mm_or_si128(bits, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+    return _mm_movemask_epi8(bits) == 0;
 }
 
 bool isValidUtf8(std::string_view bytes)
