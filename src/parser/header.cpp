@@ -102,7 +102,38 @@ std::string lowerCase(std::string_view s)
     return lower;
 }
 
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool containsIgnoringAsciiCase(std::string_view haystack, std::string_view lowerNeedle)
+{
+    if (haystack.size() < lowerNeedle.size()) return false;
+    for (std::size_t i = 0; i + lowerNeedle.size() <= haystack.size(); ++i) {
+        std::size_t k = 0;
+        while (k < lowerNeedle.size() && asciiLower(haystack[i + k]) == lowerNeedle[k]) ++k;
+        if (k == lowerNeedle.size()) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+// Lower-casing outside ASCII can change lengths (I WITH DOT ABOVE becomes two code points), so such
+// texts are lower-cased whole before comparing.
+bool equalsIgnoringCase(std::string_view field, std::string_view lowerWord)
+{
+    if (!text::isAscii(field)) return text::toLower(field) == lowerWord;
+    return field.size() == lowerWord.size()
+        && std::equal(field.begin(), field.end(), lowerWord.begin(), [](char a, char b) { return asciiLower(a) == b; });
+}
+
+bool containsIgnoringCase(std::string_view text, std::string_view lowerWord)
+{
+    if (!text::isAscii(text)) return text::toLower(text).find(lowerWord) != std::string::npos;
+    return containsIgnoringAsciiCase(text, lowerWord);
+}
 
 std::string normalizeColumnName(std::string_view field)
 {
@@ -150,8 +181,8 @@ void Metadata::set(std::string_view key, std::string_view value)
 
 bool isRecognisedFormat(const Metadata& metadata)
 {
-    const std::string format = lowerCase(metadata.format.value_or(""));
-    return format == "zaro csv" || format == "racebox csv";
+    const std::string_view format = metadata.format ? std::string_view(*metadata.format) : std::string_view();
+    return equalsIgnoringCase(format, "zaro csv") || equalsIgnoringCase(format, "racebox csv");
 }
 
 }  // namespace zaro::ZaroSessionParser::detail

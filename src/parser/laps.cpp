@@ -7,16 +7,6 @@ namespace zaro::ZaroSessionParser::detail {
 
 namespace {
 
-bool equalsIgnoringCase(std::string_view field, std::string_view lowerWord)
-{
-    if (field.size() == lowerWord.size() && text::isAscii(field)) {
-        return std::equal(field.begin(), field.end(), lowerWord.begin(), [](char a, char b) {
-            return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + ('a' - 'A')) : a) == b;
-        });
-    }
-    return !text::isAscii(field) && text::toLower(field) == lowerWord;
-}
-
 // Whether `s` begins with the characters of `prefix`: a combining mark after it would fuse with its
 // last character.
 bool hasCharacterPrefix(std::string_view s, std::string_view prefix)
@@ -29,10 +19,13 @@ bool hasCharacterPrefix(std::string_view s, std::string_view prefix)
     return boundary == prefix.size();
 }
 
+// The number of a first field such as "Lap 7": the field without any "Lap", trimmed.
 std::optional<std::int64_t> lapNumber(std::string_view field)
 {
-    std::string digits;
-    for (std::size_t i = 0; i < field.size();) {
+    const std::size_t more = field.find("Lap", 3);
+    if (more == std::string_view::npos) return readInteger(text::trimWhitespace(field.substr(3)));
+    std::string digits(field.substr(3, more - 3));
+    for (std::size_t i = more; i < field.size();) {
         if (field.substr(i).starts_with("Lap")) {
             i += 3;
         } else {
@@ -46,6 +39,7 @@ std::optional<std::int64_t> lapNumber(std::string_view field)
 // at its final size, however many there are.
 std::vector<double> sectorsOf(std::string_view line)
 {
+    if (!containsIgnoringCase(line, "sectors")) return {};
     const auto walk = [line](auto&& onNumber) {
         CsvFields fields(line);
         std::string_view field;
@@ -78,10 +72,18 @@ std::optional<double> lapSeconds(std::int64_t fromTicks, std::int64_t toTicks)
 
 std::optional<ZaroSessionLap> readLapRow(std::string_view line, bool withSectors)
 {
+    // Without quotes the first field is plain to see: most preamble lines are told apart here.
+    if (line.find('"') == std::string_view::npos) {
+        const std::string_view first = text::trimWhitespace(line.substr(0, line.find(',')));
+        if (!first.starts_with("Lap ") && !equalsIgnoringCase(first, "incomplete lap")) return std::nullopt;
+    }
+
     CsvFields fields(line);
     std::string_view field;
     if (!fields.next(field)) return std::nullopt;
-    const std::string first(field);
+    std::string quotedFirst;
+    std::string_view first = field;
+    if (line.find('"') != std::string_view::npos) first = quotedFirst = field;  // the next field reuses the buffer
     if (!fields.next(field)) return std::nullopt;
     const std::optional<double> seconds = readNumber(field);
     if (!seconds) return std::nullopt;

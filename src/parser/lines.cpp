@@ -84,6 +84,16 @@ bool FileLines::fill()
     return true;
 }
 
+void FileLines::releaseMemory()
+{
+    if (buffer_.size() <= chunkBytes + 1) return;
+    bufferStart_ += static_cast<std::int64_t>(head_);
+    readOffset_ = bufferStart_;
+    head_ = tail_ = 0;
+    eof_ = false;
+    std::vector<char>(chunkBytes + 1).swap(buffer_);
+}
+
 bool FileLines::next(RawLine& line)
 {
     std::size_t searchFrom = head_;

@@ -31,6 +31,7 @@ public:
     bool next(RawLine& line);
     /// A reader over [from, end) of the same bytes.
     SpanLines range(std::int64_t from, std::int64_t end) const { return SpanLines(data_, from, end); }
+    void releaseMemory() {}
 
 private:
     std::string_view data_;
@@ -46,6 +47,8 @@ public:
     FileLines(int fd, std::int64_t from, std::int64_t end);
     bool next(RawLine& line);
     FileLines range(std::int64_t from, std::int64_t end) const { return FileLines(fd_, from, end); }
+    /// Gives back a buffer that a long line made grow; what it held unread is read again later.
+    void releaseMemory();
 
 private:
     bool fill();
@@ -75,6 +78,13 @@ private:
 /// returns false.
 void enumerateLines(std::string_view data, std::int64_t from,
                     const std::function<bool(std::string_view line, std::int64_t next)>& body);
+
+// ---- Letter case --------------------------------------------------------------------------------
+
+/// Whether `field` lower-cased equals `lowerWord`, an ASCII word in lower case.
+bool equalsIgnoringCase(std::string_view field, std::string_view lowerWord);
+/// Whether `text` lower-cased contains `lowerWord`, an ASCII word in lower case.
+bool containsIgnoringCase(std::string_view text, std::string_view lowerWord);
 
 // ---- Fields -------------------------------------------------------------------------------------
 

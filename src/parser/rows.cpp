@@ -13,17 +13,6 @@ namespace {
 constexpr double pi = 3.141592653589793;
 constexpr double earthDiameterM = 12742000.0;
 
-// Trims white space, looking past the ASCII blanks only when a non-ASCII byte is at an end.
-inline std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    if (!s.empty() && ((static_cast<unsigned char>(s.front()) | static_cast<unsigned char>(s.back())) & 0x80)) {
-        return text::trimWhitespace(s);
-    }
-    return s;
-}
-
 // The comma that ends the field starting at `begin`, or the line's end; a comma fused with a
 // following combining mark does not count.
 std::size_t fieldEnd(std::string_view line, std::size_t begin, text::GraphemeCursor& graphemes)
@@ -68,7 +57,7 @@ void RowPass::pickFields(std::string_view line, std::array<std::string_view, col
         std::int64_t field = 0;
         const auto endField = [&](std::size_t end) {
             if (field++ != need->position) return false;
-            values[static_cast<std::size_t>(need->column)] = trimmed(line.substr(fieldBegin, end - fieldBegin));
+            values[static_cast<std::size_t>(need->column)] = text::trimWhitespace(line.substr(fieldBegin, end - fieldBegin));
             return ++need == needs_.end();
         };
         for (std::size_t base = 0; base < size; base += 16) {
@@ -97,7 +86,7 @@ void RowPass::pickFields(std::string_view line, std::array<std::string_view, col
     for (std::int64_t field = 0;; ++field) {
         const std::size_t end = fieldEnd(line, begin, graphemes);
         if (field == need->position) {
-            values[static_cast<std::size_t>(need->column)] = trimmed(line.substr(begin, end - begin));
+            values[static_cast<std::size_t>(need->column)] = text::trimWhitespace(line.substr(begin, end - begin));
             if (++need == needs_.end()) return;
         }
         if (end >= line.size()) return;
@@ -107,7 +96,7 @@ void RowPass::pickFields(std::string_view line, std::array<std::string_view, col
 
 void RowPass::add(std::string_view rawLine)
 {
-    const std::string_view line = trimmed(rawLine);
+    const std::string_view line = text::trimWhitespace(rawLine);
     if (line.empty()) return;
 
     std::array<std::string_view, columnCount> values{};

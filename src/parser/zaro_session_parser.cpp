@@ -30,29 +30,10 @@ struct HeaderSearch {
     ColumnMap columns;
 };
 
-bool containsIgnoringAsciiCase(std::string_view haystack, std::string_view lowerNeedle)
-{
-    if (haystack.size() < lowerNeedle.size()) return false;
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
-    for (std::size_t i = 0; i + lowerNeedle.size() <= haystack.size(); ++i) {
-        if (lower(haystack[i]) != lowerNeedle[0]) continue;
-        std::size_t k = 1;
-        while (k < lowerNeedle.size() && lower(haystack[i + k]) == lowerNeedle[k]) ++k;
-        if (k == lowerNeedle.size()) return true;
-    }
-    return false;
-}
-
 bool isHeaderRow(std::string_view line)
 {
-    constexpr std::array<std::string_view, 3> words = {"latitude", "longitude", "time"};
-    if (text::isAscii(line)) {
-        return std::all_of(words.begin(), words.end(),
-                           [line](std::string_view word) { return containsIgnoringAsciiCase(line, word); });
-    }
-    const std::string lower = text::toLower(line);
-    return std::all_of(words.begin(), words.end(),
-                       [&lower](std::string_view word) { return lower.find(word) != std::string::npos; });
+    return containsIgnoringCase(line, "latitude") && containsIgnoringCase(line, "longitude")
+        && containsIgnoringCase(line, "time");
 }
 
 void readMetadataLine(std::string_view line, Metadata& metadata)
@@ -116,6 +97,7 @@ ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileNa
 {
     LineDecoder decoder;
     const HeaderSearch search = searchHeader(lines, decoder);
+    lines.releaseMemory();
     if (!search.hasContent) throw ParseError::empty();
     if (!search.found) throw ParseError::unsupportedFormat();
 
