@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <clocale>
@@ -12,11 +13,6 @@
 namespace zaro::ZaroSessionParser::detail {
 
 namespace {
-
-bool isStandalone(std::string_view line, std::size_t begin, std::size_t end, char c)
-{
-    return end == begin + 1 && line[begin] == c;
-}
 
 // strtod in the C locale, for the rare literals the fast reader leaves to it (results out of the
 // finite range, which strtod rounds to infinity or to zero and denormals).
@@ -36,64 +32,56 @@ std::optional<double> readNumberSlowly(std::string_view field)
 
 }  // namespace
 
-CsvFields::CsvFields(std::string_view line)
-    : line_(line),
-      quoted_(line.find('"') != std::string_view::npos),
-      ascii_(text::isAscii(line)),
-      graphemes_(line)
+std::size_t nextComma(std::string_view line, std::size_t from)
 {
+    for (std::size_t i = from;; ++i) {
+        i = line.find(',', i);
+        if (i == std::string_view::npos) return line.size();
+        if (text::isStandaloneAscii(line, i)) return i;
+    }
 }
 
-std::size_t CsvFields::clusterEnd(std::size_t begin)
-{
-    return ascii_ ? begin + 1 : graphemes_.next(begin);
-}
+CsvFields::CsvFields(std::string_view line) : line_(line), quoted_(line.find('"') != std::string_view::npos) {}
 
 bool CsvFields::next(std::string_view& field)
 {
     if (done_) return false;
     if (!quoted_) {
-        std::size_t end = position_;
-        if (ascii_) {
-            end = line_.find(',', position_);
-            if (end == std::string_view::npos) end = line_.size();
-        } else {
-            while (end < line_.size()) {
-                const std::size_t after = clusterEnd(end);
-                if (isStandalone(line_, end, after, ',')) break;
-                end = after;
-            }
-        }
+        const std::size_t end = nextComma(line_, position_);
         field = text::trimWhitespace(line_.substr(position_, end - position_));
         done_ = end >= line_.size();
         position_ = end + 1;
         return true;
     }
 
+    // Quotes open and close quoted stretches anywhere in a field; a doubled quote inside one stands
+    // for itself. Quotes and commas fused with a combining mark are ordinary characters.
     scratch_.clear();
     bool inQuotes = false;
     std::size_t i = position_;
-    while (i < line_.size()) {
-        const std::size_t after = clusterEnd(i);
-        if (isStandalone(line_, i, after, '"')) {
-            if (inQuotes && after < line_.size()) {
-                const std::size_t afterNext = clusterEnd(after);
-                if (isStandalone(line_, after, afterNext, '"')) {
-                    scratch_.push_back('"');
-                    i = afterNext;
-                    continue;
-                }
+    for (;;) {
+        const std::size_t k = line_.find_first_of(",\"", i);
+        if (k == std::string_view::npos) break;
+        scratch_.append(line_.substr(i, k - i));
+        i = k + 1;
+        if (!text::isStandaloneAscii(line_, k)) {
+            scratch_.push_back(line_[k]);
+        } else if (line_[k] == '"') {
+            if (inQuotes && i < line_.size() && line_[i] == '"' && text::isStandaloneAscii(line_, i)) {
+                scratch_.push_back('"');
+                ++i;
+            } else {
+                inQuotes = !inQuotes;
             }
-            inQuotes = !inQuotes;
-        } else if (!inQuotes && isStandalone(line_, i, after, ',')) {
-            field = text::trimWhitespace(scratch_);
-            position_ = after;
-            return true;
+        } else if (inQuotes) {
+            scratch_.push_back(',');
         } else {
-            scratch_.append(line_.substr(i, after - i));
+            field = text::trimWhitespace(scratch_);
+            position_ = i;
+            return true;
         }
-        i = after;
     }
+    scratch_.append(line_.substr(std::min(i, line_.size())));
     field = text::trimWhitespace(scratch_);
     done_ = true;
     return true;
@@ -111,21 +99,9 @@ std::vector<std::string> splitCsvLine(std::string_view line)
 std::optional<std::string_view> csvValue(std::string_view line, std::int64_t at)
 {
     if (at < 0) return std::nullopt;
-    const bool ascii = text::isAscii(line);
-    text::GraphemeCursor graphemes(line);
     std::size_t begin = 0;
     for (std::int64_t field = 0;; ++field) {
-        std::size_t end = begin;
-        if (ascii) {
-            end = line.find(',', begin);
-            if (end == std::string_view::npos) end = line.size();
-        } else {
-            while (end < line.size()) {
-                const std::size_t after = graphemes.next(end);
-                if (isStandalone(line, end, after, ',')) break;
-                end = after;
-            }
-        }
+        const std::size_t end = nextComma(line, begin);
         if (field == at) {
             const std::string_view value = text::trimWhitespace(line.substr(begin, end - begin));
             if (value.empty()) return std::nullopt;

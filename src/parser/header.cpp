@@ -124,6 +124,8 @@ bool containsIgnoringAsciiCase(std::string_view haystack, std::string_view lower
 // texts are lower-cased whole before comparing.
 bool equalsIgnoringCase(std::string_view field, std::string_view lowerWord)
 {
+    // Lower-casing makes a code point at most three times shorter in bytes.
+    if (field.size() > 3 * lowerWord.size()) return false;
     if (!text::isAscii(field)) return text::toLower(field) == lowerWord;
     return field.size() == lowerWord.size()
         && std::equal(field.begin(), field.end(), lowerWord.begin(), [](char a, char b) { return asciiLower(a) == b; });
@@ -131,7 +133,7 @@ bool equalsIgnoringCase(std::string_view field, std::string_view lowerWord)
 
 bool containsIgnoringCase(std::string_view text, std::string_view lowerWord)
 {
-    if (!text::isAscii(text)) return text::toLower(text).find(lowerWord) != std::string::npos;
+    if (!text::isAscii(text)) return text::lowerCaseContains(text, lowerWord);
     return containsIgnoringAsciiCase(text, lowerWord);
 }
 

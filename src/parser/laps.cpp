@@ -7,16 +7,11 @@ namespace zaro::ZaroSessionParser::detail {
 
 namespace {
 
-// Whether `s` begins with the characters of `prefix`: a combining mark after it would fuse with its
-// last character.
+// Whether `s` begins with the characters of `prefix`, which ends in an ASCII character: a combining
+// mark after it would fuse with that character.
 bool hasCharacterPrefix(std::string_view s, std::string_view prefix)
 {
-    if (!s.starts_with(prefix)) return false;
-    if (s.size() == prefix.size() || static_cast<unsigned char>(s[prefix.size()]) < 0x80) return true;
-    text::GraphemeCursor graphemes(s);
-    std::size_t boundary = 0;
-    while (boundary < prefix.size()) boundary = graphemes.next(boundary);
-    return boundary == prefix.size();
+    return s.starts_with(prefix) && text::isStandaloneAscii(s, prefix.size() - 1);
 }
 
 // The number of a first field such as "Lap 7": the field without any "Lap", trimmed.

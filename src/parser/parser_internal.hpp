@@ -97,14 +97,10 @@ public:
     bool next(std::string_view& field);
 
 private:
-    std::size_t clusterEnd(std::size_t begin);
-
     std::string_view line_;
     std::size_t position_ = 0;
     bool done_ = false;
-    bool quoted_;  // the line holds a double quote: walk character by character
-    bool ascii_;
-    text::GraphemeCursor graphemes_;
+    bool quoted_;  // the line holds a double quote: fields are unquoted into scratch_
     std::string scratch_;
 };
 
@@ -113,6 +109,9 @@ std::vector<std::string> splitCsvLine(std::string_view line);
 /// Field `at` of a line by plain comma counting (quotes are ordinary characters), trimmed; no value
 /// when the line has no such field or it is empty.
 std::optional<std::string_view> csvValue(std::string_view line, std::int64_t at);
+
+/// The first comma at or after `from` that is a character of its own, or the line's size.
+std::size_t nextComma(std::string_view line, std::size_t from);
 
 /// A C-locale floating-point literal filling the whole field, as strtod reads it.
 std::optional<double> readNumber(std::string_view field);
@@ -204,8 +203,8 @@ public:
     const InferredLaps& inferredLaps() const { return inferred_; }
 
     /// Sets the trace and statistics fields of `session`: start and end texts, point count,
-    /// polyline, distance, speeds, accelerations and lean.
-    void finish(ZaroSession& session) const;
+    /// polyline, distance, speeds, accelerations and lean. Ends the pass.
+    void finish(ZaroSession& session);
 
 private:
     struct Need {

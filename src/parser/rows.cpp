@@ -13,19 +13,6 @@ namespace {
 constexpr double pi = 3.141592653589793;
 constexpr double earthDiameterM = 12742000.0;
 
-// The comma that ends the field starting at `begin`, or the line's end; a comma fused with a
-// following combining mark does not count.
-std::size_t fieldEnd(std::string_view line, std::size_t begin, text::GraphemeCursor& graphemes)
-{
-    std::size_t i = begin;
-    while (i < line.size()) {
-        const std::size_t after = graphemes.next(i);
-        if (after == i + 1 && line[i] == ',') return i;
-        i = after;
-    }
-    return i;
-}
-
 void foldMaximum(std::optional<double>& maximum, double value)
 {
     if (!maximum || *maximum <= value) maximum = value;
@@ -81,10 +68,9 @@ void RowPass::pickFields(std::string_view line, std::array<std::string_view, col
         endField(size);
         return;
     }
-    text::GraphemeCursor graphemes(line);
     std::size_t begin = 0;
     for (std::int64_t field = 0;; ++field) {
-        const std::size_t end = fieldEnd(line, begin, graphemes);
+        const std::size_t end = nextComma(line, begin);
         if (field == need->position) {
             values[static_cast<std::size_t>(need->column)] = text::trimWhitespace(line.substr(begin, end - begin));
             if (++need == needs_.end()) return;
@@ -150,12 +136,12 @@ void RowPass::add(std::string_view rawLine)
     ++accepted_;
 }
 
-void RowPass::finish(ZaroSession& session) const
+void RowPass::finish(ZaroSession& session)
 {
     session.pointCount = accepted_;
     session.distanceM = distance_;
 
-    std::vector<ZaroSessionPoint> track = candidates_;
+    std::vector<ZaroSessionPoint> track = std::move(candidates_);
     if (previous_ && (track.empty() || !(track.back() == *previous_))) track.push_back(*previous_);
     session.polyline = downsample(std::move(track));
 
@@ -170,8 +156,8 @@ void RowPass::finish(ZaroSession& session) const
     session.maxAbsGx = maxAbsGx_;
     session.maxAbsGy = maxAbsGy_;
     session.maxLeanDeg = maxAbsLean_;
-    session.startedAt = firstTime_;
-    session.endedAt = lastTime_;
+    session.startedAt = std::move(firstTime_);
+    session.endedAt = std::move(lastTime_);
 }
 
 double speedConversion(std::string_view speedColumn, double maxRawSpeed)

@@ -38,9 +38,11 @@ bool isHeaderRow(std::string_view line)
 
 void readMetadataLine(std::string_view line, Metadata& metadata)
 {
+    constexpr std::size_t longestKey = 13;  // "Best Lap Time"
     CsvFields fields(line);
     std::string_view field;
     fields.next(field);
+    if (field.size() > longestKey) return;  // no key that anything reads
     const std::string key(field);
     if (fields.next(field)) metadata.set(key, field);
 }

@@ -1,5 +1,6 @@
 #include "unicode.hpp"
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -182,6 +183,14 @@ bool isValidUtf8(std::string_view bytes)
 
 void appendUtf8Lossy(std::string_view bytes, std::string& out)
 {
+    // Sized first, so that a long line of bad bytes is copied once, not regrown.
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::ptrdiff_t n = sequenceAt(bytes, i);
+        size += n > 0 ? static_cast<std::size_t>(n) : 3;
+        i += static_cast<std::size_t>(n > 0 ? n : -n);
+    }
+    out.reserve(out.size() + size);
     std::size_t validFrom = 0;
     for (std::size_t i = 0; i < bytes.size();) {
         const std::ptrdiff_t n = sequenceAt(bytes, i);
@@ -229,6 +238,58 @@ bool canonicallyEqual(std::string_view a, std::string_view b)
     const auto na = normalizedNfc(a);
     const auto nb = normalizedNfc(b);
     return na && nb && *na == *nb;
+}
+
+bool isStandaloneAscii(std::string_view s, std::size_t i)
+{
+    // Every rule that joins two code points involves a non-ASCII one (CR LF aside, and no caller asks
+    // about CR), so ASCII neighbours need no look-up.
+    if (i > 0 && static_cast<unsigned char>(s[i - 1]) >= 0x80) {
+        std::size_t start = i - 1;
+        while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80 && i - start < 4) --start;
+        std::size_t length = 0;
+        const char32_t before = decodeAt(s, start, length);
+        if (!utf8proc_grapheme_break(static_cast<utf8proc_int32_t>(before), static_cast<unsigned char>(s[i]))) return false;
+    }
+    if (i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80) {
+        std::size_t length = 0;
+        const char32_t after = decodeAt(s, i + 1, length);
+        if (!utf8proc_grapheme_break(static_cast<unsigned char>(s[i]), static_cast<utf8proc_int32_t>(after))) return false;
+    }
+    return true;
+}
+
+bool lowerCaseContains(std::string_view s, std::string_view lowerWord)
+{
+    // Knuth-Morris-Pratt over the lower-cased code points as they are produced.
+    constexpr std::size_t maxWord = 32;
+    if (lowerWord.empty()) return true;
+    if (lowerWord.size() > maxWord) return toLower(s).find(lowerWord) != std::string::npos;
+    std::array<std::size_t, maxWord> fallback{};
+    for (std::size_t i = 1, k = 0; i < lowerWord.size(); ++i) {
+        while (k > 0 && lowerWord[i] != lowerWord[k]) k = fallback[k - 1];
+        if (lowerWord[i] == lowerWord[k]) ++k;
+        fallback[i] = k;
+    }
+    std::size_t matched = 0;
+    const auto feed = [&](char32_t c) {
+        while (matched > 0 && static_cast<char32_t>(static_cast<unsigned char>(lowerWord[matched])) != c) matched = fallback[matched - 1];
+        if (static_cast<char32_t>(static_cast<unsigned char>(lowerWord[matched])) == c) ++matched;
+        return matched == lowerWord.size();
+    };
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t length = 0;
+        const char32_t c = decodeAt(s, i, length);
+        i += length;
+        if (c < 0x80) {
+            if (feed(c >= 'A' && c <= 'Z' ? c + 32 : c)) return true;
+        } else if (c == 0x130) {
+            if (feed(U'i') || feed(0x307)) return true;
+        } else if (feed(static_cast<char32_t>(utf8proc_tolower(static_cast<utf8proc_int32_t>(c))))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::size_t GraphemeCursor::next(std::size_t begin)

@@ -34,6 +34,13 @@ bool canonicallyEqual(std::string_view a, std::string_view b);
 /// Decodes the code point starting at `s[i]` of well-formed UTF-8; `length` receives its byte count.
 char32_t decodeAt(std::string_view s, std::size_t i, std::size_t& length);
 
+/// Whether the ASCII character `s[i]` is a user-perceived character of its own: no combining mark
+/// or other extender after it joins it to the next code point, and nothing before binds to it.
+bool isStandaloneAscii(std::string_view s, std::size_t i);
+
+/// Whether the lower case of `s` contains `lowerWord`, a lower-case ASCII word. Needs no copy of `s`.
+bool lowerCaseContains(std::string_view s, std::string_view lowerWord);
+
 /// Walks the extended grapheme clusters of well-formed UTF-8 text.
 class GraphemeCursor {
 public:
