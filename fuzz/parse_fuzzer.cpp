@@ -1,0 +1,63 @@
+// Fuzz target: any bytes either parse into a session that keeps the record's promises or fail
+// with the parser's own error; anything else aborts.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "zaro_session_parser.hpp"
+
+namespace {
+
+[[noreturn]] void fail(const char* broken)
+{
+    std::fprintf(stderr, "parse_fuzzer: %s\n", broken);
+    std::abort();
+}
+
+void checkSession(const zaro::ZaroSession& session)
+{
+    if (session.fileName != "fuzz.csv") {
+        fail("the record does not carry the given file name");
+    }
+    if (session.pointCount < 1) {
+        fail("a parsed session has no GPS rows");
+    }
+    if (session.polyline.empty() || session.polyline.size() > 200) {
+        fail("the track outline does not hold 1 to 200 points");
+    }
+    if (static_cast<std::int64_t>(session.polyline.size()) > session.pointCount) {
+        fail("the track outline has more points than there are GPS rows");
+    }
+    for (const zaro::ZaroSessionPoint& point : session.polyline) {
+        // Written so that NaN fails as well.
+        if (!(std::abs(point.lat) <= 90.0) || !(std::abs(point.lon) <= 180.0)) {
+            fail("a track point lies outside latitude ±90 or longitude ±180");
+        }
+    }
+    if (!(session.distanceM >= 0.0) || !std::isfinite(session.distanceM)) {
+        fail("the distance is negative or not finite");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    try {
+        checkSession(zaro::ZaroSessionParser::parse(bytes, "fuzz.csv"));
+    } catch (const zaro::ParseError&) {
+        // A clear refusal is a correct answer to bad input.
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "parse_fuzzer: unexpected exception: %s\n", error.what());
+        std::abort();
+    } catch (...) {
+        fail("unexpected exception of unknown type");
+    }
+    return 0;
+}
