@@ -1,0 +1,110 @@
+#include "map.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace zaro::ZaroSessionMap {
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+constexpr double minCosine = 0.2;  // keeps polar traces from collapsing sideways
+constexpr double minSpan = 1e-5;
+constexpr double margin = 1.16;
+
+void appendFixed2(std::string& out, double value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
+    out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::vector<ProjectedPoint> projected(std::span<const ZaroSessionPoint> points, Rect rect)
+{
+    // Only a positive extent counts; NaN fails these tests too.
+    if (points.size() < 2 || !(rect.w > 0) || !(rect.h > 0)) return {};
+
+    // A point that is not finite would stretch the box to infinity and take every other point with
+    // it; it is left out of the box and projects to a point that is not finite itself.
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    double minLat = inf, maxLat = -inf, minLon = inf, maxLon = -inf;
+    for (const ZaroSessionPoint& p : points) {
+        if (!std::isfinite(p.lat) || !std::isfinite(p.lon)) continue;
+        minLat = std::min(minLat, p.lat);
+        maxLat = std::max(maxLat, p.lat);
+        minLon = std::min(minLon, p.lon);
+        maxLon = std::max(maxLon, p.lon);
+    }
+    if (minLat > maxLat) return {};
+    const double midLat = (minLat + maxLat) * 0.5;
+    const double midLon = (minLon + maxLon) * 0.5;
+    double k = std::cos(midLat * pi / 180);
+    if (k <= minCosine) k = minCosine;
+
+    const double spanX = std::max(k * (maxLon - minLon), minSpan);
+    const double spanY = std::max(maxLat - minLat, minSpan);
+    const double boxW = spanX * margin;
+    const double boxH = spanY * margin;
+
+    const double ratio = boxW / boxH;
+    Rect inner;
+    if (rect.w / rect.h < ratio) {
+        inner = {rect.x, rect.y + (rect.h - rect.w / ratio) * 0.5, rect.w, rect.w / ratio};
+    } else {
+        inner = {rect.x + (rect.w - ratio * rect.h) * 0.5, rect.y, ratio * rect.h, rect.h};
+    }
+
+    const double lonLeft = midLon - (boxW / k) * 0.5;
+    const double latBottom = midLat - boxH * 0.5;
+    std::vector<ProjectedPoint> result;
+    result.reserve(points.size());
+    for (const ZaroSessionPoint& p : points) {
+        result.push_back({inner.x + inner.w * (k * (p.lon - lonLeft) / boxW),
+                          inner.y + (1 - (p.lat - latBottom) / boxH) * inner.h});
+    }
+    return result;
+}
+
+std::string svgPath(std::span<const ZaroSessionPoint> points)
+{
+    const std::vector<ProjectedPoint> projection = projected(points, Rect{4, 4, 92, 92});
+    std::string path;
+    for (std::size_t i = 0; i < projection.size(); ++i) {
+        path += i == 0 ? "M " : " L ";
+        appendFixed2(path, projection[i].x);
+        path += ' ';
+        appendFixed2(path, projection[i].y);
+    }
+    return path;
+}
+
+void drawThumbnail(std::span<const ZaroSessionPoint> points, DrawingContext& context, Size size)
+{
+    context.setFillColor(backgroundColor);
+    context.fillRect(Rect{0, 0, size.width, size.height});
+
+    const std::vector<ProjectedPoint> projection =
+        projected(points, Rect{10, 10, size.width - 20, size.height - 20});
+    if (projection.size() < 2) return;
+
+    context.setStrokeColor(trackColor);
+    context.setLineWidth(std::max(std::min(size.width, size.height) * 0.035, 2.0));
+    context.setLineJoin(LineJoin::round);
+    context.setLineCap(LineCap::round);
+    context.beginPath();
+    context.moveTo(projection.front().x, projection.front().y);
+    for (std::size_t i = 1; i < projection.size(); ++i) context.addLineTo(projection[i].x, projection[i].y);
+    context.strokePath();
+
+    constexpr double dot = 6;
+    context.setFillColor(startColor);
+    context.fillEllipse(Rect{projection.front().x - dot / 2, projection.front().y - dot / 2, dot, dot});
+    context.setFillColor(endColor);
+    context.fillEllipse(Rect{projection.back().x - dot / 2, projection.back().y - dot / 2, dot, dot});
+}
+
+}  // namespace zaro::ZaroSessionMap

@@ -1,0 +1,228 @@
+#include "preview_card.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "bitmap.hpp"
+#include "map.hpp"
+#include "png.hpp"
+#include "text_fit.hpp"
+#include "unicode.hpp"
+#include "zaro_session_format.hpp"
+
+namespace zaro::ZaroSessionPreviewCard {
+
+namespace {
+
+namespace palette {
+constexpr Rgba canvas{0.027, 0.067, 0.118, 1.0};
+constexpr Rgba card{0.055, 0.12, 0.2, 1.0};
+constexpr Rgba cardOutline = Rgba::grey(1.0, 0.12);
+constexpr Rgba accent{0.91, 0.72, 0.29, 1.0};
+constexpr Rgba primary{1.0, 1.0, 1.0, 1.0};
+constexpr Rgba muted{0.54, 0.63, 0.72, 1.0};
+constexpr Rgba mapPanel{0.024, 0.063, 0.11, 1.0};
+constexpr Rgba trackLine{0.91, 0.35, 0.12, 1.0};
+constexpr Rgba endDot{0.24, 0.78, 0.79, 1.0};
+constexpr Rgba tile = Rgba::grey(1.0, 0.05);
+constexpr Rgba rowStripe = Rgba::grey(1.0, 0.03);
+}  // namespace palette
+
+namespace fonts {
+constexpr Font header{11, FontWeight::bold};
+constexpr Font title{22, FontWeight::semibold};
+constexpr Font subtitle{12, FontWeight::regular};
+constexpr Font notice{13, FontWeight::regular};
+constexpr Font tileLabel{10, FontWeight::semibold};
+constexpr Font tileValue{15, FontWeight::semibold};
+constexpr Font lapsHeader{11, FontWeight::semibold};
+constexpr Font lapName{13, FontWeight::medium};
+constexpr Font lapTime{13, FontWeight::regular, true};
+constexpr Font sectors{12, FontWeight::regular};
+constexpr Font errorMessage{14, FontWeight::regular};
+}  // namespace fonts
+
+constexpr std::string_view headerText = "ZARO SESSION";
+constexpr std::string_view subtitleSeparator = "  \u00B7  ";
+constexpr double cardInset = 22;
+constexpr double cardRadius = 16;
+constexpr double rowHeight = 28;
+
+Rect cardRect(Size size)
+{
+    return {cardInset, cardInset, size.width - 2 * cardInset, size.height - 2 * cardInset};
+}
+
+// Makes (0, 0) the top-left corner with y down for everything drawn after it.
+void flipToTopLeft(DrawingContext& context, Size size)
+{
+    context.translate(0, size.height);
+    context.scale(1, -1);
+}
+
+std::size_t rowCapacity(double listHeight)
+{
+    const double rows = std::floor(listHeight / rowHeight);
+    return rows >= 1 ? static_cast<std::size_t>(std::min(rows, 1e9)) : 1;
+}
+
+void drawStats(const ZaroSession& session, Rect s, DrawingContext& context)
+{
+    const StatTexts values = statTexts(session);
+    const struct {
+        std::string_view label;
+        const std::string& value;
+    } tiles[] = {
+        {"Best lap", values.bestLap}, {"Laps", values.laps},          {"Duration", values.duration},
+        {"Distance", values.distance}, {"Max speed", values.maxSpeed}, {"Samples", values.samples},
+    };
+    const double tileW = (s.width() - 8) * 0.5;
+    const double tileH = (s.height() - 16) / 3;
+    for (int i = 0; i < 6; ++i) {
+        const int column = i % 2;
+        const int row = i / 2;
+        const Rect t{s.x + column * (tileW + 8), s.y + row * (tileH + 8), tileW, tileH};
+        context.setFillColor(palette::tile);
+        context.fillRoundedRect(t, 10);
+        context.drawTextBlock(text::toUpper(tiles[i].label), {t.x + 10, t.y + 8, t.width() - 20, 14},
+                              fonts::tileLabel, palette::muted);
+        context.drawTextBlock(tiles[i].value, {t.x + 10, t.y + 24, t.width() - 20, t.height() - 32},
+                              fonts::tileValue, palette::primary);
+    }
+}
+
+void drawTrack(const ZaroSession& session, Rect inner, DrawingContext& context)
+{
+    const auto points = ZaroSessionMap::projected(session.polyline, inner);
+    if (points.size() < 2) {
+        context.drawTextBlock("No GPS trace in this file.", {inner.x, inner.y, inner.width(), inner.height()},
+                              fonts::notice, palette::muted);
+        return;
+    }
+    context.setStrokeColor(palette::trackLine);
+    context.setLineWidth(2.4);
+    context.setLineJoin(LineJoin::round);
+    context.setLineCap(LineCap::round);
+    context.beginPath();
+    context.moveTo(points.front().x, points.front().y);
+    for (std::size_t i = 1; i < points.size(); ++i) context.addLineTo(points[i].x, points[i].y);
+    context.strokePath();
+
+    constexpr double dot = 7;
+    context.setFillColor(palette::accent);
+    context.fillEllipse({points.front().x - dot / 2, points.front().y - dot / 2, dot, dot});
+    context.setFillColor(palette::endDot);
+    context.fillEllipse({points.back().x - dot / 2, points.back().y - dot / 2, dot, dot});
+}
+
+void drawLaps(const ZaroSession& session, Rect list, DrawingContext& context)
+{
+    const std::size_t capacity = rowCapacity(list.height());
+    std::size_t row = 0;
+    for (const ZaroSessionLap& lap : session.laps) {
+        if (row >= capacity) break;
+        if (lap.kind != ZaroSessionLap::Kind::lap) continue;
+        const Rect r{list.x, list.y + rowHeight * static_cast<double>(row), list.width(), rowHeight};
+        if (row % 2 == 0) {
+            context.setFillColor(palette::rowStripe);
+            context.fillRect(r);
+        }
+        context.drawTextBlock(lapName(lap), {r.x + 10, r.y + 6, 90, 16}, fonts::lapName, palette::primary);
+        context.drawTextBlock(ZaroSessionFormat::lapTime(lap.timeSec), {r.x + 110, r.y + 6, 90, 16},
+                              fonts::lapTime, palette::primary);
+        const Rect sectorFrame{r.x + 210, r.y + 6, r.width() - 220, 16};
+        // Sector texts take at most three bytes a character; building more than shows would be waste.
+        const std::size_t shown = textBlockClusterBound(fonts::sectors.size, sectorFrame.w, sectorFrame.h);
+        const std::string sectors = sectorText(lap, 3 * shown);
+        if (!sectors.empty()) context.drawTextBlock(sectors, sectorFrame, fonts::sectors, palette::muted);
+        ++row;
+    }
+    if (row == 0) {
+        context.drawTextBlock("No completed laps", {list.x, list.y, list.width(), list.height()}, fonts::notice,
+                              palette::muted);
+    }
+}
+
+int pixelExtent(double points)
+{
+    const double rounded = std::round(points);
+    if (!std::isfinite(rounded) || rounded > 1e6) throw RenderError(RenderError::Code::context);
+    return std::max(1, static_cast<int>(std::max(rounded, 0.0)));
+}
+
+}  // namespace
+
+void draw(const ZaroSession& session, DrawingContext& context, Size size, bool flipped)
+{
+    SavedGState saved(context);
+    if (!flipped) flipToTopLeft(context, size);
+
+    context.setFillColor(palette::canvas);
+    context.fillRect({0, 0, size.width, size.height});
+
+    const Rect c = cardRect(size);
+    context.setFillColor(palette::card);
+    context.fillRoundedRect(c, cardRadius);
+    context.setStrokeColor(palette::cardOutline);
+    context.setLineWidth(1);
+    context.strokeRoundedRect(c, cardRadius);
+
+    const double textW = c.width() - 36;
+    context.drawTextBlock(headerText, {c.x + 18, c.y + 18, textW, 16}, fonts::header, palette::accent);
+    context.drawTextBlock(session.trackName, {c.x + 18, c.y + 38, textW, 28}, fonts::title, palette::primary);
+    std::string subtitle = session.fileName;
+    subtitle += subtitleSeparator;
+    subtitle += session.dataSource;
+    context.drawTextBlock(subtitle, {c.x + 18, c.y + 68, textW, 16}, fonts::subtitle, palette::muted);
+
+    const Rect body{c.x + 18, c.y + 96, textW, 280};
+    const Rect map{body.x, body.y, body.width() * 0.52 - 8, body.height()};
+    context.setFillColor(palette::mapPanel);
+    context.fillRoundedRect(map, 12);
+    drawTrack(session, map.insetBy(10), context);
+
+    drawStats(session, {map.maxX() + 8, body.y, body.maxX() - map.maxX() - 8, body.height()}, context);
+
+    context.drawTextBlock("LAPS", {c.x + 18, body.y + 298, textW, 16}, fonts::lapsHeader, palette::muted);
+    drawLaps(session, {c.x + 18, c.y + 416, textW, c.maxY() - (c.y + 416) - 16}, context);
+}
+
+void drawError(std::string_view message, DrawingContext& context, Size size, bool flipped)
+{
+    SavedGState saved(context);
+    if (!flipped) flipToTopLeft(context, size);
+
+    context.setFillColor(palette::canvas);
+    context.fillRect({0, 0, size.width, size.height});
+
+    const Rect c = cardRect(size);
+    context.setFillColor(palette::card);
+    context.fillRoundedRect(c, cardRadius);
+
+    const double textW = c.width() - 48;
+    context.drawTextBlock(headerText, {c.x + 24, c.y + 28, textW, 16}, fonts::header, palette::accent);
+    context.drawTextBlock("Could not preview this file", {c.x + 24, c.y + 52, textW, 28}, fonts::title,
+                          palette::primary);
+    context.drawTextBlock(message, {c.x + 24, c.y + 90, textW, 80}, fonts::errorMessage, palette::muted);
+}
+
+std::vector<unsigned char> renderPng(Size size, double scale, const std::function<void(DrawingContext&)>& paint)
+{
+    Bitmap bitmap(pixelExtent(size.width * scale), pixelExtent(size.height * scale));
+    bitmap.context().scale(scale, scale);
+    paint(bitmap.context());
+    return png::encode(bitmap.pixels());
+}
+
+std::vector<unsigned char> pngData(const ZaroSession& session, Size size, double scale)
+{
+    return renderPng(size, scale, [&](DrawingContext& context) { draw(session, context, size, false); });
+}
+
+std::vector<unsigned char> errorPngData(std::string_view message, Size size, double scale)
+{
+    return renderPng(size, scale, [&](DrawingContext& context) { drawError(message, context, size, false); });
+}
+
+}  // namespace zaro::ZaroSessionPreviewCard

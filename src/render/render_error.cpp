@@ -1,0 +1,15 @@
+#include "render_error.hpp"
+
+namespace zaro {
+
+const char* RenderError::what() const noexcept
+{
+    switch (code_) {
+    case Code::context: return "The operation could not be completed. (RenderError error 0.)";
+    case Code::image: return "The operation could not be completed. (RenderError error 1.)";
+    case Code::png: return "The operation could not be completed. (RenderError error 2.)";
+    }
+    return "The operation could not be completed. (RenderError)";
+}
+
+}  // namespace zaro
