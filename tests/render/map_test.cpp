@@ -1,5 +1,4 @@
 #include <cmath>
-#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -102,8 +101,6 @@ TEST(MapSvgPath, WritesMoveAndLinesWithTwoDecimalsInsideTheBorder)
 {
     const std::string path = svgPath(triangle);
     EXPECT_EQ(path, "M 10.34 69.83 L 89.66 69.83 L 50.00 30.17");
-    const std::regex form(R"(M (\d+\.\d\d) (\d+\.\d\d)( L (\d+\.\d\d) (\d+\.\d\d)){2})");
-    EXPECT_TRUE(std::regex_match(path, form)) << path;
     EXPECT_EQ(svgPath(std::vector<ZaroSessionPoint>{{1, 1}}), "");
     EXPECT_EQ(svgPath({}), "");
 }
