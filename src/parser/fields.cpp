@@ -112,7 +112,10 @@ std::optional<std::string_view> csvValue(std::string_view line, std::int64_t at)
     }
 }
 
-std::optional<double> readNumber(std::string_view field)
+namespace {
+
+// Every literal strtod reads whole: signs, exponents, hex floats, infinities and NaNs.
+[[gnu::noinline]] std::optional<double> readAnyNumber(std::string_view field)
 {
     if (field.empty()) return std::nullopt;
     // strtod would skip leading white space; a field that has any does not read.
@@ -122,7 +125,6 @@ std::optional<double> readNumber(std::string_view field)
     default:
         break;
     }
-
     const char* p = field.data();
     const char* const end = p + field.size();
     bool negative = false;
@@ -132,28 +134,6 @@ std::optional<double> readNumber(std::string_view field)
     }
     // from_chars takes a minus sign of its own; strtod takes only one sign.
     if (p == end || *p == '+' || *p == '-') return std::nullopt;
-
-    // Plain decimals of up to 15 significant digits, the usual GPS and speed values: the digits and
-    // the power of ten are both exact doubles, so one division rounds exactly as strtod does.
-    {
-        static constexpr double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
-                                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-        std::uint64_t mantissa = 0;  // wraps past 19 digits, but is then not used
-        const char* q = p;
-        for (; q != end && static_cast<unsigned>(*q - '0') < 10; ++q) mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
-        std::ptrdiff_t digits = q - p;
-        std::ptrdiff_t fractionDigits = 0;
-        if (q != end && *q == '.') {
-            const char* const fraction = ++q;
-            for (; q != end && static_cast<unsigned>(*q - '0') < 10; ++q) mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
-            fractionDigits = q - fraction;
-            digits += fractionDigits;
-        }
-        if (q == end && digits > 0 && digits <= 15) {
-            const double value = static_cast<double>(mantissa) / powersOfTen[fractionDigits];
-            return negative ? -value : value;
-        }
-    }
 
     double value = 0;
     std::from_chars_result result{};
@@ -167,6 +147,34 @@ std::optional<double> readNumber(std::string_view field)
     }
     if (result.ec == std::errc::result_out_of_range && result.ptr == end) return readNumberSlowly(field);
     if (result.ec != std::errc() || result.ptr != end) return std::nullopt;
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+std::optional<double> readNumber(std::string_view field)
+{
+    // Plain decimals of up to 15 significant digits, the usual GPS and speed values: the digits and
+    // the power of ten are both exact doubles, so one division rounds exactly as strtod does.
+    static constexpr double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const auto* p = reinterpret_cast<const unsigned char*>(field.data());
+    const auto* const end = p + field.size();
+    const bool negative = p != end && *p == '-';
+    if (negative) ++p;
+    std::uint64_t mantissa = 0;  // wraps past 19 digits, but is then not used
+    const auto* q = p;
+    for (; q != end && static_cast<unsigned>(*q - '0') < 10; ++q) mantissa = mantissa * 10 + (*q - '0');
+    std::ptrdiff_t digits = q - p;
+    std::ptrdiff_t fractionDigits = 0;
+    if (q != end && *q == '.') {
+        const auto* const fraction = ++q;
+        for (; q != end && static_cast<unsigned>(*q - '0') < 10; ++q) mantissa = mantissa * 10 + (*q - '0');
+        fractionDigits = q - fraction;
+        digits += fractionDigits;
+    }
+    if (q != end || digits == 0 || digits > 15) return readAnyNumber(field);
+    const double value = static_cast<double>(mantissa) / powersOfTen[fractionDigits];
     return negative ? -value : value;
 }
 

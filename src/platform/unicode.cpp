@@ -131,14 +131,8 @@ char32_t decodeAt(std::string_view s, std::size_t i, std::size_t& length)
     return c;
 }
 
-std::string_view trimWhitespace(std::string_view s)
+std::string_view trimUnicodeWhitespace(std::string_view s)
 {
-    // ASCII blanks first; only a non-ASCII byte left at an end needs decoding.
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    if (s.empty() || ((static_cast<unsigned char>(s.front()) | static_cast<unsigned char>(s.back())) & 0x80) == 0) {
-        return s;
-    }
     std::size_t begin = 0;
     while (begin < s.size()) {
         std::size_t length = 0;

@@ -10,8 +10,20 @@ namespace zaro::text {
 /// Tab, or a space separator (General Category Zs). Never a line feed or carriage return.
 bool isWhitespace(char32_t c);
 
+/// `s` without leading and trailing whitespace beyond ASCII blanks; for trimWhitespace.
+std::string_view trimUnicodeWhitespace(std::string_view s);
+
 /// `s` without leading and trailing whitespace. `s` must be well-formed UTF-8.
-std::string_view trimWhitespace(std::string_view s);
+inline std::string_view trimWhitespace(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    // Only a non-ASCII byte left at an end can be more white space.
+    if (!s.empty() && ((static_cast<unsigned char>(s.front()) | static_cast<unsigned char>(s.back())) & 0x80)) {
+        return trimUnicodeWhitespace(s);
+    }
+    return s;
+}
 
 /// Whether every byte is below 0x80.
 bool isAscii(std::string_view s);
