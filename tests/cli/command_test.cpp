@@ -1,8 +1,8 @@
-#include <cstdio>
+// The built zaro-session program run as a user would, over files in a fresh folder.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -10,10 +10,6 @@
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
-
-#include "json.hpp"
-#include "summary.hpp"
-#include "zaro_session_parser.hpp"
 
 namespace zaro {
 namespace {
@@ -49,246 +45,85 @@ constexpr std::string_view plainText =
     "\n"
     "  No completed laps\n";
 
-constexpr std::string_view zaroCsv =
-    "Format,ZARO CSV\n"
-    "Track,Home Circuit\n"
-    "Configuration,National\n"
-    "Session Type,Practice\n"
-    "Data Source,ZARO Lap Timer\n"
-    "Date UTC,2024-06-01T10:15:00Z\n"
-    "Lap 1,83.456,Sectors,27.9,28.1,27.456\n"
-    "Incomplete lap,41.2\n"
-    "Lap 2,84.5,Sectors,0,29.8\n"
-    "Time,Latitude,Longitude,GForceX,GForceY,LeanAngle\n"
-    "2024-06-01T10:15:30Z,0,0,0.5,-1.2,38.5\n"
-    "2024-06-01T10:17:00Z,0,0,-0.25,0.8,-41\n";
+const std::string noSuchFile = std::generic_category().message(ENOENT);
 
-constexpr std::string_view zaroJson =
-    R"({"fileName": "zaro.csv", "trackName": "Home Circuit", "configuration": "National", )"
-    R"("sessionType": "Practice", "dataSource": "ZARO Lap Timer", "startedAt": "2024-06-01T10:15:00Z", )"
-    R"("endedAt": "2024-06-01T10:17:00Z", "lapCount": 2, "bestLapSec": 83.456, "laps": [)"
-    R"({"kind": "lap", "number": 1, "timeSec": 83.456, "sectors": [27.9, 28.1, 27.456]}, )"
-    R"({"kind": "incomplete", "number": null, "timeSec": 41.2, "sectors": []}, )"
-    R"({"kind": "lap", "number": 2, "timeSec": 84.5, "sectors": [0, 29.8]}], )"
-    R"("pointCount": 2, "polyline": [[0, 0], [0, 0]], "distanceM": 0, "maxSpeedMps": null, )"
-    R"("avgSpeedMps": null, "maxAbsGx": 0.5, "maxAbsGy": 1.2, "maxLeanDeg": 41, )"
-    R"("display": {"bestLap": "1:23.456", "laps": "2", "duration": "2:00", "distance": "0 m", )"
-    "\"maxSpeed\": \"\u2014\", \"samples\": \"2\", \"startedAt\": \"1 Jun 2024 10:15:00 UTC\", "
-    "\"lapRows\": [{\"name\": \"Lap 1\", \"time\": \"1:23.456\", "
-    "\"sectors\": \"27.900  \u00b7  28.100  \u00b7  27.456\"}, "
-    R"({"name": "Lap 2", "time": "1:24.500", "sectors": "29.800"}]}})"
-    "\n";
-
-constexpr std::string_view zaroText =
-    "Home Circuit\n"
-    "zaro.csv  \u00b7  ZARO Lap Timer\n"
-    "Started    1 Jun 2024 10:15:00 UTC\n"
-    "Best lap   1:23.456\n"
-    "Laps       2\n"
-    "Duration   2:00\n"
-    "Distance   0 m\n"
-    "Max speed  \u2014\n"
-    "Samples    2\n"
-    "\n"
-    "  Lap 1     1:23.456   27.900  \u00b7  28.100  \u00b7  27.456\n"
-    "  Lap 2     1:24.500   29.800\n";
-
-constexpr std::string_view missingTimeCsv =
-    "Format,ZARO CSV\n"
-    "Latitude,Longitude,Lap time\n"
-    "0,0,80.1\n";
-
-std::string shellQuoted(std::string_view text)
-{
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-struct RunResult {
-    int status = -1;
+struct Outcome {
+    int status;
     std::string out;
     std::string err;
+
+    friend bool operator==(const Outcome&, const Outcome&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const Outcome& r)
+    {
+        return os << "status " << r.status << "\nout:\n" << r.out << "\nerr:\n" << r.err;
+    }
 };
 
-// Runs the built program over files in a fresh directory, which the test owns and removes.
-class SummaryCommand : public testing::Test {
+// A fresh folder holding a session file and an empty file, where the built program runs.
+class Command : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "zaro-cli-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        ASSERT_NE(mkdtemp(dir_.data()), nullptr);
+        write("Sunday practice.csv", plainCsv);
+        write("empty.csv", "");
     }
+    void TearDown() override { fs::remove_all(dir_); }
+    void write(const std::string& name, std::string_view content) { std::ofstream(dir_ + "/" + name) << content; }
 
-    void TearDown() override
+    // Runs the program in the folder with these arguments, each single-quoted for the shell.
+    Outcome run(const std::vector<std::string>& arguments) const
     {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
+        std::string command = "cd '" + dir_ + "' && '" ZARO_CLI_PATH "'";
+        for (const auto& argument : arguments) command += " '" + argument + "'";
+        const int status = std::system((command + " >out.txt 2>err.txt").c_str());
+        const auto read = [&](const char* name) {
+            std::ifstream in(dir_ + "/" + name);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read("out.txt"), read("err.txt")};
     }
 
-    fs::path file(std::string_view name, std::string_view content)
-    {
-        const auto path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
-    fs::path missing() const { return dir_ / "missing.csv"; }
-
-    RunResult run(const std::vector<std::string>& arguments)
-    {
-        std::string command = "cd " + shellQuoted(dir_.string()) + " && " + shellQuoted(ZARO_CLI_PATH);
-        for (const auto& argument : arguments) command += " " + shellQuoted(argument);
-        const auto errPath = dir_ / "stderr.txt";
-        command += " 2>" + shellQuoted(errPath.string());
-
-        RunResult result;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return result;
-        char chunk[4096];
-        while (const auto n = std::fread(chunk, 1, sizeof chunk, pipe)) result.out.append(chunk, n);
-        const int status = pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.err = readAll(errPath);
-        return result;
-    }
-
-    fs::path dir_;
+    std::string dir_ = fs::temp_directory_path() / "zaro-cli-test-XXXXXX";
 };
 
-// The file system's own text for a missing file, as the parser passes it on.
-std::string missingFileMessage(const fs::path& path)
+TEST_F(Command, PrintsOneJsonLinePerFileWithAnErrorObjectForEachFailureAndExitsWithOneIfAnyFailed)
 {
-    try {
-        ZaroSessionParser::parseFile(path);
-    } catch (const std::system_error& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "no std::system_error for " << path;
-    return {};
+    EXPECT_EQ(run({"summary", "--json", "Sunday practice.csv"}), (Outcome{0, std::string(plainJson), ""}));
+    const std::string failures = R"({"error": {"kind": "empty", "message": "The ZARO Session file is empty."}})" "\n"
+                                 R"({"error": {"kind": "io", "message": ")" + noSuchFile + "\"}}\n";
+    EXPECT_EQ(run({"summary", "Sunday practice.csv", "empty.csv", "--json", "missing.csv"}),
+              (Outcome{1, std::string(plainJson) + failures, ""}));
 }
 
-std::string ioErrorLine(const std::string& message)
+TEST_F(Command, PrintsTextSummariesSeparatedByABlankLineAndFailuresWithoutControlCharactersOnStandardError)
 {
-    std::string line;
-    {
-        json::Writer writer(line);
-        json::writeFailure(writer, {cli::FileFailure::Kind::io, message, {}});
-    }
-    return line + "\n";
+    const std::string evil = "bad\xff\x1b]0;\xc2\x9b.csv";  // broken UTF-8, an escape, a C1 control
+    write(evil, "");
+    EXPECT_EQ(run({"summary", "Sunday practice.csv", evil, "missing.csv", "Sunday practice.csv"}),
+              (Outcome{1, std::string(plainText) + "\n" + std::string(plainText),
+                       "bad\uFFFD\uFFFD]0;\uFFFD.csv: The ZARO Session file is empty.\n"
+                       "missing.csv: " + noSuchFile + "\n"}));
 }
 
-TEST_F(SummaryCommand, PrintsOneJsonLineForAPlainTrackCsv)
-{
-    const auto csv = file("Sunday practice.csv", plainCsv);
-    const auto result = run({"summary", "--json", csv.string()});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, plainJson);
-    EXPECT_EQ(result.err, "");
-}
-
-TEST_F(SummaryCommand, PrintsMetadataLapsAndTheCompletedLapRowsOfAZaroCsvAsJson)
-{
-    const auto csv = file("zaro.csv", zaroCsv);
-    const auto result = run({"summary", "--json", csv.string()});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, zaroJson);
-}
-
-TEST_F(SummaryCommand, PrintsTextSummariesSeparatedByABlankLine)
-{
-    const auto plain = file("Sunday practice.csv", plainCsv);
-    const auto zaro = file("zaro.csv", zaroCsv);
-    const auto result = run({"summary", plain.string(), zaro.string()});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, std::string(plainText) + "\n" + std::string(zaroText));
-    EXPECT_EQ(result.err, "");
-}
-
-TEST_F(SummaryCommand, PrintsAnErrorObjectInPlaceOfEachFailedFileAndExitsWithOne)
-{
-    const auto plain = file("Sunday practice.csv", plainCsv);
-    const auto empty = file("empty.csv", "");
-    const auto columns = file("columns.csv", missingTimeCsv);
-    const auto zaro = file("zaro.csv", zaroCsv);
-    const auto result = run({"summary", plain.string(), empty.string(), "--json", missing().string(),
-                             columns.string(), zaro.string()});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out,
-              std::string(plainJson)
-                  + R"({"error": {"kind": "empty", "message": "The ZARO Session file is empty."}})" "\n"
-                  + ioErrorLine(missingFileMessage(missing()))
-                  + R"({"error": {"kind": "missingColumns", )"
-                    R"("message": "The ZARO Session file is missing columns: Time.", "columns": ["Time"]}})" "\n"
-                  + std::string(zaroJson));
-    EXPECT_EQ(result.err, "");
-}
-
-TEST_F(SummaryCommand, ReportsFailedFilesOnStandardErrorInTextMode)
-{
-    const auto empty = file("empty.csv", "");
-    const auto plain = file("Sunday practice.csv", plainCsv);
-    const auto result = run({"summary", empty.string(), missing().string(), plain.string()});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, plainText);
-    EXPECT_EQ(result.err, empty.string() + ": The ZARO Session file is empty.\n" + missing().string() + ": "
-                              + missingFileMessage(missing()) + "\n");
-}
-
-TEST_F(SummaryCommand, RejectsBadArgumentsWithStatusTwoAndTheReasonOnStandardError)
+TEST_F(Command, RejectsBadArgumentsWithStatusTwoAndTheReasonOnStandardError)
 {
     const struct {
         std::vector<std::string> arguments;
-        std::string_view firstLine;
+        Outcome firstLines;
     } cases[] = {
-        {{}, "zaro-session: no command given"},
-        {{"preview", "a.csv"}, "zaro-session: unknown command 'preview'"},
-        {{"summary"}, "zaro-session: summary needs at least one FILE"},
-        {{"summary", "--json"}, "zaro-session: summary needs at least one FILE"},
-        {{"summary", "--pretty", "a.csv"}, "zaro-session: unknown option '--pretty'"},
+        {{}, {2, "", "zaro-session: no command given\n"}},
+        {{"preview", "a.csv"}, {2, "", "zaro-session: unknown command 'preview'\n"}},
+        {{"summary", "--json"}, {2, "", "zaro-session: summary needs at least one FILE\n"}},
+        {{"summary", "--pretty", "a.csv"}, {2, "", "zaro-session: unknown option '--pretty'\n"}},
+        {{"summary", "--help"}, {0, "usage: zaro-session summary [--json] FILE...\n", ""}},
+        {{"summary", "--", "--json"}, {1, "", "--json: " + noSuchFile + "\n"}},  // a file, after "--"
     };
+    const auto firstLine = [](const std::string& text) { return text.substr(0, text.find('\n') + 1); };
     for (const auto& c : cases) {
-        const auto result = run(c.arguments);
-        EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err.substr(0, result.err.find('\n')), c.firstLine);
+        const Outcome r = run(c.arguments);
+        EXPECT_EQ((Outcome{r.status, firstLine(r.out), firstLine(r.err)}), c.firstLines);
     }
-}
-
-TEST_F(SummaryCommand, PrintsUsageOnStandardOutputWhenAskedForHelp)
-{
-    for (const auto& arguments : {std::vector<std::string>{"--help"}, std::vector<std::string>{"summary", "--help"}}) {
-        const auto result = run(arguments);
-        EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.out.substr(0, result.out.find('\n')), "usage: zaro-session summary [--json] FILE...");
-        EXPECT_EQ(result.err, "");
-    }
-}
-
-TEST_F(SummaryCommand, TakesArgumentsAfterADoubleDashAsFiles)
-{
-    file("--json", plainCsv);
-    const auto result = run({"summary", "--", "--json"});
-    auto expected = std::string(plainText);
-    expected.replace(expected.find("Sunday practice.csv"), 19, "--json");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, expected);
-}
-
-TEST_F(SummaryCommand, FailsWhenTheOutputCannotBeWritten)
-{
-    const std::vector<std::string> files{file("Sunday practice.csv", plainCsv).string()};
-    std::ostream unwritable(nullptr);
-    std::ostringstream err;
-    EXPECT_EQ(cli::summarizeFiles(files, cli::OutputMode::json, unwritable, err), 1);
-    EXPECT_EQ(err.str(), "zaro-session: cannot write the output\n");
 }
 
 }  // namespace

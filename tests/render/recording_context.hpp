@@ -4,10 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "surface.hpp"
 
@@ -16,59 +15,42 @@ namespace zaro::testing {
 struct Call {
     enum class Op {
         save, restore, translate, scale, lineWidth, lineJoin, lineCap, fillRect, fillEllipse,
-        fillRoundedRect, strokeRoundedRect, beginPath, moveTo, lineTo, strokePath, text,
+        fillRoundedRect, strokeRoundedRect, beginPath, moveTo, lineTo, strokePath, text, interpolation, image,
     };
     Op op;
     Rect rect{};        // shapes and text frames; (x, y) for translate, scale, moveTo, lineTo
-    double value = 0;   // radius, line width, or join and cap as numbers
+    double value = 0;   // radius, line width, or join, cap and interpolation quality as numbers
     Rgba color{};       // fill colour for fills, stroke colour for strokes, text colour
-    std::string text;
+    std::string text{};
     Font font{};
-};
 
-/// What a RecordingContext saw, in order.
-struct Recording {
-    std::vector<Call> calls;
-
-    std::vector<Call> ofKind(Call::Op op) const
+    // Numbers agree to a billionth: layout arithmetic such as 760 × 0.52 − 8 is not exact in binary.
+    friend bool operator==(const Call& a, const Call& b)
     {
-        std::vector<Call> out;
-        std::copy_if(calls.begin(), calls.end(), std::back_inserter(out), [op](const Call& c) { return c.op == op; });
-        return out;
+        const auto near = [](double p, double q) { return p == q || std::abs(p - q) < 1e-9; };
+        return a.op == b.op && near(a.rect.x, b.rect.x) && near(a.rect.y, b.rect.y) && near(a.rect.w, b.rect.w)
+            && near(a.rect.h, b.rect.h) && near(a.value, b.value) && a.color == b.color && a.text == b.text
+            && a.font == b.font;
     }
-
-    std::vector<std::string> texts() const
+    friend std::ostream& operator<<(std::ostream& os, const Call& c)
     {
-        std::vector<std::string> out;
-        for (const Call& c : ofKind(Call::Op::text)) out.push_back(c.text);
-        return out;
-    }
-
-    /// The text blocks drawn with exactly this text, in drawing order.
-    std::vector<Call> textCalls(std::string_view text) const
-    {
-        std::vector<Call> found;
-        for (const Call& c : ofKind(Call::Op::text)) {
-            if (c.text == text) found.push_back(c);
-        }
-        return found;
-    }
-
-    /// The text block drawn with exactly this text; fails the test when there is not exactly one.
-    Call textCall(std::string_view text) const
-    {
-        const std::vector<Call> found = textCalls(text);
-        if (found.size() != 1) {
-            ADD_FAILURE() << "expected one text block \"" << text << "\", found " << found.size();
-            return Call{Call::Op::text, {}, 0, {}, {}, {}};
-        }
-        return found.front();
+        return os << "\n  op " << static_cast<int>(c.op) << " (" << c.rect.x << ", " << c.rect.y << ", " << c.rect.w
+                  << ", " << c.rect.h << ") " << c.value << " alpha " << c.color.alpha << " \"" << c.text << "\" "
+                  << c.font.size << "/" << static_cast<int>(c.font.weight) << (c.font.tabularDigits ? "/tnum" : "");
     }
 };
+
+/// The calls of one kind, in drawing order.
+inline std::vector<Call> ofKind(const std::vector<Call>& calls, Call::Op op)
+{
+    std::vector<Call> out;
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(out), [op](const Call& c) { return c.op == op; });
+    return out;
+}
 
 class RecordingContext final : public DrawingContext {
 public:
-    Recording recording;
+    std::vector<Call> calls;
 
     void saveGState() override { add(Call::Op::save); }
     void restoreGState() override { add(Call::Op::restore); }
@@ -90,6 +72,15 @@ public:
     void moveTo(double x, double y) override { add(Call::Op::moveTo, {x, y, 0, 0}); }
     void addLineTo(double x, double y) override { add(Call::Op::lineTo, {x, y, 0, 0}); }
     void strokePath() override { add(Call::Op::strokePath, {}, 0, stroke_); }
+    void setInterpolationQuality(InterpolationQuality quality) override
+    {
+        add(Call::Op::interpolation, {}, static_cast<double>(quality));
+    }
+    // The image's pixel size is recorded as the text "WxH".
+    void drawImage(const ImageView& image, Rect rect) override
+    {
+        add(Call::Op::image, rect, 0, {}, std::to_string(image.width) + "x" + std::to_string(image.height));
+    }
     Rect drawTextBlock(std::string_view text, Rect frame, const Font& font, Rgba color) override
     {
         add(Call::Op::text, frame, 0, color, std::string(text), font);
@@ -99,20 +90,11 @@ public:
 private:
     void add(Call::Op op, Rect rect = {}, double value = 0, Rgba color = {}, std::string text = {}, Font font = {})
     {
-        recording.calls.push_back(Call{op, rect, value, color, std::move(text), font});
+        calls.push_back(Call{op, rect, value, color, std::move(text), font});
     }
 
     Rgba fill_{0, 0, 0, 1};
     Rgba stroke_{0, 0, 0, 1};
 };
-
-inline void expectRectNear(const Rect& actual, const Rect& expected, const char* what)
-{
-    constexpr double eps = 1e-9;
-    EXPECT_NEAR(actual.x, expected.x, eps) << what;
-    EXPECT_NEAR(actual.y, expected.y, eps) << what;
-    EXPECT_NEAR(actual.w, expected.w, eps) << what;
-    EXPECT_NEAR(actual.h, expected.h, eps) << what;
-}
 
 }  // namespace zaro::testing

@@ -1,0 +1,261 @@
+// What the card draws and where, through a recording context; and where the map puts a trace.
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "map.hpp"
+#include "preview_card.hpp"
+#include "render/recording_context.hpp"
+
+namespace zaro {
+namespace {
+
+using testing::Call;
+using testing::ofKind;
+using testing::RecordingContext;
+using Op = Call::Op;
+namespace Card = ZaroSessionPreviewCard;
+namespace Map = ZaroSessionMap;
+
+constexpr Rgba accent{0.91, 0.72, 0.29, 1.0};
+constexpr Rgba primary{1.0, 1.0, 1.0, 1.0};
+constexpr Rgba muted{0.54, 0.63, 0.72, 1.0};
+constexpr Rgba stripe{1.0, 1.0, 1.0, 0.03};
+constexpr Font lapName{13, FontWeight::medium};
+constexpr Font lapTime{13, FontWeight::regular, true};
+constexpr Font notice{13, FontWeight::regular};
+const std::vector<ZaroSessionPoint> triangle = {{0, 0}, {0, 2}, {1, 1}};
+
+Call text(std::string s, Rect frame, Font font, Rgba color) { return {Op::text, frame, 0, color, std::move(s), font}; }
+Call shape(Op op, Rect rect, double value, Rgba color) { return {op, rect, value, color}; }
+
+// A path stroked once through the points, then a dot on the first point and one on the last.
+std::vector<Call> trace(const std::vector<Map::ProjectedPoint>& p, double width, Rgba line, double dot, Rgba first,
+                        Rgba last)
+{
+    std::vector<Call> calls = {{Op::lineWidth, {}, width},
+                               {Op::lineJoin, {}, static_cast<double>(LineJoin::round)},
+                               {Op::lineCap, {}, static_cast<double>(LineCap::round)},
+                               {Op::beginPath}};
+    for (std::size_t i = 0; i < p.size(); ++i) calls.push_back({i ? Op::lineTo : Op::moveTo, {p[i].x, p[i].y, 0, 0}});
+    calls.push_back({Op::strokePath, {}, 0, line});
+    calls.push_back({Op::fillEllipse, {p.front().x - dot / 2, p.front().y - dot / 2, dot, dot}, 0, first});
+    calls.push_back({Op::fillEllipse, {p.back().x - dot / 2, p.back().y - dot / 2, dot, dot}, 0, last});
+    return calls;
+}
+
+ZaroSessionLap lap(std::optional<std::int64_t> number, double timeSec, std::vector<double> sectors = {})
+{
+    return {ZaroSessionLap::Kind::lap, number, timeSec, std::move(sectors)};
+}
+
+ZaroSessionLap incomplete(std::int64_t number) { return {ZaroSessionLap::Kind::incomplete, number, 30, {}}; }
+
+std::vector<Call> drawn(std::vector<ZaroSessionLap> laps, std::vector<ZaroSessionPoint> trace = {}, double height = 720)
+{
+    ZaroSession s;
+    s.fileName = "morning.csv";
+    s.trackName = "Zandvoort";
+    s.dataSource = "RaceBox CSV";
+    s.startedAt = "2024-06-01T09:00:00Z";
+    s.endedAt = "2024-06-01T09:01:05Z";
+    s.lapCount = 3;
+    s.laps = std::move(laps);
+    s.pointCount = 1234;
+    s.polyline = std::move(trace);
+    s.distanceM = 15250;
+    s.maxSpeedMps = 10;
+    RecordingContext context;
+    Card::draw(s, context, {840, height}, true);
+    return context.calls;
+}
+
+// The text blocks of the lap list, after the header, title, subtitle, map notice, tiles and "LAPS".
+std::vector<Call> lapList(const std::vector<Call>& calls)
+{
+    const auto texts = ofKind(calls, Op::text);
+    return {texts.begin() + 17, texts.end()};
+}
+
+// Every state saved is restored, the first before anything is drawn, the last after everything.
+void expectStateRestored(const std::vector<Call>& calls)
+{
+    EXPECT_EQ(calls.at(0).op, Op::save);
+    EXPECT_EQ(calls.back().op, Op::restore);
+    EXPECT_EQ(ofKind(calls, Op::save).size(), ofKind(calls, Op::restore).size());
+}
+
+TEST(CardLayout, DrawsEveryTextInItsBlockFontAndColourAtTheDefaultSize)
+{
+    // Only sectors above 0 show; no best lap, so its tile shows the dash.
+    const auto calls = drawn({lap(4, 83.456, {31.2, 0, -1, NAN, 29.8})});
+    std::vector<Call> expected = {
+        text("ZARO SESSION", {40, 40, 760, 16}, {11, FontWeight::bold}, accent),
+        text("Zandvoort", {40, 60, 760, 28}, {22, FontWeight::semibold}, primary),
+        text("morning.csv  \u00B7  RaceBox CSV", {40, 90, 760, 16}, {12, FontWeight::regular}, muted),
+        text("No GPS trace in this file.", {50, 128, 367.2, 260}, notice, muted),
+    };
+    const char* tiles[][2] = {{"BEST LAP", "\u2014"}, {"LAPS", "3"},             {"DURATION", "1:05"},
+                              {"DISTANCE", "15.25 km"}, {"MAX SPEED", "36.0 km/h"}, {"SAMPLES", "1234"}};
+    for (int i = 0; i < 6; ++i) {
+        const double x = i % 2 == 0 ? 445.2 : 631.6, y = 118 + 96 * (i / 2);
+        expected.push_back(text(tiles[i][0], {x, y + 8, 158.4, 14}, {10, FontWeight::semibold}, muted));
+        expected.push_back(text(tiles[i][1], {x, y + 24, 158.4, 56}, {15, FontWeight::semibold}, primary));
+    }
+    expected.push_back(text("LAPS", {40, 416, 760, 16}, {11, FontWeight::semibold}, muted));
+    expected.push_back(text("Lap 4", {50, 444, 90, 16}, lapName, primary));
+    expected.push_back(text("1:23.456", {150, 444, 90, 16}, lapTime, primary));
+    expected.push_back(text("31.200  \u00B7  29.800", {250, 444, 540, 16}, {12, FontWeight::regular}, muted));
+    EXPECT_EQ(ofKind(calls, Op::text), expected);
+    expectStateRestored(calls);
+}
+
+TEST(CardLayout, PlacesCardPanelAndTilesAndAsManyRowsAsTheHeightHoldsStripingTheEvenOnes)
+{
+    std::vector<ZaroSessionLap> laps;
+    for (int i = 1; i <= 12; ++i) laps.push_back(lap(i, 80));
+    for (const auto& [height, capacity] : {std::pair{720.0, 8}, std::pair{748.0, 9}}) {
+        std::vector<Call> shapes, names, expectedNames, expectedShapes = {
+            shape(Op::fillRect, {0, 0, 840, height}, 0, {0.027, 0.067, 0.118, 1}),
+            shape(Op::fillRoundedRect, {22, 22, 796, height - 44}, 16, {0.055, 0.12, 0.2, 1}),
+            shape(Op::strokeRoundedRect, {22, 22, 796, height - 44}, 16, {1, 1, 1, 0.12}),
+            shape(Op::fillRoundedRect, {40, 118, 387.2, 280}, 12, {0.024, 0.063, 0.11, 1}),
+        };
+        for (int i = 0; i < 6; ++i) {
+            const Rect tile{i % 2 == 0 ? 435.2 : 621.6, 118.0 + 96 * (i / 2), 178.4, 88};
+            expectedShapes.push_back(shape(Op::fillRoundedRect, tile, 10, {1, 1, 1, 0.05}));
+        }
+        for (int i = 0; i < capacity; ++i) {
+            if (i % 2 == 0) expectedShapes.push_back(shape(Op::fillRect, {40, 438.0 + 28 * i, 760, 28}, 0, stripe));
+            const Rect name{50, 444.0 + 28 * i, 90, 16};
+            expectedNames.push_back(text("Lap " + std::to_string(i + 1), name, lapName, primary));
+        }
+        for (const Call& c : drawn(laps, {}, height)) {
+            if (c.op == Op::fillRect || c.op == Op::fillRoundedRect || c.op == Op::strokeRoundedRect) {
+                shapes.push_back(c);
+            }
+            if (c.op == Op::text && c.font == lapName) names.push_back(c);
+        }
+        EXPECT_EQ(shapes, expectedShapes) << height;
+        EXPECT_EQ(names, expectedNames) << height;
+    }
+}
+
+TEST(CardLayout, SkipsIncompleteLapsClosesUpTheListAndNamesALapWithoutNumberLap)
+{
+    const auto calls = drawn({incomplete(1), lap(2, 70), incomplete(3), lap(std::nullopt, 71, {0, 0}), lap(5, 72)});
+    EXPECT_EQ(lapList(calls), (std::vector{
+        text("Lap 2", {50, 444, 90, 16}, lapName, primary), text("1:10.000", {150, 444, 90, 16}, lapTime, primary),
+        text("Lap", {50, 472, 90, 16}, lapName, primary),   text("1:11.000", {150, 472, 90, 16}, lapTime, primary),
+        text("Lap 5", {50, 500, 90, 16}, lapName, primary), text("1:12.000", {150, 500, 90, 16}, lapTime, primary),
+    }));
+    const auto stripes = ofKind(calls, Op::fillRect);  // after the canvas: rows 0 and 2
+    EXPECT_EQ(std::vector(stripes.begin() + 1, stripes.end()),
+              (std::vector{shape(Op::fillRect, {40, 438, 760, 28}, 0, stripe),
+                           shape(Op::fillRect, {40, 494, 760, 28}, 0, stripe)}));
+}
+
+TEST(CardLayout, SaysSoWhenThereAreFewerThanTwoTracePointsOrNoCompletedLap)
+{
+    for (std::size_t points : {0U, 1U}) {
+        const auto calls = drawn({incomplete(1), incomplete(2)}, std::vector(points, ZaroSessionPoint{52.38, 4.54}));
+        const Call noTrace = text("No GPS trace in this file.", {50, 128, 367.2, 260}, notice, muted);
+        EXPECT_EQ(ofKind(calls, Op::text).at(3), noTrace);
+        EXPECT_EQ(lapList(calls), (std::vector{text("No completed laps", {40, 438, 760, 244}, notice, muted)}));
+        EXPECT_EQ(ofKind(calls, Op::fillRect).size(), 1U);  // the canvas, no stripe
+        EXPECT_TRUE(ofKind(calls, Op::strokePath).empty() && ofKind(calls, Op::fillEllipse).empty()) << points;
+    }
+}
+
+TEST(CardLayout, StrokesTheTraceInTheMapPanelThenDotsItsStartAndItsEnd)
+{
+    const auto calls = drawn({}, triangle);
+    const auto isPanel = [](const Call& c) { return c.op == Op::fillRoundedRect && c.value == 12; };
+    const auto panel = std::find_if(calls.begin(), calls.end(), isPanel);
+    ASSERT_GE(calls.end() - panel, 11);
+    EXPECT_EQ(std::vector(panel + 1, panel + 11), trace(Map::projected(triangle, {50, 128, 367.2, 260}), 2.4,
+                                                        {0.91, 0.35, 0.12, 1}, 7, accent, {0.24, 0.78, 0.79, 1}));
+}
+
+TEST(ErrorCardLayout, DrawsHeaderTitleAndMessageOnACardWithoutOutline)
+{
+    for (bool flipped : {false, true}) {
+        RecordingContext context;
+        Card::drawError("The ZARO Session file is empty.", context, Card::defaultSize, flipped);
+        EXPECT_TRUE(ofKind(context.calls, Op::strokeRoundedRect).empty());
+        EXPECT_EQ(ofKind(context.calls, Op::text), (std::vector{
+            text("ZARO SESSION", {46, 50, 748, 16}, {11, FontWeight::bold}, accent),
+            text("Could not preview this file", {46, 74, 748, 28}, {22, FontWeight::semibold}, primary),
+            text("The ZARO Session file is empty.", {46, 112, 748, 80}, {14, FontWeight::regular}, muted),
+        }));
+        expectStateRestored(context.calls);
+    }
+}
+
+TEST(MapProjection, FitsTheTraceWithItsShapeAndMarginCentredInTheRectangle)
+{
+    const double nan = NAN, inf = HUGE_VAL;
+    const struct {
+        std::vector<ZaroSessionPoint> points;
+        Rect rect;
+        std::vector<Map::ProjectedPoint> expected;
+    } cases[] = {
+        // Twice as wide as high: the full width, from y 25 to 75.
+        {triangle, {0, 0, 100, 100}, {{6.897, 71.553}, {93.103, 71.553}, {50, 28.447}}},
+        // Half as wide as high: the full height, from x 25 to 75.
+        {{{0, 0}, {2, 1}}, {0, 0, 100, 100}, {{28.452, 93.103}, {71.548, 6.897}}},
+        // One place twice: the centre.
+        {{{48.1, 11.6}, {48.1, 11.6}}, {10, 20, 300, 100}, {{160, 70}, {160, 70}}},
+        // North to south: on the vertical centre line, north up.
+        {{{50, 6}, {50.01, 6}, {50.02, 6}}, {0, 0, 200, 100}, {{100, 93.103}, {100, 50}, {100, 6.897}}},
+        // At 85 degrees the cosine is raised to 0.2: the box is square.
+        {{{85, 0}, {85.002, 0.01}}, {0, 0, 100, 100}, {{6.897, 93.103}, {93.103, 6.897}}},
+        // Points that are not finite stay out of the fit.
+        {{{0, 0}, {nan, 1}, {0, 2}, {1, inf}, {1, 1}}, {0, 0, 100, 100},
+         {{6.897, 71.553}, {50, nan}, {93.103, 71.553}, {inf, 28.447}, {50, 28.447}}},
+        // Fewer than two points, or a rectangle without area.
+        {{{1, 1}}, {0, 0, 100, 100}, {}},
+        {triangle, {0, 0, 0, 100}, {}},
+        {triangle, {0, 0, nan, 100}, {}},
+    };
+    const auto same = [](double a, double b) { return std::isfinite(a) ? std::abs(a - b) < 1e-3 : !std::isfinite(b); };
+    for (const auto& c : cases) {
+        const auto p = Map::projected(c.points, c.rect);
+        ASSERT_EQ(p.size(), c.expected.size()) << "case " << &c - cases;
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            EXPECT_TRUE(same(p[i].x, c.expected[i].x) && same(p[i].y, c.expected[i].y))
+                << "case " << &c - cases << ", point " << i << ": " << p[i].x << ", " << p[i].y;
+        }
+    }
+}
+
+TEST(MapSvgPath, WritesMoveAndLinesWithTwoDecimalsInsideTheBorder)
+{
+    EXPECT_EQ(Map::svgPath(triangle), "M 10.34 69.83 L 89.66 69.83 L 50.00 30.17");
+    EXPECT_EQ(Map::svgPath(std::vector<ZaroSessionPoint>{{1, 1}}), "");
+}
+
+TEST(MapThumbnail, FillsTheBackgroundThenDrawsATraceOfAtLeastTwoPointsNoThinnerThanTwo)
+{
+    for (const auto& [points, size, width] : {std::tuple{std::vector<ZaroSessionPoint>{{1, 1}}, Size{64, 48}, 0.0},
+                                              std::tuple{triangle, Size{200, 100}, 3.5},
+                                              std::tuple{triangle, Size{40, 40}, 2.0}}) {
+        RecordingContext context;
+        Map::drawThumbnail(points, context, size);
+        std::vector<Call> expected = {shape(Op::fillRect, {0, 0, size.width, size.height}, 0, Map::backgroundColor)};
+        if (points.size() > 1) {
+            const auto p = Map::projected(points, {10, 10, size.width - 20, size.height - 20});
+            const auto path = trace(p, width, Map::trackColor, 6, Map::startColor, Map::endColor);
+            expected.insert(expected.end(), path.begin(), path.end());
+        }
+        EXPECT_EQ(context.calls, expected) << size.width;
+    }
+}
+
+}  // namespace
+}  // namespace zaro

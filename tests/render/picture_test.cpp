@@ -1,0 +1,200 @@
+// What the rasterised cards show, read back from their PNG bytes.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "png.hpp"
+#include "preview_card.hpp"
+
+namespace zaro {
+namespace {
+
+namespace Card = ZaroSessionPreviewCard;
+
+using Rgba8 = std::array<int, 4>;
+
+// The opaque pixel that `top` gives painted over `under` (black unless given).
+Rgba8 over(Rgba top, Rgba8 under = {0, 0, 0, 255})
+{
+    const auto mix = [&](double t, int u) { return static_cast<int>(std::lround((t * 255 - u) * top.alpha + u)); };
+    return {mix(top.red, under[0]), mix(top.green, under[1]), mix(top.blue, under[2]), 255};
+}
+
+bool near(Rgba8 p, Rgba8 q, int tolerance)
+{
+    return std::equal(p.begin(), p.end(), q.begin(), [&](int a, int b) { return std::abs(a - b) <= tolerance; });
+}
+
+// A decoded picture of scale 2, read at points.
+struct Picture {
+    explicit Picture(const std::vector<unsigned char>& png) : image(png::decode(png).value_or(png::Image{})) {}
+
+    Rgba8 pixel(int x, int y) const
+    {
+        const unsigned char* p = &image.rgba.at((static_cast<std::size_t>(y) * image.width + x) * 4);
+        return {p[0], p[1], p[2], p[3]};
+    }
+    Rgba8 at(double x, double y) const { return pixel(static_cast<int>(x * 2), static_cast<int>(y * 2)); }
+
+    // The right-most pixel column of the region with a pixel that `matches`, or -1.
+    template <typename P>
+    int lastColumn(Rect r, P matches) const
+    {
+        const auto px = [](double v, std::uint32_t n) { return static_cast<int>(std::clamp(v * 2, 0.0, 1.0 * n)); };
+        int last = -1;
+        for (int y = px(r.y, image.height); y < px(r.maxY(), image.height); ++y) {
+            for (int x = std::max(px(r.x, image.width), last + 1); x < px(r.maxX(), image.width); ++x) {
+                if (matches(pixel(x, y))) last = x;
+            }
+        }
+        return last;
+    }
+    bool hasColor(Rect r, Rgba8 ink, int tolerance = 8) const
+    {
+        return lastColumn(r, [&](Rgba8 p) { return near(p, ink, tolerance); }) >= 0;
+    }
+    int lastInkColumn(Rect r, Rgba8 background) const
+    {
+        return lastColumn(r, [&](Rgba8 p) { return !near(p, background, 3); });
+    }
+
+    png::Image image;
+};
+
+const Rgba8 canvas = over({0.027, 0.067, 0.118, 1.0});
+const Rgba8 card = over({0.055, 0.12, 0.2, 1.0});
+const Rgba8 accent = over({0.91, 0.72, 0.29, 1.0});
+const Rgba8 white = over({1, 1, 1, 1});
+const Rgba8 stripe = over({1, 1, 1, 0.03}, card);
+
+ZaroSession sessionWithLaps(int laps, std::vector<ZaroSessionPoint> polyline = {})
+{
+    ZaroSession s;
+    s.trackName = "Assen";
+    for (int i = 1; i <= laps; ++i) s.laps.push_back({ZaroSessionLap::Kind::lap, i, 90.0 + i, {30.5, 29.5}});
+    s.polyline = std::move(polyline);
+    return s;
+}
+
+// An opaque picture of the default size at scale 2, with these colours at these points.
+void expectCard(const Picture& picture, std::initializer_list<std::tuple<const char*, double, double, Rgba8>> points)
+{
+    EXPECT_EQ((std::pair{picture.image.width, picture.image.height}), (std::pair{1680U, 1440U}));
+    EXPECT_EQ(picture.lastColumn({0, 0, 840, 720}, [](Rgba8 p) { return p[3] != 255; }), -1);
+    for (const auto& [what, x, y, color] : points) EXPECT_TRUE(near(picture.at(x, y), color, 2)) << what;
+}
+
+TEST(CardPicture, IsAnOpaqueRgbPngOfTwiceTheDefaultSizeWithEachAreaInItsColour)
+{
+    const std::vector<unsigned char> bytes = Card::pngData(sessionWithLaps(12));
+    EXPECT_EQ(bytes.at(25), 2);  // IHDR colour type: truecolour without alpha
+    const Picture picture(bytes);
+    const Rgba8 tile = over({1, 1, 1, 0.05}, card);
+    expectCard(picture, {{"canvas", 5, 5, canvas}, {"canvas corner", 835, 715, canvas},
+                         {"outline over the canvas", 420, 21.75, over({1, 1, 1, 0.12}, canvas)},
+                         {"outline over the card", 420, 22.25, over({1, 1, 1, 0.12}, card)},
+                         {"card below the rows", 400, 690, card},
+                         {"map panel without a trace", 400, 380, over({0.024, 0.063, 0.11, 1.0})},
+                         {"first tile", 585.2, 193, tile}, {"last tile", 771.6, 385, tile},
+                         {"row 0", 780, 450, stripe}, {"row 1", 780, 478, card},
+                         {"row 6", 780, 618, stripe}, {"row 7", 780, 646, card}});
+    // The header in the top rows, above the track name.
+    EXPECT_TRUE(picture.hasColor({40, 40, 200, 16}, accent));
+    EXPECT_FALSE(picture.hasColor({40, 58, 760, 40}, accent));
+    EXPECT_TRUE(picture.hasColor({40, 60, 200, 28}, white));
+    EXPECT_FALSE(picture.hasColor({40, 0, 760, 58}, white));
+}
+
+TEST(CardPicture, IsTheSameDrawnFlippedIntoATopLeftContextAndSkipsTracePointsThatAreNotFinite)
+{
+    const ZaroSession session =
+        sessionWithLaps(5, {{NAN, 6.5}, {52, 6.5}, {52.01, 6.52}, {52, HUGE_VAL}, {52.005, 6.53}, {52, 6.5}});
+    const auto bottomLeft = Card::pngData(session);
+    const auto topLeft = Card::renderPng(Card::defaultSize, 2.0, [&](DrawingContext& context) {
+        context.translate(0, Card::defaultSize.height);
+        context.scale(1, -1);
+        Card::draw(session, context, Card::defaultSize, true);
+    });
+    EXPECT_TRUE(bottomLeft == topLeft);
+    // The points that are not finite leave the rest of the trace and of the card as they are.
+    const Picture picture(bottomLeft);
+    EXPECT_TRUE(picture.hasColor({50, 128, 367.2, 260}, over({0.91, 0.35, 0.12, 1}), 4));
+    EXPECT_TRUE(picture.hasColor({40, 438, 200, 28}, white));
+}
+
+TEST(CardPicture, FitsTextsToTheirBlocksAndLinesUpTheLapTimes)
+{
+    // Laps 1:11.110 and 1:28.880 end in the same digit: with equal advances they end at the same column.
+    ZaroSession session = sessionWithLaps(0);
+    session.laps = {{ZaroSessionLap::Kind::lap, 1, 71.11, {}}, {ZaroSessionLap::Kind::lap, 2, 88.88, {}}};
+    // A title far too long for its block: one word, with bytes that are not UTF-8.
+    session.trackName = "Spa\xFF\xFE" + std::string(1'000'000, 'W');
+    const Picture picture(Card::pngData(session));
+    EXPECT_TRUE(picture.hasColor({40, 60, 760, 28}, white));
+    EXPECT_FALSE(picture.hasColor({800.5, 60, 39, 58}, white));  // broken between characters at the block's edge
+    EXPECT_FALSE(picture.hasColor({40, 88, 760, 30}, white));    // and only the first line shown
+    EXPECT_EQ(picture.lastInkColumn({150, 444, 90, 16}, stripe), picture.lastInkColumn({150, 472, 90, 16}, card));
+}
+
+TEST(RenderPng, RoundsThePixelSizeHalvesAwayFromZeroAndAtLeastOneOrRefusesIt)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        Size size;
+        double scale;
+        std::uint32_t width, height;  // 0 for a RenderError
+    } cases[] = {
+        {{100.25, 50}, 2.0, 201, 100}, {{0.2, 0.2}, 2.0, 1, 1},       {{-3, 10}, 2.0, 1, 20},
+        {{840, 720}, 1.0, 840, 720},   {{10.24, 10.26}, 1.0, 10, 10}, {{840, 720}, 0.0, 1, 1},
+        {{inf, 10}, 2.0, 0, 0},        {{10, NAN}, 2.0, 0, 0},        {{20000, 100}, 2.0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        int calls = 0;
+        try {
+            const Picture picture(Card::renderPng(c.size, c.scale, [&](DrawingContext&) { ++calls; }));
+            EXPECT_EQ((std::pair{picture.image.width, picture.image.height}), (std::pair{c.width, c.height}));
+            EXPECT_EQ(calls, 1);
+        } catch (const RenderError& e) {
+            EXPECT_EQ(c.width, 0U) << c.size.width;
+            EXPECT_EQ(e.code(), RenderError::Code::context);
+            EXPECT_STREQ(e.what(), "The operation could not be completed. (RenderError error 0.)");
+        }
+    }
+    // A pixel half covered by the canvas stays half transparent, its colour not darkened.
+    const Picture partial(Card::pngData(sessionWithLaps(1), {100.25, 50}, 2.0));
+    EXPECT_TRUE(near(partial.pixel(200, 0), {canvas[0], canvas[1], canvas[2], 128}, 1));
+}
+
+TEST(ErrorCardPicture, ShowsHeaderTitleAndTheMessageLinesThatFitOnACardWithoutOutline)
+{
+    std::string longMessage;
+    for (int i = 0; i < 12; ++i) longMessage += "The file could not be read because one of its lines is far too long. ";
+    const struct {
+        std::string message;
+        double lastLineY;  // top of the last message line drawn; 0 for none
+        double inkEnd;     // nothing is drawn below
+    } cases[] = {
+        {"The ZARO Session file is empty.", 112, 131},
+        {longMessage, 163, 180},  // lines about 17 high: four fit under 80, a fifth would end at 197
+        {"", 0, 104},
+    };
+    for (const auto& c : cases) {
+        const Picture picture(Card::errorPngData(c.message));
+        expectCard(picture, {{"no outline outside", 420, 21.75, canvas}, {"no outline inside", 420, 22.25, card}});
+        EXPECT_TRUE(picture.hasColor({46, 50, 200, 16}, accent));
+        EXPECT_TRUE(picture.hasColor({46, 74, 300, 28}, white));
+        EXPECT_EQ(picture.hasColor({46, c.lastLineY, 748, 16}, over({0.54, 0.63, 0.72, 1.0})), c.lastLineY > 0);
+        EXPECT_EQ(picture.lastInkColumn({30, c.inkEnd, 780, 690 - c.inkEnd}, card), -1) << c.message;
+    }
+}
+
+}  // namespace
+}  // namespace zaro
