@@ -60,6 +60,14 @@ struct Font {
 
 enum class LineJoin : std::uint8_t { miter, round, bevel };
 enum class LineCap : std::uint8_t { butt, round, square };
+enum class InterpolationQuality : std::uint8_t { none, low, medium, high };
+
+/// 8-bit RGBA pixels, rows top first and `width * 4` bytes apart, alpha not premultiplied.
+struct ImageView {
+    const unsigned char* rgba = nullptr;
+    int width = 0;
+    int height = 0;
+};
 
 /// A 2-D drawing target. Coordinates are points through the current transform; one thread at a time.
 class DrawingContext {
@@ -106,6 +114,12 @@ public:
     virtual void addLineTo(double x, double y) = 0;
     /// Strokes the current path once, open, and clears it.
     virtual void strokePath() = 0;
+
+    /// Sets how later images are smoothed when scaled.
+    virtual void setInterpolationQuality(InterpolationQuality quality) = 0;
+    /// Draws the image once, stretched to `rect` on both axes; its first row is at the rectangle's
+    /// larger y, so it stands upright where y runs up (and upside down in a top-left context).
+    virtual void drawImage(const ImageView& image, Rect rect) = 0;
 
     /// Draws wrapped text from the top-left of `frame`, only whole lines within its height; returns the block.
     //

@@ -1,0 +1,142 @@
+// zaro-process-bench: whole-process time of the preview and thumbnail programs, as a desktop starts
+// them: zaro-session-preview on a 5 MB and a 64 MiB session, zaro-session-thumbnailer -s 256.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "session_generator.hpp"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int defaultRuns = 21;
+
+struct Case {
+    const char* name;
+    double goalMs;
+    std::vector<std::string> arguments;
+};
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Run {
+    double wallMs = 0;  // from spawn to exit
+    double cpuMs = 0;   // user and system time of the program, which other load on the machine barely changes
+};
+
+double milliseconds(const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; }
+
+// Starts the program with its output thrown away and waits for it.
+Run runOnce(const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) throw std::runtime_error(arguments[0] + ": " + std::strerror(error));
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0) {
+        if (errno != EINTR) throw std::runtime_error("wait4 failed");
+    }
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(arguments[0] + " failed");
+    return {ms, milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime)};
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void measure(const Case& c, int runs)
+{
+    runOnce(c.arguments);  // the program, its libraries and the input in the page cache
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    for (int i = 0; i < runs; ++i) {
+        const Run run = runOnce(c.arguments);
+        wall.push_back(run.wallMs);
+        cpu.push_back(run.cpuMs);
+    }
+    const double m = median(wall);
+    std::printf("%-34s median %6.1f ms  min %6.1f  max %6.1f  cpu %6.1f ms", c.name, m,
+                *std::min_element(wall.begin(), wall.end()), *std::max_element(wall.begin(), wall.end()), median(cpu));
+    if (c.goalMs > 0) std::printf("  goal %3.0f ms %s", c.goalMs, m <= c.goalMs ? "met" : "MISSED");
+    std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : defaultRuns;
+        std::string pattern = (std::filesystem::temp_directory_path() / "zaro-process-bench.XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
+        const std::filesystem::path dir = pattern;
+
+        zaro::SessionGenerator::Options options;
+        const std::filesystem::path small = dir / "practice 5 MB.csv";
+        writeFile(small, zaro::SessionGenerator::generate(options));
+        options.maxBytes = 64 << 20;
+        const std::filesystem::path large = dir / "endurance 64 MiB.csv";
+        writeFile(large, zaro::SessionGenerator::generate(options));
+        const std::filesystem::path card = dir / "card.png";
+        const std::filesystem::path thumb = dir / "thumbnail.png";
+
+        std::printf("zaro-process-bench: %d runs each after one warm-up; outputs written (and flushed) in %s\n", runs,
+                    dir.c_str());
+        std::printf("inputs: %ju and %ju bytes\n", static_cast<std::uintmax_t>(std::filesystem::file_size(small)),
+                    static_cast<std::uintmax_t>(std::filesystem::file_size(large)));
+        const Case cases[] = {
+            {"process start of /bin/true", 0, {"/bin/true"}},
+            {"zaro-session-preview, 5 MB", 80, {ZARO_PREVIEW_PROGRAM, small.string(), card.string()}},
+            {"zaro-session-preview, 64 MiB", 250, {ZARO_PREVIEW_PROGRAM, large.string(), card.string()}},
+            {"zaro-session-thumbnailer -s 256", 40,
+             {ZARO_THUMBNAILER_PROGRAM, "-s", "256", small.string(), thumb.string()}},
+        };
+        for (const Case& c : cases) measure(c, runs);
+        std::printf("outputs: card %ju bytes, thumbnail %ju bytes\n",
+                    static_cast<std::uintmax_t>(std::filesystem::file_size(card)),
+                    static_cast<std::uintmax_t>(std::filesystem::file_size(thumb)));
+        std::filesystem::remove_all(dir);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "zaro-process-bench: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,32 @@
+// The running program's resource folder, found from where the program itself lies.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace zaro {
+
+/// The variable that, when set, names the resource folder instead; for tests of a missing resource.
+inline constexpr const char* resourcesVariable = "ZARO_SESSION_RESOURCES";
+
+class Bundle {
+public:
+    /// The bundle of the running program: <program's folder>/../share/zaro-session when installed,
+    /// the source tree's resources/ when the program runs from the build tree.
+    static Bundle main();
+
+    /// A bundle whose resources lie in `resourceDirectory`, or one without resources.
+    explicit Bundle(std::optional<std::filesystem::path> resourceDirectory);
+
+    /// The folder the resources are looked up in, if there is one.
+    const std::optional<std::filesystem::path>& resourceDirectory() const { return resourceDirectory_; }
+
+    /// The resource `name`.`extension` when it is there, else no value.
+    std::optional<std::filesystem::path> urlForResource(std::string_view name, std::string_view extension) const;
+
+private:
+    std::optional<std::filesystem::path> resourceDirectory_;
+};
+
+}  // namespace zaro

@@ -1,0 +1,9 @@
+// zaro-session-preview INPUT OUTPUT: one preview request, served by the host.
+#include <span>
+
+#include "preview_provider.hpp"
+
+int main(int argc, char** argv)
+{
+    return zaro::extensionMain(std::span<char* const>(argv, static_cast<std::size_t>(argc)), zaro::previewExtension());
+}

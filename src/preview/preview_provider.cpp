@@ -1,0 +1,53 @@
+#include "preview_provider.hpp"
+
+#include <exception>
+#include <string>
+
+#include "preview_card.hpp"
+#include "system_log.hpp"
+#include "zaro_session_parser.hpp"
+
+namespace zaro {
+
+namespace {
+
+// Made on first use and never destroyed: a data callback may still log while the process exits.
+const Logger& previewLog()
+{
+    static const Logger* const log = new Logger(std::string(logSubsystem), "preview");
+    return *log;
+}
+
+}  // namespace
+
+void PreviewProvider::providePreview(const FilePreviewRequest& request, const PreviewCompletion& handler)
+{
+    const std::filesystem::path url = request.fileURL;
+    previewLog().info("preview %{public}s", url.filename().string());
+    PreviewReply reply(ContentType::png, ZaroSessionPreviewCard::defaultSize,
+                       [url](const PreviewReply&) { return previewPng(url); });
+    // A name whose only full stop leads it (".csv") has no extension to remove.
+    reply.setTitle(url.filename().stem().string());
+    handler(std::move(reply), nullptr);
+}
+
+std::vector<unsigned char> previewPng(const std::filesystem::path& url)
+{
+    std::string message;
+    try {
+        return ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(url));
+    } catch (const std::exception& error) {
+        message = error.what();
+    }
+    previewLog().error("preview failed: %{public}s", message);
+    return ZaroSessionPreviewCard::errorPngData(message);
+}
+
+Extension previewExtension()
+{
+    Extension extension{ExtensionPoint::preview, "PreviewProvider", {}, {}};
+    extension.classes.registerClass<PreviewProvider>("PreviewProvider");
+    return extension;
+}
+
+}  // namespace zaro

@@ -1,0 +1,10 @@
+// zaro-session-thumbnailer -s SIZE INPUT OUTPUT: one thumbnail request, served by the host.
+#include <span>
+
+#include "thumbnail_provider.hpp"
+
+int main(int argc, char** argv)
+{
+    return zaro::extensionMain(std::span<char* const>(argv, static_cast<std::size_t>(argc)),
+                               zaro::thumbnailExtension());
+}

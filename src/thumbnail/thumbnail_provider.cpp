@@ -1,0 +1,32 @@
+#include "thumbnail_provider.hpp"
+
+#include "brand_mark.hpp"
+#include "graphics_context.hpp"
+#include "session_sniff.hpp"
+
+namespace zaro {
+
+void ThumbnailProvider::provideThumbnail(const FileThumbnailRequest& request, const ThumbnailCompletion& handler)
+{
+    const Size size = request.maximumSize;
+    handler(ThumbnailReply(size, [size] { return drawThumbnail(size); }), nullptr);
+}
+
+bool drawThumbnail(Size size)
+{
+    const GraphicsContext* current = GraphicsContext::current();
+    if (!current) return false;
+    DrawingContext* context = current->cgContext();
+    if (!context) return false;
+    ZaroSessionIcon::draw(*context, size);
+    return true;
+}
+
+Extension thumbnailExtension()
+{
+    Extension extension{ExtensionPoint::thumbnail, "ThumbnailProvider", {}, looksLikeSessionFile};
+    extension.classes.registerClass<ThumbnailProvider>("ThumbnailProvider");
+    return extension;
+}
+
+}  // namespace zaro

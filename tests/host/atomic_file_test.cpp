@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "atomic_file.hpp"
+#include "host/program.hpp"
+
+namespace zaro {
+namespace {
+
+using testing::folderEntries;
+using testing::readBytes;
+using testing::TemporaryFolder;
+using testing::writeBytes;
+
+using Writer = void (*)(const std::filesystem::path&, std::span<const unsigned char>);
+
+struct Method {
+    const char* name;
+    Writer write;
+};
+
+const Method methods[] = {
+    {"unnamed temporary file", writeFileAtomically},
+    {"named temporary file", writeFileThroughNamedTemporary},
+};
+
+std::vector<unsigned char> somePng(std::size_t size)
+{
+    std::vector<unsigned char> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 3);
+    return bytes;
+}
+
+int errorOf(const Method& method, const std::filesystem::path& path, std::span<const unsigned char> bytes)
+{
+    try {
+        method.write(path, bytes);
+    } catch (const std::system_error& error) {
+        return error.code().value();
+    }
+    return 0;
+}
+
+TEST(AtomicFile, WritesTheBytesUnderTheNameWithNothingElseLeft)
+{
+    for (const Method& method : methods) {
+        const TemporaryFolder folder;
+        const std::vector<unsigned char> bytes = somePng(100'000);
+        method.write(folder / "card.png", bytes);
+        EXPECT_EQ(readBytes(folder / "card.png"), bytes) << method.name;
+        EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"card.png"}) << method.name;
+    }
+}
+
+TEST(AtomicFile, ReplacesAnExistingFileWhole)
+{
+    for (const Method& method : methods) {
+        const TemporaryFolder folder;
+        writeBytes(folder / "card.png", std::string(300'000, 'x'));
+        const std::vector<unsigned char> bytes = somePng(1000);
+        method.write(folder / "card.png", bytes);
+        EXPECT_EQ(readBytes(folder / "card.png"), bytes) << method.name;
+        EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"card.png"}) << method.name;
+    }
+}
+
+TEST(AtomicFile, GivesTheModeANewFileWouldHave)
+{
+    const mode_t previous = ::umask(027);
+    for (const Method& method : methods) {
+        const TemporaryFolder folder;
+        method.write(folder / "card.png", somePng(10));
+        struct stat status {};
+        ASSERT_EQ(::stat((folder / "card.png").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0640u) << method.name;
+    }
+    ::umask(previous);
+}
+
+TEST(AtomicFile, FailsWithTheSystemErrorAndLeavesNothingBehind)
+{
+    for (const Method& method : methods) {
+        const TemporaryFolder folder;
+        const std::vector<unsigned char> bytes = somePng(1000);
+        EXPECT_EQ(errorOf(method, folder / "missing" / "card.png", bytes), ENOENT) << method.name;
+        writeBytes(folder / "file", "x");
+        EXPECT_EQ(errorOf(method, folder / "file" / "card.png", bytes), ENOTDIR) << method.name;
+        std::filesystem::create_directory(folder / "card.png");
+        EXPECT_EQ(errorOf(method, folder / "card.png", bytes), EISDIR) << method.name;
+        EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"card.png", "file"})) << method.name;
+        EXPECT_TRUE(std::filesystem::is_empty(folder / "card.png")) << method.name;
+    }
+}
+
+// A write cut short by the file-size limit fails half-way through the bytes.
+TEST(AtomicFile, AWriteThatFailsHalfWayLeavesTheOldFileAndNoOther)
+{
+    for (const Method& method : methods) {
+        const TemporaryFolder folder;
+        writeBytes(folder / "card.png", "old");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::_exit(errorOf(method, folder / "card.png", somePng(100'000)) == EFBIG ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << method.name << ": the write did not fail with EFBIG";
+        EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"card.png"}) << method.name;
+        EXPECT_EQ(readBytes(folder / "card.png"), (std::vector<unsigned char>{'o', 'l', 'd'})) << method.name;
+    }
+}
+
+}  // namespace
+}  // namespace zaro

@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "bundle.hpp"
+#include "host/program.hpp"
+
+namespace zaro {
+namespace {
+
+using testing::TemporaryFolder;
+using testing::writeBytes;
+
+TEST(Bundle, FindsAResourceByNameAndExtensionWhenItIsThere)
+{
+    const TemporaryFolder folder;
+    writeBytes(folder / "zaro-mark.png", "png");
+    std::filesystem::create_directory(folder / "folder.png");
+    const Bundle bundle(folder.path());
+    EXPECT_EQ(bundle.urlForResource("zaro-mark", "png"), folder / "zaro-mark.png");
+    EXPECT_EQ(bundle.urlForResource("zaro-mark", "jpg"), std::nullopt);
+    EXPECT_EQ(bundle.urlForResource("other", "png"), std::nullopt);
+    EXPECT_EQ(bundle.urlForResource("folder", "png"), std::nullopt);
+    EXPECT_EQ(bundle.urlForResource("", "png"), std::nullopt);
+    EXPECT_EQ(Bundle(std::nullopt).urlForResource("zaro-mark", "png"), std::nullopt);
+}
+
+TEST(Bundle, MainIsTheSourceTreesResourcesForAProgramOfTheBuildTree)
+{
+    ::unsetenv(resourcesVariable);
+    const std::filesystem::path resources = std::filesystem::path(ZARO_EXAMPLES_DIR).parent_path() / "resources";
+    EXPECT_EQ(Bundle::main().resourceDirectory(), resources);
+}
+
+TEST(Bundle, MainIsTheFolderTheVariableNamesWhenItIsSet)
+{
+    const TemporaryFolder folder;
+    ::setenv(resourcesVariable, folder.path().c_str(), 1);
+    EXPECT_EQ(Bundle::main().resourceDirectory(), folder.path());
+    EXPECT_EQ(Bundle::main().urlForResource("zaro-mark", "png"), std::nullopt);
+    ::unsetenv(resourcesVariable);
+}
+
+}  // namespace
+}  // namespace zaro

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/program.hpp"
+#include "png.hpp"
+#include "preview_card.hpp"
+#include "preview_provider.hpp"
+#include "zaro_session_parser.hpp"
+
+namespace zaro {
+namespace {
+
+using testing::TemporaryFolder;
+using testing::writeBytes;
+
+const std::filesystem::path sundayPractice = std::filesystem::path(ZARO_EXAMPLES_DIR) / "Sunday practice.csv";
+
+std::vector<unsigned char> errorCard(std::string_view message) { return ZaroSessionPreviewCard::errorPngData(message); }
+
+// The reply the provider completes with, checking that it completes once, before returning, without error.
+PreviewReply replyFor(const std::filesystem::path& file)
+{
+    PreviewProvider provider;
+    int calls = 0;
+    std::optional<PreviewReply> reply;
+    provider.providePreview({file}, [&](std::optional<PreviewReply> r, std::exception_ptr error) {
+        ++calls;
+        EXPECT_FALSE(error);
+        reply = std::move(r);
+    });
+    EXPECT_EQ(calls, 1);
+    if (!reply) throw std::runtime_error("no reply");
+    return std::move(*reply);
+}
+
+TEST(PreviewProvider, RepliesAtOnceWithAPngOfTheCardSize)
+{
+    const PreviewReply reply = replyFor("/nowhere/never-read.csv");
+    EXPECT_EQ(reply.contentType(), ContentType::png);
+    EXPECT_EQ(reply.contentSize(), (Size{840, 720}));
+}
+
+TEST(PreviewProvider, TitlesThePreviewWithTheFileNameWithoutItsLastExtension)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"/data/Sunday practice.csv", "Sunday practice"},
+        {"/data/a.b.csv", "a.b"},
+        {"/data/session.CSV", "session"},
+        {"/data/no-extension", "no-extension"},
+        {"/data/trailing.", "trailing"},
+        {"/data/.csv", ".csv"},
+        {"relative/dir.d/file.csv", "file"},
+    };
+    for (const auto& [file, title] : cases) EXPECT_EQ(replyFor(file).title(), title) << file;
+}
+
+TEST(PreviewProvider, DataIsTheSummaryCardOfAValidSession)
+{
+    const std::vector<unsigned char> bytes = replyFor(sundayPractice).createData();
+    EXPECT_EQ(bytes, ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(sundayPractice)));
+    const std::optional<png::Image> image = png::decode(bytes);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 1680u);
+    EXPECT_EQ(image->height, 1440u);
+}
+
+TEST(PreviewProvider, DataIsTheErrorCardWithTheFailuresMessage)
+{
+    const TemporaryFolder folder;
+    writeBytes(folder / "empty.csv", "");
+    writeBytes(folder / "letter.csv", "Dear Ana,\nsee you at the track.\n");
+    writeBytes(folder / "no-gps.csv", "Format,ZARO CSV\nTime,Latitude,Longitude\n");
+    {
+        std::ofstream sparse(folder / "huge.csv");
+        sparse.seekp(ZaroSessionParser::maxPreviewBytes);
+        sparse.put('\n');
+    }
+    std::filesystem::create_directory(folder / "folder.csv");
+    const std::pair<std::string, std::string> cases[] = {
+        {"empty.csv", "The ZARO Session file is empty."},
+        {"letter.csv", "Unsupported ZARO Session format. Expected ZARO or RaceBox CSV."},
+        {"no-gps.csv", "The ZARO Session file has no GPS rows."},
+        {"huge.csv", "The ZARO Session file is too large to preview."},
+        {"missing.csv", "No such file or directory"},
+        {"folder.csv", "Is a directory"},
+    };
+    for (const auto& [name, message] : cases) {
+        EXPECT_EQ(replyFor(folder / name).createData(), errorCard(message)) << name;
+    }
+}
+
+TEST(PreviewProvider, AFileRemovedAfterTheReplyGivesTheErrorCardWithTheSystemsMessage)
+{
+    const TemporaryFolder folder;
+    std::filesystem::copy_file(sundayPractice, folder / "practice.csv");
+    const PreviewReply reply = requestPreview(previewExtension(), {folder / "practice.csv"});
+    std::filesystem::remove(folder / "practice.csv");
+    EXPECT_EQ(previewData(reply), errorCard("No such file or directory"));
+}
+
+TEST(PreviewProvider, ServesRequestsThroughTheHostOnAnyThread)
+{
+    const Extension extension = previewExtension();
+    std::vector<std::vector<unsigned char>> results(4);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        threads.emplace_back([&, i] { results[i] = previewData(requestPreview(extension, {sundayPractice})); });
+    }
+    for (std::thread& t : threads) t.join();
+    const std::vector<unsigned char> expected =
+        ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(sundayPractice));
+    for (const auto& bytes : results) EXPECT_EQ(bytes, expected);
+}
+
+}  // namespace
+}  // namespace zaro
