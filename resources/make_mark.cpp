@@ -226,9 +226,9 @@ bool writeMark(const std::filesystem::path& output, int side)
 
 int main(int argc, char** argv)
 {
-    const int side = argc == 3 ? std::atoi(argv[2]) : 1024;
+    const int side = argc == 3 ? std::atoi(argv[2]) : 512;
     if ((argc != 2 && argc != 3) || side < 16 || side > 8192) {
-        std::fprintf(stderr, "usage: zaro-make-mark OUTPUT.png [SIDE, 16 to 8192, default 1024]\n");
+        std::fprintf(stderr, "usage: zaro-make-mark OUTPUT.png [SIDE, 16 to 8192, default 512]\n");
         return 2;
     }
     return zaro::writeMark(argv[1], side) ? 0 : 1;

@@ -1,6 +1,7 @@
 #include "preview_provider.hpp"
 
 #include <exception>
+#include <future>
 #include <string>
 
 #include "preview_card.hpp"
@@ -33,6 +34,8 @@ void PreviewProvider::providePreview(const FilePreviewRequest& request, const Pr
 
 std::vector<unsigned char> previewPng(const std::filesystem::path& url)
 {
+    // The text system's set-up needs nothing from the file, so it runs while the file is parsed.
+    const std::future<void> text = std::async(std::launch::async, ZaroSessionPreviewCard::prepareText);
     std::string message;
     try {
         return ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(url));

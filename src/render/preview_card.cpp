@@ -1,5 +1,7 @@
 #include "preview_card.hpp"
 
+#include <fontconfig/fontconfig.h>
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -213,6 +215,11 @@ std::vector<unsigned char> renderPng(Size size, double scale, const std::functio
     bitmap.context().scale(scale, scale);
     paint(bitmap.context());
     return png::encode(bitmap.pixels());
+}
+
+void prepareText()
+{
+    FcInit();
 }
 
 std::vector<unsigned char> pngData(const ZaroSession& session, Size size, double scale)

@@ -30,6 +30,10 @@ void drawError(std::string_view message, DrawingContext& context, Size size, boo
 // drawing failed inside the library, png when encoding did.
 std::vector<unsigned char> renderPng(Size size, double scale, const std::function<void(DrawingContext&)>& paint);
 
+/// Loads the font configuration that every card's text needs. It depends on no session, so a caller
+/// may run it on another thread while it reads the file; drawing does it anyway when nobody has.
+void prepareText();
+
 /// The PNG bytes of the session's summary card. Throws RenderError.
 std::vector<unsigned char> pngData(const ZaroSession& session, Size size = defaultSize,
                                    double scale = defaultScale);
