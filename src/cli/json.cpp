@@ -218,7 +218,7 @@ void writeLap(Writer& writer, const ZaroSessionLap& lap)
     writer.endObject();
 }
 
-// Row by row rather than through lapRowTexts, which would hold every row of a long session at once.
+// Row by row, so that a session of millions of laps is never held as texts all at once.
 void writeLapRow(Writer& writer, const ZaroSessionLap& lap)
 {
     writer.beginObject();

@@ -25,17 +25,6 @@ StatTexts statTexts(const ZaroSession& session)
     };
 }
 
-std::vector<LapRowTexts> lapRowTexts(const ZaroSession& session, std::size_t limit)
-{
-    std::vector<LapRowTexts> rows;
-    for (const ZaroSessionLap& lap : session.laps) {
-        if (rows.size() >= limit) break;
-        if (lap.kind != ZaroSessionLap::Kind::lap) continue;
-        rows.push_back({lapName(lap), ZaroSessionFormat::lapTime(lap.timeSec), sectorText(lap)});
-    }
-    return rows;
-}
-
 std::string lapName(const ZaroSessionLap& lap)
 {
     return lap.number ? "Lap " + std::to_string(*lap.number) : std::string("Lap");

@@ -8,12 +8,6 @@
 
 namespace zaro::ZaroSessionPreviewCard {
 
-struct LapRowTexts {
-    std::string name;     // "Lap 3", or "Lap" when the lap has no number
-    std::string time;     // lapTime of the lap's time
-    std::string sectors;  // sectors above 0 as lap times joined by "  ·  "; may be empty
-};
-
 struct StatTexts {
     std::string bestLap;
     std::string laps;
@@ -25,9 +19,6 @@ struct StatTexts {
 
 /// The six tile values, in tile order.
 StatTexts statTexts(const ZaroSession& session);
-
-/// The rows of the completed laps (kind `lap`), in stored order; at most `limit` of them.
-std::vector<LapRowTexts> lapRowTexts(const ZaroSession& session, std::size_t limit);
 
 /// The name of a lap's row: "Lap 7", or "Lap" without a number.
 std::string lapName(const ZaroSessionLap& lap);
