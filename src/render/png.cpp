@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include <spng.h>
+#include <zlib.h>
 
 #include "render_error.hpp"
 
@@ -73,12 +75,102 @@ void check(int status)
     if (status != 0) fail();
 }
 
+void appendBigEndian(std::vector<unsigned char>& out, std::uint32_t value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(value >> shift));
+}
+
+void appendChunk(std::vector<unsigned char>& out, const char (&type)[5], std::span<const unsigned char> data)
+{
+    appendBigEndian(out, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    appendBigEndian(out, static_cast<std::uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
+}
+
+// One stretch of rows, deflated as a piece of the image's zlib stream: the first piece carries the
+// zlib header, the last the final block; a piece before another ends on a byte boundary, so the
+// pieces join by concatenation and their checksums combine.
+struct Piece {
+    std::vector<unsigned char> bytes;
+    uLong adler = 1;
+    std::size_t rawSize = 0;
+    bool ok = false;
+};
+
+Piece deflateRows(const PixelView& pixels, int first, int last, bool withAlpha, int level, bool isFirst, bool isLast)
+{
+    Piece piece;
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, isFirst ? 15 : -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return piece;
+    const std::size_t rowBytes = static_cast<std::size_t>(pixels.width) * (withAlpha ? 4 : 3) + 1;
+    piece.rawSize = rowBytes * static_cast<std::size_t>(last - first);
+    piece.bytes.resize(deflateBound(&z, static_cast<uLong>(piece.rawSize)) + 64);
+    z.next_out = piece.bytes.data();
+    z.avail_out = static_cast<uInt>(piece.bytes.size());
+    std::vector<unsigned char> row(rowBytes, 0);  // filter type 0 leads every row
+    std::vector<unsigned char> samples(rowBytes - 1);
+    bool ok = true;
+    for (int y = first; y < last && ok; ++y) {
+        fillRow(pixels, y, withAlpha, samples);
+        std::memcpy(row.data() + 1, samples.data(), samples.size());
+        piece.adler = adler32(piece.adler, row.data(), static_cast<uInt>(row.size()));
+        z.next_in = row.data();
+        z.avail_in = static_cast<uInt>(row.size());
+        const int flush = y + 1 < last ? Z_NO_FLUSH : (isLast ? Z_FINISH : Z_FULL_FLUSH);
+        const int status = deflate(&z, flush);
+        ok = z.avail_in == 0 && (status == Z_OK || status == Z_STREAM_END) && z.avail_out > 0;
+    }
+    piece.bytes.resize(piece.bytes.size() - z.avail_out);
+    // A piece that hands on to the next one never finishes its stream, so zlib calls its end
+    // premature; that is expected here.
+    deflateEnd(&z);
+    piece.ok = ok;
+    return piece;
+}
+
+// Without row filters the rows of an image compress independently enough to split the work: the
+// top and bottom halves are deflated on two threads and joined.
+std::vector<unsigned char> encodeUnfiltered(const PixelView& pixels, bool withAlpha, int level)
+{
+    constexpr std::size_t splitAbovePixels = 1u << 20;
+    const bool split = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height) > splitAbovePixels;
+    const int middle = split ? pixels.height / 2 : pixels.height;
+    Piece bottom;
+    std::thread worker;
+    if (split) {
+        worker = std::thread([&] { bottom = deflateRows(pixels, middle, pixels.height, withAlpha, level, false, true); });
+    }
+    Piece top = deflateRows(pixels, 0, middle, withAlpha, level, true, !split);
+    if (worker.joinable()) worker.join();
+    if (!top.ok || (split && !bottom.ok)) fail();
+
+    std::vector<unsigned char> stream = std::move(top.bytes);
+    if (split) {
+        stream.insert(stream.end(), bottom.bytes.begin(), bottom.bytes.end());
+        appendBigEndian(stream, static_cast<std::uint32_t>(
+                                    adler32_combine(top.adler, bottom.adler, static_cast<z_off_t>(bottom.rawSize))));
+    }
+    std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png.reserve(stream.size() + 64);
+    std::vector<unsigned char> header;
+    appendBigEndian(header, static_cast<std::uint32_t>(pixels.width));
+    appendBigEndian(header, static_cast<std::uint32_t>(pixels.height));
+    header.insert(header.end(), {8, static_cast<unsigned char>(withAlpha ? 6 : 2), 0, 0, 0});
+    appendChunk(png, "IHDR", header);
+    appendChunk(png, "IDAT", stream);
+    appendChunk(png, "IEND", {});
+    return png;
+}
+
 }  // namespace
 
 std::vector<unsigned char> encode(const PixelView& pixels, const EncodeOptions& options)
 {
     if (!pixels.data || pixels.width <= 0 || pixels.height <= 0) fail();
     const bool withAlpha = !isOpaque(pixels);
+    if (!options.adaptiveFilters) return encodeUnfiltered(pixels, withAlpha, options.compressionLevel);
     const std::size_t channels = withAlpha ? 4 : 3;
 
     SpngPtr ctx(spng_ctx_new(SPNG_CTX_ENCODER));
