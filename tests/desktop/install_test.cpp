@@ -46,11 +46,11 @@ std::string contentType(const fs::path& file)
 
 // One scratch install per test suite. GLib reads its data folders once per process, so they are pointed
 // at the install before anything asks GLib for a type.
-class InstalledTree : public testing::Test {
+class InstalledTree : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        scratch_ = std::make_unique<desktop::ScratchDir>();
+        scratch_ = std::make_unique<testing::TemporaryFolder>();
         installed_ = desktop::installInto(prefix());
         setenv("XDG_DATA_HOME", desktop::dataDir(prefix()).c_str(), 1);
         setenv("XDG_DATA_DIRS", "/usr/share", 1);
@@ -63,8 +63,7 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_FALSE(scratch_->path().empty());
-        ASSERT_EQ(installed_.code, 0) << installed_.err;
+        ASSERT_EQ(installed_.exitCode, 0) << installed_.err;
     }
 
     static desktop::ThumbnailerEntry entry()
@@ -79,8 +78,8 @@ protected:
         }
     }
 
-    static inline std::unique_ptr<desktop::ScratchDir> scratch_;
-    static inline desktop::Exit installed_;
+    static inline std::unique_ptr<testing::TemporaryFolder> scratch_;
+    static inline desktop::RunResult installed_;
 };
 
 TEST_F(InstalledTree, PutsTheProgramsTheEntryTheTypeAndTheMarkWhereTheDesktopLooks)

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -19,7 +17,9 @@ namespace zaro {
 namespace {
 
 namespace fs = std::filesystem;
-using desktop::Exit;
+using desktop::RunResult;
+
+const std::string bwrap = "/usr/bin/bwrap";
 
 // The names GNOME's thumbnail factory gives the input and the output inside its sandbox.
 const std::string sandboxInput = "/tmp/gnome-desktop-file-to-thumbnail.csv";
@@ -38,27 +38,18 @@ std::vector<std::string> sessionEnvironment()
     return env;
 }
 
-// True when /lib (say) is the same directory as /usr/lib, as on a /usr-merged system.
-bool usrMerged(const fs::path& top)
-{
-    struct stat topStat {};
-    struct stat usrStat {};
-    return stat(top.c_str(), &topStat) == 0 && stat(("/usr" + top.string()).c_str(), &usrStat) == 0 &&
-           topStat.st_dev == usrStat.st_dev && topStat.st_ino == usrStat.st_ino;
-}
-
 // The sandbox GNOME's thumbnail factory builds: the system's /usr read-only, /bin, /lib, /lib64 and
 // /sbin as the links of a /usr-merged system, the loader's cache and nothing else of /etc (no fonts
 // configuration), fresh /proc and /dev, every namespace unshared (no network), no home, and a private
 // /tmp holding the input read-only and the output. Our scratch install is shown at /usr/local, where
 // a user's `cmake --install build --prefix /usr/local` puts it.
-std::vector<std::string> gnomeSandbox(const fs::path& bwrap, const fs::path& prefix, const fs::path& outDir,
+std::vector<std::string> gnomeSandbox(const fs::path& prefix, const fs::path& outDir,
                                       const fs::path& input, const std::vector<std::string>& command)
 {
     std::vector<std::string> argv{bwrap, "--ro-bind", "/usr", "/usr", "--ro-bind", "/etc/ld.so.cache", "/etc/ld.so.cache"};
     for (const char* dir : {"/bin", "/lib64", "/lib", "/sbin"}) {
         if (!fs::exists(dir)) continue;
-        if (usrMerged(dir)) argv.insert(argv.end(), {"--symlink", std::string("/usr") + dir, dir});
+        if (fs::is_symlink(dir)) argv.insert(argv.end(), {"--symlink", std::string("/usr") + dir, dir});
         else argv.insert(argv.end(), {"--ro-bind", dir, dir});
     }
     argv.insert(argv.end(), {"--proc", "/proc", "--dev", "/dev", "--chdir", "/", "--setenv", "GIO_USE_VFS", "local",
@@ -71,8 +62,7 @@ std::vector<std::string> gnomeSandbox(const fs::path& bwrap, const fs::path& pre
 
 std::optional<png::Image> decodeFile(const fs::path& file)
 {
-    const std::string bytes = desktop::readFile(file);
-    return png::decode({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
+    return png::decode(testing::readBytes(file));
 }
 
 // Mean difference per colour channel, in levels of 255, between `image` and `reference` averaged down to
@@ -100,11 +90,11 @@ double meanDifference(const png::Image& image, const png::Image& reference)
 }
 
 // One scratch install per test suite; each test gets an empty output folder, the sandbox's /tmp.
-class GnomeSandbox : public testing::Test {
+class GnomeSandbox : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        scratch_ = std::make_unique<desktop::ScratchDir>();
+        scratch_ = std::make_unique<testing::TemporaryFolder>();
         installed_ = desktop::installInto(prefix());
     }
 
@@ -114,18 +104,12 @@ protected:
 
     void SetUp() override
     {
-        bwrap_ = desktop::findOnPath("bwrap");
-        if (bwrap_.empty()) GTEST_SKIP() << "bwrap is not installed";
-        const Exit probe =
-            desktop::run({bwrap_, "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/", "/bin/true"},
+        if (!fs::exists(bwrap)) GTEST_SKIP() << "bwrap is not installed";
+        const RunResult probe =
+            desktop::run({bwrap, "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/", "/bin/true"},
                          sessionEnvironment());
-        if (probe.code != 0) GTEST_SKIP() << "bwrap cannot make a sandbox here: " << probe.err;
-        ASSERT_FALSE(scratch_->path().empty());
-        ASSERT_EQ(installed_.code, 0) << installed_.err;
-        for (const char* program : {"zaro-session-preview", "zaro-session-thumbnailer"}) {
-            ASSERT_TRUE(fs::exists(desktop::binDir(prefix()) / program)) << program << " is not installed";
-        }
-
+        if (probe.exitCode != 0) GTEST_SKIP() << "bwrap cannot make a sandbox here: " << probe.err;
+        ASSERT_EQ(installed_.exitCode, 0) << installed_.err;
         static int count = 0;
         outDir_ = scratch_->path() / ("out-" + std::to_string(++count));
         fs::create_directory(outDir_);
@@ -138,9 +122,9 @@ protected:
         return file;
     }
 
-    Exit runInSandbox(const fs::path& input, const std::vector<std::string>& command) const
+    RunResult runInSandbox(const fs::path& input, const std::vector<std::string>& command) const
     {
-        return desktop::run(gnomeSandbox(bwrap_, prefix(), outDir_, input, command), sessionEnvironment());
+        return desktop::run(gnomeSandbox(prefix(), outDir_, input, command), sessionEnvironment());
     }
 
     std::vector<std::string> thumbnailCommand(int size) const
@@ -149,9 +133,8 @@ protected:
         return desktop::expandExec(entry.exec, size, sandboxInput, sandboxOutput);
     }
 
-    static inline std::unique_ptr<desktop::ScratchDir> scratch_;
-    static inline Exit installed_;
-    fs::path bwrap_;
+    static inline std::unique_ptr<testing::TemporaryFolder> scratch_;
+    static inline RunResult installed_;
     fs::path outDir_;
 };
 
@@ -167,9 +150,9 @@ TEST_F(GnomeSandbox, ThumbnailerRunFromTheInstalledEntryDrawsTheMarkForEverySess
     for (const auto& item : fs::directory_iterator(ZARO_EXAMPLES_DIR)) {
         if (item.path().extension() != ".csv") continue;
         SCOPED_TRACE(item.path().filename().string());
-        const Exit exit = runInSandbox(item.path(), thumbnailCommand(256));
-        ASSERT_EQ(exit.code, 0) << exit.err;
-        EXPECT_EQ(desktop::namesIn(outDir_), (std::vector<std::string>{inputMountPoint, "gnome-desktop-thumbnailer.png"}));
+        const RunResult exit = runInSandbox(item.path(), thumbnailCommand(256));
+        ASSERT_EQ(exit.exitCode, 0) << exit.err;
+        EXPECT_EQ(testing::folderEntries(outDir_), (std::vector<std::string>{inputMountPoint, "gnome-desktop-thumbnailer.png"}));
 
         const auto thumbnail = decodeFile(outDir_ / "gnome-desktop-thumbnailer.png");
         ASSERT_TRUE(thumbnail);
@@ -182,16 +165,16 @@ TEST_F(GnomeSandbox, ThumbnailerRunFromTheInstalledEntryDrawsTheMarkForEverySess
 
 TEST_F(GnomeSandbox, ThumbnailerFailsAndLeavesNothingForACsvFileThatIsNoSession)
 {
-    const Exit exit = runInSandbox(writeInput("Name,Price\nTea,3\nCake,4\n"), thumbnailCommand(128));
-    EXPECT_NE(exit.code, 0);
-    EXPECT_EQ(desktop::namesIn(outDir_), std::vector<std::string>{inputMountPoint});
+    const RunResult exit = runInSandbox(writeInput("Name,Price\nTea,3\nCake,4\n"), thumbnailCommand(128));
+    EXPECT_NE(exit.exitCode, 0);
+    EXPECT_EQ(testing::folderEntries(outDir_), std::vector<std::string>{inputMountPoint});
 }
 
 TEST_F(GnomeSandbox, PreviewDrawsTheSameCardAsOutsideWithOnlyUsrToFindFontsIn)
 {
     const fs::path session = fs::path(ZARO_EXAMPLES_DIR) / "Sunday practice.csv";
-    const Exit exit = runInSandbox(session, {"zaro-session-preview", sandboxInput, "/tmp/card.png"});
-    ASSERT_EQ(exit.code, 0) << exit.err;
+    const RunResult exit = runInSandbox(session, {"zaro-session-preview", sandboxInput, "/tmp/card.png"});
+    ASSERT_EQ(exit.exitCode, 0) << exit.err;
     EXPECT_EQ(exit.out, "gnome-desktop-file-to-thumbnail\n");
     const auto card = decodeFile(outDir_ / "card.png");
     ASSERT_TRUE(card);
@@ -202,10 +185,10 @@ TEST_F(GnomeSandbox, PreviewDrawsTheSameCardAsOutsideWithOnlyUsrToFindFontsIn)
     const fs::path outside = scratch_->path() / "outside";
     fs::create_directories(outside);
     fs::copy_file(session, outside / inputMountPoint, fs::copy_options::overwrite_existing);
-    const Exit reference = desktop::run(
+    const RunResult reference = desktop::run(
         {desktop::binDir(prefix()) / "zaro-session-preview", outside / inputMountPoint, outside / "card.png"},
         sessionEnvironment());
-    ASSERT_EQ(reference.code, 0) << reference.err;
+    ASSERT_EQ(reference.exitCode, 0) << reference.err;
     const auto referenceCard = decodeFile(outside / "card.png");
     ASSERT_TRUE(referenceCard);
     EXPECT_TRUE(card->rgba == referenceCard->rgba) << "mean difference " << meanDifference(*card, *referenceCard);

@@ -11,14 +11,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <grp.h>
@@ -30,7 +25,6 @@ namespace zaro::testing {
 struct RunOptions {
     std::vector<std::pair<std::string, std::string>> environment;  // set on top of ours
     bool stderrOnTerminal = false;      // standard error is a pseudo-terminal rather than a pipe
-    std::optional<rlim_t> maxFileBytes;  // RLIMIT_FSIZE, with SIGXFSZ ignored so that write fails
     bool unprivileged = false;          // when we are root, run as nobody, who holds no override
 };
 
@@ -66,11 +60,11 @@ inline RunResult runProgram(const std::vector<std::string>& arguments, const Run
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e) {
         std::string entry = *e;
-        const bool replaced = std::any_of(options.environment.begin(), options.environment.end(),
-                                          [&](const auto& kv) { return entry.starts_with(kv.first + "="); });
         // Under the sanitizers, the list of suppressed library leaks would join the program's stderr.
         if (entry.starts_with("LSAN_OPTIONS=")) entry += ":print_suppressions=0";
-        if (!replaced) environment.push_back(entry);
+        if (std::none_of(options.environment.begin(), options.environment.end(),
+                         [&](const auto& kv) { return entry.starts_with(kv.first + "="); }))
+            environment.push_back(entry);
     }
     for (const auto& [key, value] : options.environment) environment.push_back(key + "=" + value);
     std::vector<char*> argv;
@@ -82,22 +76,14 @@ inline RunResult runProgram(const std::vector<std::string>& arguments, const Run
 
     int out[2];
     int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return {};
-    if (options.stderrOnTerminal) {
-        if (::openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0) return {};
-    } else if (::pipe2(err, O_CLOEXEC) != 0) {
+    if (::pipe2(out, O_CLOEXEC) != 0 ||
+        (options.stderrOnTerminal ? ::openpty(&err[0], &err[1], nullptr, nullptr, nullptr) : ::pipe2(err, O_CLOEXEC)) != 0)
         return {};
-    }
     const bool dropPrivileges = options.unprivileged && ::geteuid() == 0;
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
-        if (options.maxFileBytes) {
-            ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{*options.maxFileBytes, *options.maxFileBytes};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
         if (dropPrivileges) {
             constexpr uid_t nobody = 65534;
             if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(126);
@@ -108,16 +94,14 @@ inline RunResult runProgram(const std::vector<std::string>& arguments, const Run
     ::close(out[1]);
     ::close(err[1]);
     RunResult result;
-    bool outOpen = true;
-    bool errOpen = true;
+    bool outOpen = true, errOpen = true;
     while (outOpen || errOpen) {
         pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
         if (fds[0].revents) drain(out[0], result.out, outOpen);
         if (fds[1].revents) drain(err[0], result.err, errOpen);
     }
-    ::close(out[0]);
-    ::close(err[0]);
+    ::close(out[0]), ::close(err[0]);
     siginfo_t info{};
     ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
     result.bytesRead = readBytesOf(pid);
@@ -157,17 +141,10 @@ public:
         std::string pattern = (std::filesystem::temp_directory_path() / "zaro-test.XXXXXX").string();
         if (::mkdtemp(pattern.data())) path_ = pattern;
         // Readable by anyone but writable only by us, so that a program run as nobody can read here.
-        using std::filesystem::perms;
-        std::filesystem::permissions(
-            path_, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
+        std::filesystem::permissions(path_, std::filesystem::perms(0755));
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    ~TemporaryFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~TemporaryFolder() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 

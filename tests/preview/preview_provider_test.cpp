@@ -1,14 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/program.hpp"
-#include "png.hpp"
 #include "preview_card.hpp"
 #include "preview_provider.hpp"
 #include "zaro_session_parser.hpp"
@@ -39,35 +35,20 @@ PreviewReply replyFor(const std::filesystem::path& file)
     return std::move(*reply);
 }
 
-TEST(PreviewProvider, RepliesAtOnceWithAPngOfTheCardSize)
+TEST(PreviewProvider, RepliesAtOnceWithAPngCardTitledWithTheNameWithoutItsLastExtension)
 {
     const PreviewReply reply = replyFor("/nowhere/never-read.csv");
     EXPECT_EQ(reply.contentType(), ContentType::png);
     EXPECT_EQ(reply.contentSize(), (Size{840, 720}));
-}
-
-TEST(PreviewProvider, TitlesThePreviewWithTheFileNameWithoutItsLastExtension)
-{
     const std::pair<const char*, const char*> cases[] = {
         {"/data/Sunday practice.csv", "Sunday practice"},
         {"/data/a.b.csv", "a.b"},
         {"/data/session.CSV", "session"},
-        {"/data/no-extension", "no-extension"},
         {"/data/trailing.", "trailing"},
         {"/data/.csv", ".csv"},
         {"relative/dir.d/file.csv", "file"},
     };
     for (const auto& [file, title] : cases) EXPECT_EQ(replyFor(file).title(), title) << file;
-}
-
-TEST(PreviewProvider, DataIsTheSummaryCardOfAValidSession)
-{
-    const std::vector<unsigned char> bytes = replyFor(sundayPractice).createData();
-    EXPECT_EQ(bytes, ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(sundayPractice)));
-    const std::optional<png::Image> image = png::decode(bytes);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->width, 1680u);
-    EXPECT_EQ(image->height, 1440u);
 }
 
 TEST(PreviewProvider, DataIsTheErrorCardWithTheFailuresMessage)
@@ -76,17 +57,11 @@ TEST(PreviewProvider, DataIsTheErrorCardWithTheFailuresMessage)
     writeBytes(folder / "empty.csv", "");
     writeBytes(folder / "letter.csv", "Dear Ana,\nsee you at the track.\n");
     writeBytes(folder / "no-gps.csv", "Format,ZARO CSV\nTime,Latitude,Longitude\n");
-    {
-        std::ofstream sparse(folder / "huge.csv");
-        sparse.seekp(ZaroSessionParser::maxPreviewBytes);
-        sparse.put('\n');
-    }
     std::filesystem::create_directory(folder / "folder.csv");
     const std::pair<std::string, std::string> cases[] = {
         {"empty.csv", "The ZARO Session file is empty."},
         {"letter.csv", "Unsupported ZARO Session format. Expected ZARO or RaceBox CSV."},
         {"no-gps.csv", "The ZARO Session file has no GPS rows."},
-        {"huge.csv", "The ZARO Session file is too large to preview."},
         {"missing.csv", "No such file or directory"},
         {"folder.csv", "Is a directory"},
     };
@@ -102,20 +77,6 @@ TEST(PreviewProvider, AFileRemovedAfterTheReplyGivesTheErrorCardWithTheSystemsMe
     const PreviewReply reply = requestPreview(previewExtension(), {folder / "practice.csv"});
     std::filesystem::remove(folder / "practice.csv");
     EXPECT_EQ(previewData(reply), errorCard("No such file or directory"));
-}
-
-TEST(PreviewProvider, ServesRequestsThroughTheHostOnAnyThread)
-{
-    const Extension extension = previewExtension();
-    std::vector<std::vector<unsigned char>> results(4);
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        threads.emplace_back([&, i] { results[i] = previewData(requestPreview(extension, {sundayPractice})); });
-    }
-    for (std::thread& t : threads) t.join();
-    const std::vector<unsigned char> expected =
-        ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(sundayPractice));
-    for (const auto& bytes : results) EXPECT_EQ(bytes, expected);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A stand-in for the brand mark whose pixels the tests know: four coloured quadrants.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,21 +12,7 @@
 
 namespace zaro::testing {
 
-struct Rgb {
-    unsigned char r, g, b;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-
-inline constexpr Rgb red{255, 0, 0};
-inline constexpr Rgb green{0, 255, 0};
-inline constexpr Rgb blue{0, 0, 255};
-inline constexpr Rgb white{255, 255, 255};
-inline constexpr Rgb black{0, 0, 0};
-
-inline std::ostream& operator<<(std::ostream& out, const Rgb& c)
-{
-    return out << "rgb(" << int(c.r) << ", " << int(c.g) << ", " << int(c.b) << ")";
-}
+using Rgb = std::array<unsigned char, 3>;
 
 /// PNG bytes of a `width` x `height` opaque image: red top left, green top right, blue bottom left,
 /// white bottom right.
@@ -60,7 +47,6 @@ public:
         ::setenv("ZARO_SESSION_RESOURCES", folder_.path().c_str(), 1);
     }
     MarkFolder(const MarkFolder&) = delete;
-    MarkFolder& operator=(const MarkFolder&) = delete;
     ~MarkFolder() { ::unsetenv("ZARO_SESSION_RESOURCES"); }
 
     const std::filesystem::path& path() const { return folder_.path(); }

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "png.hpp"
@@ -22,27 +23,14 @@ using testing::writeBytes;
 const std::string program = ZARO_THUMBNAILER_PROGRAM;
 const std::filesystem::path sundayPractice = std::filesystem::path(ZARO_EXAMPLES_DIR) / "Sunday practice.csv";
 
-TEST(ThumbnailerProgram, WritesTheMarkAtTheRequestedSize)
+TEST(ThumbnailerProgram, WritesTheMarkAtTheRequestedSizeForEveryArgumentConvention)
 {
     ::unsetenv("ZARO_SESSION_RESOURCES");
     const TemporaryFolder folder;
-    const RunResult run = runProgram({program, "-s", "256", sundayPractice, folder / "thumb.png"});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "");
-    const std::vector<unsigned char> bytes = readBytes(folder / "thumb.png");
-    EXPECT_EQ(bytes, thumbnailPng(requestThumbnail(thumbnailExtension(), {sundayPractice, {256, 256}, {0, 0}, 1}), 1));
-    const std::optional<png::Image> image = png::decode(bytes);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->width, 256u);
-    EXPECT_EQ(image->height, 256u);
-}
-
-TEST(ThumbnailerProgram, TakesTheArgumentsOfEveryThumbnailerConvention)
-{
-    const TemporaryFolder folder;
     std::filesystem::copy_file(sundayPractice, folder / "Sunday #1.csv");
     const std::string uri = "file://" + folder.path().string() + "/Sunday%20%231.csv";
+    const std::vector<unsigned char> expected =
+        thumbnailPng(requestThumbnail(thumbnailExtension(), {sundayPractice, {128, 128}, {0, 0}, 1}), 1);
     const std::vector<std::vector<std::string>> cases = {
         {program, "-s", "128", folder / "Sunday #1.csv", folder / "thumb.png"},
         {program, "-s128", uri, folder / "thumb.png"},
@@ -52,11 +40,14 @@ TEST(ThumbnailerProgram, TakesTheArgumentsOfEveryThumbnailerConvention)
     for (const auto& arguments : cases) {
         std::filesystem::remove(folder / "thumb.png");
         const RunResult run = runProgram(arguments);
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        const std::optional<png::Image> image = png::decode(readBytes(folder / "thumb.png"));
-        ASSERT_TRUE(image) << arguments[1];
-        EXPECT_EQ(image->width, 128u);
+        EXPECT_EQ(run.exitCode, 0) << arguments[1];
+        EXPECT_EQ(run.out + run.err, "") << arguments[1];
+        EXPECT_EQ(readBytes(folder / "thumb.png"), expected) << arguments[1];
     }
+    const std::optional<png::Image> image = png::decode(expected);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 128u);
+    EXPECT_EQ(image->height, 128u);
 }
 
 TEST(ThumbnailerProgram, AMissingMarkGivesABlackThumbnail)
@@ -74,33 +65,25 @@ TEST(ThumbnailerProgram, AMissingMarkGivesABlackThumbnail)
     EXPECT_EQ(image->rgba, allBlack);
 }
 
-TEST(ThumbnailerProgram, FailsWithNoOutputForAFileThatIsNoSession)
+TEST(ThumbnailerProgram, FailsLeavingNothingForAFileThatIsNoSessionOrAnUnwritableOutput)
 {
     const TemporaryFolder folder;
     writeBytes(folder / "prices.csv", "name,price\napple,1\n");
     std::filesystem::create_directory(folder / "folder.csv");
-    const std::pair<std::filesystem::path, std::string> cases[] = {
-        {folder / "prices.csv", ": not a file this thumbnailer is registered for\n"},
-        {folder / "missing.csv", ": No such file or directory\n"},
-        {folder / "folder.csv", ": Is a directory\n"},
+    const std::tuple<std::filesystem::path, std::filesystem::path, std::string> cases[] = {
+        {folder / "prices.csv", folder / "prices.csv", ": not a file this thumbnailer is registered for\n"},
+        {folder / "missing.csv", folder / "missing.csv", ": No such file or directory\n"},
+        {folder / "folder.csv", folder / "folder.csv", ": Is a directory\n"},
+        {sundayPractice, folder / "folder.csv", ": Is a directory\n"},
     };
-    for (const auto& [input, reason] : cases) {
-        const RunResult run = runProgram({program, "-s", "256", input, folder / "thumb.png"});
+    for (const auto& [input, blamed, reason] : cases) {
+        const std::filesystem::path output = blamed == input ? folder / "thumb.png" : blamed;
+        const RunResult run = runProgram({program, "-s", "256", input, output});
         EXPECT_EQ(run.exitCode, 1) << input;
-        EXPECT_EQ(run.err, "zaro-session-thumbnailer: " + input.string() + reason);
+        EXPECT_EQ(run.err, "zaro-session-thumbnailer: " + blamed.string() + reason);
     }
     EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"folder.csv", "prices.csv"}));
-}
-
-TEST(ThumbnailerProgram, AnUnwritableOutputLeavesNothingAndFails)
-{
-    const TemporaryFolder folder;
-    std::filesystem::create_directory(folder / "thumb.png");
-    const RunResult run = runProgram({program, "-s", "256", sundayPractice, folder / "thumb.png"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "zaro-session-thumbnailer: " + (folder / "thumb.png").string() + ": Is a directory\n");
-    EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"thumb.png"});
-    EXPECT_TRUE(std::filesystem::is_empty(folder / "thumb.png"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "folder.csv"));
 }
 
 TEST(ThumbnailerProgram, AMalformedCommandLineIsAUsageError)
@@ -109,10 +92,8 @@ TEST(ThumbnailerProgram, AMalformedCommandLineIsAUsageError)
         {program, sundayPractice, "out.png"},
         {program, "-s", "0", sundayPractice, "out.png"},
         {program, "-s", "4097", sundayPractice, "out.png"},
-        {program, "-s", "12x", sundayPractice, "out.png"},
         {program, "-s", "-5", sundayPractice, "out.png"},
         {program, "-s", "256", sundayPractice},
-        {program, "-s"},
         {program, "-x", "-s", "256", sundayPractice, "out.png"},
     };
     for (const auto& arguments : cases) {
