@@ -239,12 +239,12 @@ struct RealisticCase {
     int runs;
 };
 
-bool benchRealistic(const fs::path& folder, const RealisticCase& spec)
+bool benchRealistic(const fs::path& folder, const RealisticCase& item)
 {
-    const fs::path path = folder / spec.fileName;
+    const fs::path path = folder / item.fileName;
     {
         zaro::SessionGenerator::Options options;
-        options.maxBytes = spec.maxBytes;
+        options.maxBytes = item.maxBytes;
         options.trackName = "Harrowby Park";
         writeFile(path, zaro::SessionGenerator::generate(options));
     }
@@ -253,14 +253,14 @@ bool benchRealistic(const fs::path& folder, const RealisticCase& spec)
     // One untimed pass warms the page cache and the allocator, and shows what was parsed.
     const std::string parsed = describe(zaro::ZaroSessionParser::parseFile(path));
     std::vector<double> fileTimes;
-    for (int i = 0; i < spec.runs; ++i) {
+    for (int i = 0; i < item.runs; ++i) {
         fileTimes.push_back(secondsOf([&] { (void)zaro::ZaroSessionParser::parseFile(path); }));
     }
     std::vector<double> memoryTimes;
     {
         const std::string data = readFile(path);
-        for (int i = 0; i < spec.runs; ++i) {
-            memoryTimes.push_back(secondsOf([&] { (void)zaro::ZaroSessionParser::parse(data, spec.fileName); }));
+        for (int i = 0; i < item.runs; ++i) {
+            memoryTimes.push_back(secondsOf([&] { (void)zaro::ZaroSessionParser::parse(data, item.fileName); }));
         }
     }
     const ChildRun child = parseFileInChild(path);
@@ -268,9 +268,9 @@ bool benchRealistic(const fs::path& folder, const RealisticCase& spec)
 
     const double fileSeconds = median(fileTimes);
     const double memorySeconds = median(memoryTimes);
-    std::printf("%-26s %10.0f  %-18s %4d %10.1f %9.1f %10.1f MiB\n", spec.label, bytes, "parseFile", spec.runs, fileSeconds * 1000.0,
+    std::printf("%-26s %10.0f  %-18s %4d %10.1f %9.1f %10.1f MiB\n", item.label, bytes, "parseFile", item.runs, fileSeconds * 1000.0,
                 bytes / 1e6 / fileSeconds, mebibytes(child.peakKiB));
-    std::printf("%-26s %10s  %-18s %4d %10.1f %9.1f %14s\n", "", "", "parse (in memory)", spec.runs, memorySeconds * 1000.0,
+    std::printf("%-26s %10s  %-18s %4d %10.1f %9.1f %14s\n", "", "", "parse (in memory)", item.runs, memorySeconds * 1000.0,
                 bytes / 1e6 / memorySeconds, "");
     std::printf("%-26s %10s  %s; one parseFile in a child: %.1f ms\n", "", "", parsed.c_str(), child.seconds * 1000.0);
     if (!child.finished) {
@@ -377,19 +377,19 @@ constexpr std::array<HostileCase, 8> hostileCases{{
     {"one huge Time field", hugeTimeField},
 }};
 
-bool benchHostile(const fs::path& folder, const HostileCase& spec)
+bool benchHostile(const fs::path& folder, const HostileCase& item)
 {
     const fs::path path = folder / "hostile.csv";
-    writeFile(path, spec.make());
+    writeFile(path, item.make());
     const auto bytes = fs::file_size(path);
     const ChildRun run = parseFileInChild(path);
     fs::remove(path);
     const bool met = meetsGoals(run);
     if (run.finished) {
-        std::printf("%-26s %10ju %10.1f %10.1f MiB  %-6s %s\n", spec.label, static_cast<std::uintmax_t>(bytes), run.seconds * 1000.0,
+        std::printf("%-26s %10ju %10.1f %10.1f MiB  %-6s %s\n", item.label, static_cast<std::uintmax_t>(bytes), run.seconds * 1000.0,
                     mebibytes(run.peakKiB), met ? "met" : "MISSED", run.outcome.c_str());
     } else {
-        std::printf("%-26s %10ju %10s %10.1f MiB  %-6s %s\n", spec.label, static_cast<std::uintmax_t>(bytes), "-", mebibytes(run.peakKiB),
+        std::printf("%-26s %10ju %10s %10.1f MiB  %-6s %s\n", item.label, static_cast<std::uintmax_t>(bytes), "-", mebibytes(run.peakKiB),
                     "MISSED", run.outcome.c_str());
     }
     return met;
@@ -415,13 +415,13 @@ int runBenchmarks()
         {"ZARO CSV, 25 Hz, 5 MB", "session-5MB.csv", 5'000'000, 9},
         {"ZARO CSV, 25 Hz, 64 MiB", "session-64MiB.csv", largestFile, 5},
     }};
-    for (const RealisticCase& spec : realistic) {
-        allMet = benchRealistic(folder.path(), spec) && allMet;
+    for (const RealisticCase& item : realistic) {
+        allMet = benchRealistic(folder.path(), item) && allMet;
     }
 
     std::printf("\n%-26s %10s %10s %14s  %-6s %s\n", "hostile input (parseFile)", "bytes", "ms", "peak RSS", "goals", "outcome");
-    for (const HostileCase& spec : hostileCases) {
-        allMet = benchHostile(folder.path(), spec) && allMet;
+    for (const HostileCase& item : hostileCases) {
+        allMet = benchHostile(folder.path(), item) && allMet;
     }
     std::printf("\n%s\n", allMet ? "all goals met" : "some goals MISSED");
     return allMet ? 0 : 1;
