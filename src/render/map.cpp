@@ -91,20 +91,26 @@ void drawThumbnail(std::span<const ZaroSessionPoint> points, DrawingContext& con
         projected(points, Rect{10, 10, size.width - 20, size.height - 20});
     if (projection.size() < 2) return;
 
-    context.setStrokeColor(trackColor);
-    context.setLineWidth(std::max(std::min(size.width, size.height) * 0.035, 2.0));
+    const double lineWidth = std::max(std::min(size.width, size.height) * 0.035, 2.0);
+    drawTrace(projection, {trackColor, lineWidth, startColor, endColor, 6}, context);
+}
+
+void drawTrace(std::span<const ProjectedPoint> trace, const TraceStyle& style, DrawingContext& context)
+{
+    context.setStrokeColor(style.line);
+    context.setLineWidth(style.lineWidth);
     context.setLineJoin(LineJoin::round);
     context.setLineCap(LineCap::round);
     context.beginPath();
-    context.moveTo(projection.front().x, projection.front().y);
-    for (std::size_t i = 1; i < projection.size(); ++i) context.addLineTo(projection[i].x, projection[i].y);
+    context.moveTo(trace.front().x, trace.front().y);
+    for (std::size_t i = 1; i < trace.size(); ++i) context.addLineTo(trace[i].x, trace[i].y);
     context.strokePath();
 
-    constexpr double dot = 6;
-    context.setFillColor(startColor);
-    context.fillEllipse(Rect{projection.front().x - dot / 2, projection.front().y - dot / 2, dot, dot});
-    context.setFillColor(endColor);
-    context.fillEllipse(Rect{projection.back().x - dot / 2, projection.back().y - dot / 2, dot, dot});
+    const double d = style.dotDiameter;
+    context.setFillColor(style.start);
+    context.fillEllipse(Rect{trace.front().x - d / 2, trace.front().y - d / 2, d, d});
+    context.setFillColor(style.end);
+    context.fillEllipse(Rect{trace.back().x - d / 2, trace.back().y - d / 2, d, d});
 }
 
 }  // namespace zaro::ZaroSessionMap

@@ -35,4 +35,16 @@ std::string svgPath(std::span<const ZaroSessionPoint> points);
 /// Draws a self-contained small map over (0, 0, size), leaving the context's settings as it set them.
 void drawThumbnail(std::span<const ZaroSessionPoint> points, DrawingContext& context, Size size);
 
+/// How a projected trace is drawn: its line and the dots on its first and last point.
+struct TraceStyle {
+    Rgba line;
+    double lineWidth;
+    Rgba start;
+    Rgba end;
+    double dotDiameter;
+};
+
+/// Strokes the trace once with round joins and caps, then fills the start dot and the end dot over it.
+void drawTrace(std::span<const ProjectedPoint> trace, const TraceStyle& style, DrawingContext& context);
+
 }  // namespace zaro::ZaroSessionMap

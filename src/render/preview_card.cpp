@@ -102,20 +102,7 @@ void drawTrack(const ZaroSession& session, Rect inner, DrawingContext& context)
                               fonts::notice, palette::muted);
         return;
     }
-    context.setStrokeColor(palette::trackLine);
-    context.setLineWidth(2.4);
-    context.setLineJoin(LineJoin::round);
-    context.setLineCap(LineCap::round);
-    context.beginPath();
-    context.moveTo(points.front().x, points.front().y);
-    for (std::size_t i = 1; i < points.size(); ++i) context.addLineTo(points[i].x, points[i].y);
-    context.strokePath();
-
-    constexpr double dot = 7;
-    context.setFillColor(palette::accent);
-    context.fillEllipse({points.front().x - dot / 2, points.front().y - dot / 2, dot, dot});
-    context.setFillColor(palette::endDot);
-    context.fillEllipse({points.back().x - dot / 2, points.back().y - dot / 2, dot, dot});
+    ZaroSessionMap::drawTrace(points, {palette::trackLine, 2.4, palette::accent, palette::endDot, 7}, context);
 }
 
 void drawLaps(const ZaroSession& session, Rect list, DrawingContext& context)
@@ -153,6 +140,17 @@ int pixelExtent(double points)
     return std::max(1, static_cast<int>(std::max(rounded, 0.0)));
 }
 
+// The canvas and the card body on it, common to the summary and the error card; the card's rectangle.
+Rect drawCanvasAndCard(DrawingContext& context, Size size)
+{
+    context.setFillColor(palette::canvas);
+    context.fillRect({0, 0, size.width, size.height});
+    const Rect c = cardRect(size);
+    context.setFillColor(palette::card);
+    context.fillRoundedRect(c, cardRadius);
+    return c;
+}
+
 }  // namespace
 
 void draw(const ZaroSession& session, DrawingContext& context, Size size, bool flipped)
@@ -160,12 +158,7 @@ void draw(const ZaroSession& session, DrawingContext& context, Size size, bool f
     SavedGState saved(context);
     if (!flipped) flipToTopLeft(context, size);
 
-    context.setFillColor(palette::canvas);
-    context.fillRect({0, 0, size.width, size.height});
-
-    const Rect c = cardRect(size);
-    context.setFillColor(palette::card);
-    context.fillRoundedRect(c, cardRadius);
+    const Rect c = drawCanvasAndCard(context, size);
     context.setStrokeColor(palette::cardOutline);
     context.setLineWidth(1);
     context.strokeRoundedRect(c, cardRadius);
@@ -195,12 +188,7 @@ void drawError(std::string_view message, DrawingContext& context, Size size, boo
     SavedGState saved(context);
     if (!flipped) flipToTopLeft(context, size);
 
-    context.setFillColor(palette::canvas);
-    context.fillRect({0, 0, size.width, size.height});
-
-    const Rect c = cardRect(size);
-    context.setFillColor(palette::card);
-    context.fillRoundedRect(c, cardRadius);
+    const Rect c = drawCanvasAndCard(context, size);
 
     const double textW = c.width() - 48;
     context.drawTextBlock(headerText, {c.x + 24, c.y + 28, textW, 16}, fonts::header, palette::accent);
