@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "session_generator.hpp"
-#include "zaro_session_parser.hpp"
+#include "parser/zaro_session_parser.hpp"
 
 namespace {
 

@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "zaro_session_parser.hpp"
+#include "parser/zaro_session_parser.hpp"
 
 namespace {
 
@@ -44,15 +45,31 @@ void checkSession(const zaro::ZaroSession& session)
     }
 }
 
+// The error the test of a file's start gives, and the one the whole parse gives, if any.
+std::optional<zaro::ParseError> failureOf(const auto& action)
+{
+    try {
+        action();
+    } catch (const zaro::ParseError& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     try {
-        checkSession(zaro::ZaroSessionParser::parse(bytes, "fuzz.csv"));
-    } catch (const zaro::ParseError&) {
-        // A clear refusal is a correct answer to bad input.
+        const auto format = failureOf([&] { zaro::ZaroSessionParser::checkFormat(bytes, true); });
+        const auto parse = failureOf([&] { checkSession(zaro::ZaroSessionParser::parse(bytes, "fuzz.csv")); });
+        // One rule decides whether a file is a session file: the whole parse fails for its format or columns
+        // exactly when the test of its start does, with the same error.
+        const bool parseRefusedFormat = parse && parse->kind() != zaro::ParseError::Kind::missingTelemetry;
+        if (parseRefusedFormat != format.has_value() || (format && !(*format == *parse))) {
+            fail("the test of a file's start and the parse disagree");
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "parse_fuzzer: unexpected exception: %s\n", error.what());
         std::abort();

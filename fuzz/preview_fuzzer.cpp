@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "png.hpp"
-#include "preview_card.hpp"
-#include "zaro_session_parser.hpp"
+#include "render/png.hpp"
+#include "render/preview_card.hpp"
+#include "parser/zaro_session_parser.hpp"
 
 namespace {
 

@@ -15,18 +15,14 @@
 
 #include <cairo.h>
 
+#include "base/c_handle.hpp"
+
 namespace zaro {
 namespace {
 
-template <auto destroy>
-struct Destroy {
-    template <typename T>
-    void operator()(T* handle) const { destroy(handle); }
-};
-
-using SurfacePtr = std::unique_ptr<cairo_surface_t, Destroy<cairo_surface_destroy>>;
-using CairoPtr = std::unique_ptr<cairo_t, Destroy<cairo_destroy>>;
-using PatternPtr = std::unique_ptr<cairo_pattern_t, Destroy<cairo_pattern_destroy>>;
+using SurfacePtr = CHandle<cairo_surface_t, cairo_surface_destroy>;
+using CairoPtr = CHandle<cairo_t, cairo_destroy>;
+using PatternPtr = CHandle<cairo_pattern_t, cairo_pattern_destroy>;
 
 struct Colour {
     double red, green, blue;

@@ -3,9 +3,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "card_texts.hpp"
-#include "unicode.hpp"
-#include "zaro_session_format.hpp"
+#include "base/unicode.hpp"
+#include "format/card_texts.hpp"
+#include "format/zaro_session_format.hpp"
 
 namespace zaro::json {
 
@@ -223,17 +223,17 @@ void writeLapRow(Writer& writer, const ZaroSessionLap& lap)
 {
     writer.beginObject();
     writer.key("name");
-    writer.string(ZaroSessionPreviewCard::lapName(lap));
+    writer.string(ZaroSessionFormat::lapName(lap));
     writer.key("time");
     writer.string(ZaroSessionFormat::lapTime(lap.timeSec));
     writer.key("sectors");
-    writer.string(ZaroSessionPreviewCard::sectorText(lap));
+    writer.string(ZaroSessionFormat::sectorText(lap));
     writer.endObject();
 }
 
 void writeDisplay(Writer& writer, const ZaroSession& session)
 {
-    const auto stats = ZaroSessionPreviewCard::statTexts(session);
+    const auto stats = ZaroSessionFormat::statTexts(session);
     writer.beginObject();
     writer.key("bestLap");
     writer.string(stats.bestLap);

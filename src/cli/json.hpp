@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/zaro_session.hpp"
 #include "summary.hpp"
-#include "zaro_session.hpp"
 
 namespace zaro::json {
 

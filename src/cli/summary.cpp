@@ -3,11 +3,11 @@
 #include <exception>
 #include <utility>
 
-#include "card_texts.hpp"
+#include "base/unicode.hpp"
+#include "format/card_texts.hpp"
+#include "format/zaro_session_format.hpp"
 #include "json.hpp"
-#include "unicode.hpp"
-#include "zaro_session_format.hpp"
-#include "zaro_session_parser.hpp"
+#include "parser/zaro_session_parser.hpp"
 
 namespace zaro::cli {
 
@@ -112,12 +112,10 @@ void writeSummary(std::ostream& out, const ZaroSession& session)
     std::string line;
     appendPrintable(line, session.trackName);
     emitLine(out, line);
-    appendPrintable(line, session.fileName);
-    line += "  \u00B7  ";
-    appendPrintable(line, session.dataSource);
+    appendPrintable(line, ZaroSessionFormat::subtitle(session));
     emitLine(out, line);
 
-    const auto stats = ZaroSessionPreviewCard::statTexts(session);
+    const auto stats = ZaroSessionFormat::statTexts(session);
     const auto started = ZaroSessionFormat::dateTime(session.startedAt);
     const std::pair<std::string_view, std::string_view> facts[] = {
         {"Started", started},
@@ -140,9 +138,9 @@ void writeSummary(std::ostream& out, const ZaroSession& session)
         if (lap.kind != ZaroSessionLap::Kind::lap) continue;
         anyListed = true;
         line += "  ";
-        appendPadded(line, ZaroSessionPreviewCard::lapName(lap), lapNameWidth);
+        appendPadded(line, ZaroSessionFormat::lapName(lap), lapNameWidth);
         const auto time = ZaroSessionFormat::lapTime(lap.timeSec);
-        const auto sectors = ZaroSessionPreviewCard::sectorText(lap);
+        const auto sectors = ZaroSessionFormat::sectorText(lap);
         if (sectors.empty()) {
             appendPrintable(line, time);
         } else {

@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "parse_error.hpp"
-#include "zaro_session.hpp"
+#include "model/zaro_session.hpp"
+#include "parser/parse_error.hpp"
 
 namespace zaro::cli {
 

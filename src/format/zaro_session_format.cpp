@@ -1,4 +1,4 @@
-#include "zaro_session_format.hpp"
+#include "format/zaro_session_format.hpp"
 
 #include <array>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <system_error>
 
-#include "iso8601.hpp"
+#include "base/iso8601.hpp"
 
 namespace zaro::ZaroSessionFormat {
 

@@ -1,6 +1,6 @@
-#include "zaro_session.hpp"
+#include "model/zaro_session.hpp"
 
-#include "unicode.hpp"
+#include "base/unicode.hpp"
 
 namespace zaro {
 

@@ -1,6 +1,7 @@
+#include <algorithm>
 #include <cmath>
 
-#include "parser_internal.hpp"
+#include "rows.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
 

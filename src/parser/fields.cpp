@@ -8,7 +8,9 @@
 
 #include <locale.h>
 
-#include "parser_internal.hpp"
+#include "base/c_handle.hpp"
+#include "base/unicode.hpp"
+#include "fields.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
 
@@ -18,10 +20,7 @@ namespace {
 // finite range, which strtod rounds to infinity or to zero and denormals).
 std::optional<double> readNumberSlowly(std::string_view field)
 {
-    struct LocaleDeleter {
-        void operator()(locale_t l) const { freelocale(l); }
-    };
-    const std::unique_ptr<std::remove_pointer_t<locale_t>, LocaleDeleter> c(newlocale(LC_ALL_MASK, "C", nullptr));
+    const CHandle<std::remove_pointer_t<locale_t>, freelocale> c(newlocale(LC_ALL_MASK, "C", nullptr));
     if (!c) return std::nullopt;
     const std::string text(field);
     char* end = nullptr;
@@ -30,7 +29,41 @@ std::optional<double> readNumberSlowly(std::string_view field)
     return value;
 }
 
+
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool containsIgnoringAsciiCase(std::string_view haystack, std::string_view lowerNeedle)
+{
+    if (haystack.size() < lowerNeedle.size()) return false;
+    for (std::size_t i = 0; i + lowerNeedle.size() <= haystack.size(); ++i) {
+        std::size_t k = 0;
+        while (k < lowerNeedle.size() && asciiLower(haystack[i + k]) == lowerNeedle[k]) ++k;
+        if (k == lowerNeedle.size()) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+// Lower-casing outside ASCII can change lengths (I WITH DOT ABOVE becomes two code points), so such
+// texts are lower-cased whole before comparing.
+bool equalsIgnoringCase(std::string_view field, std::string_view lowerWord)
+{
+    // Lower-casing makes a code point at most three times shorter in bytes.
+    if (field.size() > 3 * lowerWord.size()) return false;
+    if (!text::isAscii(field)) return text::toLower(field) == lowerWord;
+    return field.size() == lowerWord.size()
+        && std::equal(field.begin(), field.end(), lowerWord.begin(), [](char a, char b) { return asciiLower(a) == b; });
+}
+
+bool containsIgnoringCase(std::string_view text, std::string_view lowerWord)
+{
+    if (!text::isAscii(text)) return text::lowerCaseContains(text, lowerWord);
+    return containsIgnoringAsciiCase(text, lowerWord);
+}
 
 std::size_t nextComma(std::string_view line, std::size_t from)
 {

@@ -1,8 +1,11 @@
+#include "header.hpp"
+
 #include <algorithm>
 
 #include <utf8proc.h>
 
-#include "parser_internal.hpp"
+#include "base/unicode.hpp"
+#include "fields.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
 
@@ -102,40 +105,7 @@ std::string lowerCase(std::string_view s)
     return lower;
 }
 
-char asciiLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-bool containsIgnoringAsciiCase(std::string_view haystack, std::string_view lowerNeedle)
-{
-    if (haystack.size() < lowerNeedle.size()) return false;
-    for (std::size_t i = 0; i + lowerNeedle.size() <= haystack.size(); ++i) {
-        std::size_t k = 0;
-        while (k < lowerNeedle.size() && asciiLower(haystack[i + k]) == lowerNeedle[k]) ++k;
-        if (k == lowerNeedle.size()) return true;
-    }
-    return false;
-}
-
 }  // namespace
-
-// Lower-casing outside ASCII can change lengths (I WITH DOT ABOVE becomes two code points), so such
-// texts are lower-cased whole before comparing.
-bool equalsIgnoringCase(std::string_view field, std::string_view lowerWord)
-{
-    // Lower-casing makes a code point at most three times shorter in bytes.
-    if (field.size() > 3 * lowerWord.size()) return false;
-    if (!text::isAscii(field)) return text::toLower(field) == lowerWord;
-    return field.size() == lowerWord.size()
-        && std::equal(field.begin(), field.end(), lowerWord.begin(), [](char a, char b) { return asciiLower(a) == b; });
-}
-
-bool containsIgnoringCase(std::string_view text, std::string_view lowerWord)
-{
-    if (!text::isAscii(text)) return text::lowerCaseContains(text, lowerWord);
-    return containsIgnoringAsciiCase(text, lowerWord);
-}
 
 std::string normalizeColumnName(std::string_view field)
 {
@@ -145,6 +115,12 @@ std::string normalizeColumnName(std::string_view field)
         if (alias.name == lower) return std::string(alias.key);
     }
     return std::string(name);
+}
+
+bool isHeaderRow(std::string_view line)
+{
+    return containsIgnoringCase(line, "latitude") && containsIgnoringCase(line, "longitude")
+        && containsIgnoringCase(line, "time");
 }
 
 ColumnMap mapColumns(std::string_view headerLine)
@@ -179,6 +155,17 @@ void Metadata::set(std::string_view key, std::string_view value)
     else if (key == "Laps") slot = &laps;
     else if (key == "Best Lap Time") slot = &bestLapTime;
     if (slot) *slot = std::string(value);
+}
+
+void readMetadataLine(std::string_view line, Metadata& metadata)
+{
+    constexpr std::size_t longestKey = 13;  // "Best Lap Time"
+    CsvFields fields(line);
+    std::string_view field;
+    fields.next(field);
+    if (field.size() > longestKey) return;  // no key that anything reads
+    const std::string key(field);
+    if (fields.next(field)) metadata.set(key, field);
 }
 
 bool isRecognisedFormat(const Metadata& metadata)

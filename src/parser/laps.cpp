@@ -1,7 +1,10 @@
+#include "laps.hpp"
+
 #include <algorithm>
 #include <cmath>
 
-#include "parser_internal.hpp"
+#include "base/unicode.hpp"
+#include "fields.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
 

@@ -1,3 +1,5 @@
+#include "lines.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -5,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "parser_internal.hpp"
+#include "base/unicode.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
 

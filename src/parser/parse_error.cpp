@@ -1,4 +1,4 @@
-#include "parse_error.hpp"
+#include "parser/parse_error.hpp"
 
 namespace zaro {
 

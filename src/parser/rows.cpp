@@ -1,10 +1,12 @@
+#include "rows.hpp"
+
 #include <algorithm>
 #include <cmath>
 
-#include <emmintrin.h>
-
-#include "iso8601.hpp"
-#include "parser_internal.hpp"
+#include "base/iso8601.hpp"
+#include "base/simd.hpp"
+#include "base/unicode.hpp"
+#include "fields.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
 
@@ -18,48 +20,59 @@ void foldMaximum(std::optional<double>& maximum, double value)
     if (!maximum || *maximum <= value) maximum = value;
 }
 
-}  // namespace
-
-RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes)
-    : speedColumn_(columns.speedColumn), inferLaps_(inferLaps), stride_(std::max<std::int64_t>(1, bodyBytes / 16000))
+// The commas among the (at most sixteen) bytes from `base` on, as bits counted from `base`.
+unsigned commaMask(const char* data, std::size_t size, std::size_t base)
 {
-    for (std::size_t i = 0; i < columnCount; ++i) {
-        if (columns.positions[i]) needs_.push_back({*columns.positions[i], static_cast<Column>(i)});
+#if ZARO_SSE2
+    const __m128i commas = _mm_set1_epi8(',');
+    if (size - base >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas)));
     }
-    std::sort(needs_.begin(), needs_.end(), [](const Need& a, const Need& b) { return a.position < b.position; });
-    candidates_.reserve(202);
+    if (size >= 16) {
+        // The last sixteen bytes of the line, less those already looked at.
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + size - 16));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas))) >> (base + 16 - size);
+    }
+#endif
+    unsigned mask = 0;
+    const std::size_t end = std::min(size, base + 16);
+    for (std::size_t i = base; i < end; ++i) mask |= (data[i] == ',' ? 1u : 0u) << (i - base);
+    return mask;
 }
 
-// One left-to-right walk picks out the fields of every column read; the row is never split whole.
-void RowPass::pickFields(std::string_view line, std::array<std::string_view, columnCount>& values) const
+}  // namespace
+
+Fix Fix::at(double lat, double lon) { return {lat, lon, std::cos(lat * pi / 180)}; }
+
+double greatCircleMetres(const Fix& from, const Fix& to)
 {
-    if (needs_.empty()) return;
-    auto need = needs_.begin();
+    const double dLat = (to.lat - from.lat) * pi / 180;
+    const double dLon = (to.lon - from.lon) * pi / 180;
+    const double sinLat = std::sin(dLat * 0.5);
+    const double sinLon = std::sin(dLon * 0.5);
+    const double a = sinLat * sinLat + from.cosLat * to.cosLat * (sinLon * sinLon);
+    return earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
+}
+
+void pickFields(std::string_view line, std::span<const FieldNeed> needs,
+                std::array<std::string_view, columnCount>& values)
+{
+    if (needs.empty()) return;
+    auto need = needs.begin();
     if (text::isAscii(line)) {
-        // Sixteen bytes at a time: a mask of the commas, then one step per comma.
+        // A mask of the commas sixteen bytes at a time, then one step per comma.
         const char* const data = line.data();
         const std::size_t size = line.size();
-        const __m128i commas = _mm_set1_epi8(',');
         std::size_t fieldBegin = 0;
         std::int64_t field = 0;
         const auto endField = [&](std::size_t end) {
             if (field++ != need->position) return false;
             values[static_cast<std::size_t>(need->column)] = text::trimWhitespace(line.substr(fieldBegin, end - fieldBegin));
-            return ++need == needs_.end();
+            return ++need == needs.end();
         };
         for (std::size_t base = 0; base < size; base += 16) {
-            unsigned mask = 0;
-            if (size - base >= 16) {
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base));
-                mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas)));
-            } else if (size >= 16) {
-                // The last sixteen bytes of the line, less those already looked at.
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + size - 16));
-                mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas))) >> (base + 16 - size);
-            } else {
-                for (std::size_t i = base; i < size; ++i) mask |= (data[i] == ',' ? 1u : 0u) << (i - base);
-            }
-            for (; mask != 0; mask &= mask - 1) {
+            for (unsigned mask = commaMask(data, size, base); mask != 0; mask &= mask - 1) {
                 const std::size_t comma = base + static_cast<std::size_t>(__builtin_ctz(mask));
                 if (endField(comma)) return;
                 fieldBegin = comma + 1;
@@ -73,11 +86,21 @@ void RowPass::pickFields(std::string_view line, std::array<std::string_view, col
         const std::size_t end = nextComma(line, begin);
         if (field == need->position) {
             values[static_cast<std::size_t>(need->column)] = text::trimWhitespace(line.substr(begin, end - begin));
-            if (++need == needs_.end()) return;
+            if (++need == needs.end()) return;
         }
         if (end >= line.size()) return;
         begin = end + 1;
     }
+}
+
+RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes)
+    : speedColumn_(columns.speedColumn), inferLaps_(inferLaps), stride_(std::max<std::int64_t>(1, bodyBytes / 16000))
+{
+    for (std::size_t i = 0; i < columnCount; ++i) {
+        if (columns.positions[i]) needs_.push_back({*columns.positions[i], static_cast<Column>(i)});
+    }
+    std::sort(needs_.begin(), needs_.end(), [](const FieldNeed& a, const FieldNeed& b) { return a.position < b.position; });
+    candidates_.reserve(202);
 }
 
 void RowPass::add(std::string_view rawLine)
@@ -86,7 +109,7 @@ void RowPass::add(std::string_view rawLine)
     if (line.empty()) return;
 
     std::array<std::string_view, columnCount> values{};
-    pickFields(line, values);
+    pickFields(line, needs_, values);
     const auto value = [&values](Column c) { return values[static_cast<std::size_t>(c)]; };
     const auto number = [&value](Column c) {
         const std::string_view v = value(c);
@@ -103,19 +126,10 @@ void RowPass::add(std::string_view rawLine)
     if (accepted_ == 0) firstTime_.assign(time);
     lastTime_.assign(time);
 
-    const double cosLat = std::cos(*lat * pi / 180);
-    if (previous_) {
-        // The same formula as greatCircleMetres, reusing the previous row's cosine.
-        const double dLat = (*lat - previous_->lat) * pi / 180;
-        const double dLon = (*lon - previous_->lon) * pi / 180;
-        const double sinLat = std::sin(dLat * 0.5);
-        const double sinLon = std::sin(dLon * 0.5);
-        const double a = sinLat * sinLat + previousCosLat_ * cosLat * (sinLon * sinLon);
-        distance_ += earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
-    }
-    previous_ = ZaroSessionPoint{*lat, *lon};
-    previousCosLat_ = cosLat;
-    if (accepted_ % stride_ == 0) candidates_.push_back(*previous_);
+    const Fix fix = Fix::at(*lat, *lon);
+    if (previous_) distance_ += greatCircleMetres(*previous_, fix);
+    previous_ = fix;
+    if (accepted_ % stride_ == 0) candidates_.push_back({fix.lat, fix.lon});
 
     if (const auto speed = number(Column::speed)) {
         speedSum_ += *speed;
@@ -142,7 +156,10 @@ void RowPass::finish(ZaroSession& session)
     session.distanceM = distance_;
 
     std::vector<ZaroSessionPoint> track = std::move(candidates_);
-    if (previous_ && (track.empty() || !(track.back() == *previous_))) track.push_back(*previous_);
+    if (previous_) {
+        const ZaroSessionPoint last{previous_->lat, previous_->lon};
+        if (track.empty() || !(track.back() == last)) track.push_back(last);
+    }
     session.polyline = downsample(std::move(track));
 
     const double factor = speedConversion(speedColumn_, maxSpeed_.value_or(0));
@@ -171,23 +188,6 @@ double speedConversion(std::string_view speedColumn, double maxRawSpeed)
     if (mentions({"mph", "mi/h"})) return 1 / 2.2369362921;
     if (mentions({"m/s"})) return 1.0;
     return maxRawSpeed > 55.0 ? 1 / 3.6 : 1.0;
-}
-
-double greatCircleMetres(double lat1, double lon1, double lat2, double lon2)
-{
-    const double dLat = (lat2 - lat1) * pi / 180;
-    const double dLon = (lon2 - lon1) * pi / 180;
-    const double sinLat = std::sin(dLat * 0.5);
-    const double sinLon = std::sin(dLon * 0.5);
-    const double a = sinLat * sinLat + std::cos(lat1 * pi / 180) * std::cos(lat2 * pi / 180) * (sinLon * sinLon);
-    return earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
-}
-
-std::optional<double> parseTimeMs(std::string_view text)
-{
-    const auto instant = iso8601::readAny(text);
-    if (!instant) return std::nullopt;
-    return instant->milliseconds();
 }
 
 }  // namespace zaro::ZaroSessionParser::detail

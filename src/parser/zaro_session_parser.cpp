@@ -1,15 +1,13 @@
-#include "zaro_session_parser.hpp"
+#include "parser/zaro_session_parser.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <system_error>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "parser_internal.hpp"
+#include "base/posix_file.hpp"
+#include "base/unicode.hpp"
+#include "header.hpp"
+#include "laps.hpp"
+#include "lines.hpp"
+#include "rows.hpp"
 
 namespace zaro::ZaroSessionParser {
 
@@ -29,23 +27,6 @@ struct HeaderSearch {
     Metadata metadata;
     ColumnMap columns;
 };
-
-bool isHeaderRow(std::string_view line)
-{
-    return containsIgnoringCase(line, "latitude") && containsIgnoringCase(line, "longitude")
-        && containsIgnoringCase(line, "time");
-}
-
-void readMetadataLine(std::string_view line, Metadata& metadata)
-{
-    constexpr std::size_t longestKey = 13;  // "Best Lap Time"
-    CsvFields fields(line);
-    std::string_view field;
-    fields.next(field);
-    if (field.size() > longestKey) return;  // no key that anything reads
-    const std::string key(field);
-    if (fields.next(field)) metadata.set(key, field);
-}
 
 template <typename Lines>
 HeaderSearch searchHeader(Lines& lines, LineDecoder& decoder)
@@ -94,27 +75,35 @@ std::vector<ZaroSessionLap> preambleLaps(const Lines& lines, const HeaderSearch&
     return laps;
 }
 
+// Throws what the header search found wrong: no content, no header row, an unknown format or
+// missing columns, in that order. Returns whether the file is a plain track (no preamble).
+bool checkFormat(const HeaderSearch& search)
+{
+    if (!search.hasContent) throw ParseError::empty();
+    if (!search.found) throw ParseError::unsupportedFormat();
+    const ColumnMap& columns = search.columns;
+    const bool plainTrack = search.preambleLines == 0 && columns.has(Column::latitude)
+        && columns.has(Column::longitude) && columns.has(Column::time);
+    if (!isRecognisedFormat(search.metadata) && !plainTrack) throw ParseError::unsupportedFormat();
+    std::vector<std::string> missing;
+    for (const Column required : {Column::time, Column::latitude, Column::longitude}) {
+        if (!columns.has(required)) missing.emplace_back(columnKeys[static_cast<std::size_t>(required)]);
+    }
+    if (!missing.empty()) throw ParseError::missingColumns(std::move(missing));
+    return plainTrack;
+}
+
 template <typename Lines>
 ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileName)
 {
     LineDecoder decoder;
     const HeaderSearch search = searchHeader(lines, decoder);
     lines.releaseMemory();
-    if (!search.hasContent) throw ParseError::empty();
-    if (!search.found) throw ParseError::unsupportedFormat();
-
     // Format and columns depend on the preamble and the header alone, so they are settled before
     // the body is read.
+    const bool plainTrack = checkFormat(search);
     const ColumnMap& columns = search.columns;
-    const bool plainTrack = search.preambleLines == 0 && columns.has(Column::latitude)
-        && columns.has(Column::longitude) && columns.has(Column::time);
     const Metadata& metadata = search.metadata;
-    if (!isRecognisedFormat(metadata) && !plainTrack) throw ParseError::unsupportedFormat();
-    std::vector<std::string> missing;
-    for (const Column required : {Column::time, Column::latitude, Column::longitude}) {
-        if (!columns.has(required)) missing.emplace_back(columnKeys[static_cast<std::size_t>(required)]);
-    }
-    if (!missing.empty()) throw ParseError::missingColumns(std::move(missing));
 
     std::vector<ZaroSessionLap> listedLaps = preambleLaps(lines, search, decoder);
     RowPass rows(columns, listedLaps.empty() && columns.has(Column::lap), totalBytes - search.bodyOffset);
@@ -140,26 +129,6 @@ ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileNa
     return session;
 }
 
-class NotRegularFileCategory : public std::error_category {
-public:
-    const char* name() const noexcept override { return "zaro.file"; }
-    std::string message(int) const override { return "Not a regular file"; }
-};
-
-const std::error_category& notRegularFileCategory()
-{
-    static const NotRegularFileCategory category;
-    return category;
-}
-
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor()
-    {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 }  // namespace
 
 ZaroSession parse(std::string_view data, std::string fileName)
@@ -171,17 +140,33 @@ ZaroSession parse(std::string_view data, std::string fileName)
 
 ZaroSession parseFile(const std::filesystem::path& path)
 {
-    // Non-blocking, so that opening a FIFO cannot wait for a writer; reads of a regular file ignore it.
-    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
-    if (file.fd < 0) throw std::system_error(errno, std::generic_category());
-    struct stat status {};
-    if (::fstat(file.fd, &status) != 0) throw std::system_error(errno, std::generic_category());
-    if (S_ISDIR(status.st_mode)) throw std::system_error(EISDIR, std::generic_category());
-    if (!S_ISREG(status.st_mode)) throw std::system_error(1, notRegularFileCategory());
-    if (status.st_size > maxPreviewBytes) throw ParseError::tooLarge();
+    const posix::RegularFile file = posix::openRegularFile(path);
+    if (file.size > maxPreviewBytes) throw ParseError::tooLarge();
+    FileLines lines(file.descriptor.get(), 0, file.size);
+    return parseLines(lines, file.size, path.filename().string());
+}
 
-    FileLines lines(file.fd, 0, status.st_size);
-    return parseLines(lines, status.st_size, path.filename().string());
+void checkFormat(std::string_view head, bool complete)
+{
+    // An unfinished last line could be the start of a header row that names its columns later.
+    const std::size_t lastFeed = head.rfind('\n');
+    const std::size_t end = complete ? head.size() : lastFeed == std::string_view::npos ? 0 : lastFeed + 1;
+    SpanLines lines(head, 0, static_cast<std::int64_t>(end));
+    LineDecoder decoder;
+    checkFormat(searchHeader(lines, decoder));
+}
+
+bool isSessionFile(const std::filesystem::path& path)
+{
+    const posix::RegularFile file = posix::openRegularFile(path);
+    const std::string head = posix::readPrefix(file.descriptor.get(), sessionHeadBytes);
+    const bool complete = head.size() < sessionHeadBytes || file.size <= static_cast<std::int64_t>(head.size());
+    try {
+        checkFormat(head, complete);
+        return true;
+    } catch (const ParseError&) {
+        return false;
+    }
 }
 
 }  // namespace zaro::ZaroSessionParser

@@ -1,7 +1,8 @@
 // zaro-session-preview INPUT OUTPUT: one preview request, served by the host.
 #include <span>
 
-#include "preview_provider.hpp"
+#include "host/extension_main.hpp"
+#include "preview/preview_provider.hpp"
 
 int main(int argc, char** argv)
 {

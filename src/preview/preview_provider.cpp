@@ -1,12 +1,12 @@
-#include "preview_provider.hpp"
+#include "preview/preview_provider.hpp"
 
 #include <exception>
 #include <future>
 #include <string>
 
-#include "preview_card.hpp"
-#include "system_log.hpp"
-#include "zaro_session_parser.hpp"
+#include "host/system_log.hpp"
+#include "parser/zaro_session_parser.hpp"
+#include "render/preview_card.hpp"
 
 namespace zaro {
 

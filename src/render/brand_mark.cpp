@@ -1,13 +1,10 @@
-#include "brand_mark.hpp"
+#include "render/brand_mark.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string>
+#include <system_error>
 
-#include <cerrno>
-#include <vector>
-
-#include "bundle.hpp"
+#include "base/bundle.hpp"
+#include "base/posix_file.hpp"
 
 namespace zaro::ZaroSessionIcon {
 
@@ -15,33 +12,16 @@ namespace {
 
 // A mark is an icon: anything bigger than this is refused rather than decoded.
 constexpr std::uint64_t maxMarkPixels = 4096 * 4096;
-constexpr off_t maxMarkBytes = 64 << 20;
+constexpr std::size_t maxMarkBytes = 64 << 20;
 
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor()
-    {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-std::optional<std::vector<unsigned char>> readSmallFile(const std::filesystem::path& path)
+std::optional<std::string> readMark(const std::filesystem::path& path)
 {
-    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
-    if (file.fd < 0) return std::nullopt;
-    struct stat status {};
-    if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > maxMarkBytes) {
+    try {
+        const posix::RegularFile file = posix::openRegularFile(path);
+        return posix::readAll(file.descriptor.get(), maxMarkBytes);
+    } catch (const std::system_error&) {
         return std::nullopt;
     }
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(status.st_size));
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return std::nullopt;
-        filled += static_cast<std::size_t>(got);
-    }
-    return bytes;
 }
 
 }  // namespace
@@ -52,9 +32,9 @@ std::optional<png::Image> markCGImage()
 {
     const std::optional<std::filesystem::path> url = markURL();
     if (!url) return std::nullopt;
-    const std::optional<std::vector<unsigned char>> bytes = readSmallFile(*url);
+    const std::optional<std::string> bytes = readMark(*url);
     if (!bytes) return std::nullopt;
-    return png::decode(*bytes, maxMarkPixels);
+    return png::decode({reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size()}, maxMarkPixels);
 }
 
 void draw(DrawingContext& context, Size size)

@@ -1,9 +1,11 @@
-#include "map.hpp"
+#include "render/map.hpp"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+
+#include "render/palette.hpp"
 
 namespace zaro::ZaroSessionMap {
 
@@ -84,7 +86,7 @@ std::string svgPath(std::span<const ZaroSessionPoint> points)
 
 void drawThumbnail(std::span<const ZaroSessionPoint> points, DrawingContext& context, Size size)
 {
-    context.setFillColor(backgroundColor);
+    context.setFillColor(palette::canvas);
     context.fillRect(Rect{0, 0, size.width, size.height});
 
     const std::vector<ProjectedPoint> projection =
@@ -92,7 +94,7 @@ void drawThumbnail(std::span<const ZaroSessionPoint> points, DrawingContext& con
     if (projection.size() < 2) return;
 
     const double lineWidth = std::max(std::min(size.width, size.height) * 0.035, 2.0);
-    drawTrace(projection, {trackColor, lineWidth, startColor, endColor, 6}, context);
+    drawTrace(projection, {palette::trackLine, lineWidth, palette::accent, palette::endDot, 6}, context);
 }
 
 void drawTrace(std::span<const ProjectedPoint> trace, const TraceStyle& style, DrawingContext& context)

@@ -1,4 +1,4 @@
-#include "png.hpp"
+#include "render/png.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -8,20 +8,14 @@
 #include <spng.h>
 #include <zlib.h>
 
-#include "render_error.hpp"
+#include "base/c_handle.hpp"
+#include "render/render_error.hpp"
 
 namespace zaro::png {
 
 namespace {
 
-struct SpngFree {
-    void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
-};
-using SpngPtr = std::unique_ptr<spng_ctx, SpngFree>;
-
-struct Free {
-    void operator()(void* p) const { std::free(p); }
-};
+using SpngHandle = CHandle<spng_ctx, spng_ctx_free>;
 
 std::uint32_t argbAt(const PixelView& pixels, int x, int y)
 {
@@ -69,11 +63,6 @@ void fillRow(const PixelView& pixels, int y, bool withAlpha, std::vector<unsigne
 }
 
 [[noreturn]] void fail() { throw RenderError(RenderError::Code::png); }
-
-void check(int status)
-{
-    if (status != 0) fail();
-}
 
 void appendBigEndian(std::vector<unsigned char>& out, std::uint32_t value)
 {
@@ -166,45 +155,15 @@ std::vector<unsigned char> encodeUnfiltered(const PixelView& pixels, bool withAl
 
 }  // namespace
 
-std::vector<unsigned char> encode(const PixelView& pixels, const EncodeOptions& options)
+std::vector<unsigned char> encode(const PixelView& pixels, int compressionLevel)
 {
     if (!pixels.data || pixels.width <= 0 || pixels.height <= 0) fail();
-    const bool withAlpha = !isOpaque(pixels);
-    if (!options.adaptiveFilters) return encodeUnfiltered(pixels, withAlpha, options.compressionLevel);
-    const std::size_t channels = withAlpha ? 4 : 3;
-
-    SpngPtr ctx(spng_ctx_new(SPNG_CTX_ENCODER));
-    if (!ctx) fail();
-    check(spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1));
-    check(spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, options.compressionLevel));
-    check(spng_set_option(ctx.get(), SPNG_FILTER_CHOICE,
-                          options.adaptiveFilters ? SPNG_FILTER_CHOICE_ALL : SPNG_DISABLE_FILTERING));
-    spng_ihdr ihdr{};
-    ihdr.width = static_cast<std::uint32_t>(pixels.width);
-    ihdr.height = static_cast<std::uint32_t>(pixels.height);
-    ihdr.bit_depth = 8;
-    ihdr.color_type = withAlpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
-    check(spng_set_ihdr(ctx.get(), &ihdr));
-    check(spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE));
-
-    std::vector<unsigned char> row(static_cast<std::size_t>(pixels.width) * channels);
-    for (int y = 0; y < pixels.height; ++y) {
-        fillRow(pixels, y, withAlpha, row);
-        const int status = spng_encode_row(ctx.get(), row.data(), row.size());
-        if (status != 0 && !(status == SPNG_EOI && y == pixels.height - 1)) fail();
-    }
-
-    std::size_t size = 0;
-    int error = 0;
-    std::unique_ptr<void, Free> buffer(spng_get_png_buffer(ctx.get(), &size, &error));
-    if (!buffer || error != 0) fail();
-    const auto* bytes = static_cast<const unsigned char*>(buffer.get());
-    return std::vector<unsigned char>(bytes, bytes + size);
+    return encodeUnfiltered(pixels, !isOpaque(pixels), compressionLevel);
 }
 
 std::optional<Image> decode(std::span<const unsigned char> bytes, std::uint64_t maxPixels)
 {
-    SpngPtr ctx(spng_ctx_new(0));
+    const SpngHandle ctx(spng_ctx_new(0));
     if (!ctx) return std::nullopt;
     if (spng_set_png_buffer(ctx.get(), bytes.data(), bytes.size()) != 0) return std::nullopt;
     spng_set_chunk_limits(ctx.get(), 1u << 24, 1u << 24);

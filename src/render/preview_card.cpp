@@ -1,4 +1,4 @@
-#include "preview_card.hpp"
+#include "render/preview_card.hpp"
 
 #include <fontconfig/fontconfig.h>
 
@@ -6,30 +6,17 @@
 #include <cmath>
 #include <string>
 
-#include "bitmap.hpp"
-#include "map.hpp"
-#include "png.hpp"
-#include "text_fit.hpp"
-#include "unicode.hpp"
-#include "zaro_session_format.hpp"
+#include "base/unicode.hpp"
+#include "format/card_texts.hpp"
+#include "format/zaro_session_format.hpp"
+#include "render/cairo_canvas.hpp"
+#include "render/map.hpp"
+#include "render/palette.hpp"
+#include "render/png.hpp"
 
 namespace zaro::ZaroSessionPreviewCard {
 
 namespace {
-
-namespace palette {
-constexpr Rgba canvas{0.027, 0.067, 0.118, 1.0};
-constexpr Rgba card{0.055, 0.12, 0.2, 1.0};
-constexpr Rgba cardOutline = Rgba::grey(1.0, 0.12);
-constexpr Rgba accent{0.91, 0.72, 0.29, 1.0};
-constexpr Rgba primary{1.0, 1.0, 1.0, 1.0};
-constexpr Rgba muted{0.54, 0.63, 0.72, 1.0};
-constexpr Rgba mapPanel{0.024, 0.063, 0.11, 1.0};
-constexpr Rgba trackLine{0.91, 0.35, 0.12, 1.0};
-constexpr Rgba endDot{0.24, 0.78, 0.79, 1.0};
-constexpr Rgba tile = Rgba::grey(1.0, 0.05);
-constexpr Rgba rowStripe = Rgba::grey(1.0, 0.03);
-}  // namespace palette
 
 namespace fonts {
 constexpr Font header{11, FontWeight::bold};
@@ -46,7 +33,6 @@ constexpr Font errorMessage{14, FontWeight::regular};
 }  // namespace fonts
 
 constexpr std::string_view headerText = "ZARO SESSION";
-constexpr std::string_view subtitleSeparator = "  \u00B7  ";
 constexpr double cardInset = 22;
 constexpr double cardRadius = 16;
 constexpr double rowHeight = 28;
@@ -71,7 +57,7 @@ std::size_t rowCapacity(double listHeight)
 
 void drawStats(const ZaroSession& session, Rect s, DrawingContext& context)
 {
-    const StatTexts values = statTexts(session);
+    const ZaroSessionFormat::StatTexts values = ZaroSessionFormat::statTexts(session);
     const struct {
         std::string_view label;
         const std::string& value;
@@ -117,13 +103,13 @@ void drawLaps(const ZaroSession& session, Rect list, DrawingContext& context)
             context.setFillColor(palette::rowStripe);
             context.fillRect(r);
         }
-        context.drawTextBlock(lapName(lap), {r.x + 10, r.y + 6, 90, 16}, fonts::lapName, palette::primary);
+        context.drawTextBlock(ZaroSessionFormat::lapName(lap), {r.x + 10, r.y + 6, 90, 16}, fonts::lapName, palette::primary);
         context.drawTextBlock(ZaroSessionFormat::lapTime(lap.timeSec), {r.x + 110, r.y + 6, 90, 16},
                               fonts::lapTime, palette::primary);
         const Rect sectorFrame{r.x + 210, r.y + 6, r.width() - 220, 16};
         // Sector texts take at most three bytes a character; building more than shows would be waste.
         const std::size_t shown = textBlockClusterBound(fonts::sectors.size, sectorFrame.w, sectorFrame.h);
-        const std::string sectors = sectorText(lap, 3 * shown);
+        const std::string sectors = ZaroSessionFormat::sectorText(lap, 3 * shown);
         if (!sectors.empty()) context.drawTextBlock(sectors, sectorFrame, fonts::sectors, palette::muted);
         ++row;
     }
@@ -166,10 +152,7 @@ void draw(const ZaroSession& session, DrawingContext& context, Size size, bool f
     const double textW = c.width() - 36;
     context.drawTextBlock(headerText, {c.x + 18, c.y + 18, textW, 16}, fonts::header, palette::accent);
     context.drawTextBlock(session.trackName, {c.x + 18, c.y + 38, textW, 28}, fonts::title, palette::primary);
-    std::string subtitle = session.fileName;
-    subtitle += subtitleSeparator;
-    subtitle += session.dataSource;
-    context.drawTextBlock(subtitle, {c.x + 18, c.y + 68, textW, 16}, fonts::subtitle, palette::muted);
+    context.drawTextBlock(ZaroSessionFormat::subtitle(session), {c.x + 18, c.y + 68, textW, 16}, fonts::subtitle, palette::muted);
 
     const Rect body{c.x + 18, c.y + 96, textW, 280};
     const Rect map{body.x, body.y, body.width() * 0.52 - 8, body.height()};
@@ -199,10 +182,10 @@ void drawError(std::string_view message, DrawingContext& context, Size size, boo
 
 std::vector<unsigned char> renderPng(Size size, double scale, const std::function<void(DrawingContext&)>& paint)
 {
-    Bitmap bitmap(pixelExtent(size.width * scale), pixelExtent(size.height * scale));
-    bitmap.context().scale(scale, scale);
-    paint(bitmap.context());
-    return png::encode(bitmap.pixels());
+    CairoCanvas canvas(pixelExtent(size.width * scale), pixelExtent(size.height * scale));
+    canvas.context().scale(scale, scale);
+    paint(canvas.context());
+    return png::encode(canvas.pixels());
 }
 
 void prepareText()

@@ -1,4 +1,4 @@
-#include "render_error.hpp"
+#include "render/render_error.hpp"
 
 namespace zaro {
 

@@ -1,7 +1,8 @@
 // zaro-session-thumbnailer -s SIZE INPUT OUTPUT: one thumbnail request, served by the host.
 #include <span>
 
-#include "thumbnail_provider.hpp"
+#include "host/extension_main.hpp"
+#include "thumbnail/thumbnail_provider.hpp"
 
 int main(int argc, char** argv)
 {

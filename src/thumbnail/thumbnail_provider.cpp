@@ -1,8 +1,8 @@
-#include "thumbnail_provider.hpp"
+#include "thumbnail/thumbnail_provider.hpp"
 
-#include "brand_mark.hpp"
-#include "graphics_context.hpp"
-#include "session_sniff.hpp"
+#include "host/graphics_context.hpp"
+#include "parser/zaro_session_parser.hpp"
+#include "render/brand_mark.hpp"
 
 namespace zaro {
 
@@ -24,7 +24,7 @@ bool drawThumbnail(Size size)
 
 Extension thumbnailExtension()
 {
-    Extension extension{ExtensionPoint::thumbnail, "ThumbnailProvider", {}, looksLikeSessionFile};
+    Extension extension{ExtensionPoint::thumbnail, "ThumbnailProvider", {}, ZaroSessionParser::isSessionFile};
     extension.classes.registerClass<ThumbnailProvider>("ThumbnailProvider");
     return extension;
 }

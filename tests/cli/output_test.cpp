@@ -8,6 +8,7 @@
 
 #include "json.hpp"
 #include "summary.hpp"
+#include "support/samples.hpp"
 
 namespace zaro {
 namespace {
@@ -73,27 +74,17 @@ TEST(JsonWriter, StreamsAValueLargerThanItsBufferUnchanged)
     EXPECT_EQ(stream.str(), text);
 }
 
+// The sample session with laps of every kind: incomplete, with sectors that do not show, without a
+// number, without a time.
 ZaroSession practiceSession()
 {
-    using Kind = ZaroSessionLap::Kind;
-    ZaroSession session;
-    session.fileName = "Sunday practice.csv";
+    ZaroSession session = support::sampleSession({support::incompleteLap(41.2), support::lap(1, 83.456, {27.9, 28.1, 27.456}),
+                                                  support::lap(2, 84.5, {0, 29.8, nan}), support::lap(std::nullopt, 90.25),
+                                                  support::lap(4, nan, {30})},
+                                                 {{52.0712, -1.0143}, {52.0715, -1.0139}});
     session.trackName = "Home \"Circuit\"";
     session.configuration = "National";
-    session.dataSource = "ZARO Lap Timer";
-    session.startedAt = "2024-06-01T10:15:00Z";
-    session.endedAt = "2024-06-01T10:40:08Z";
-    session.lapCount = 3;
     session.bestLapSec = 83.456;
-    session.laps = {{Kind::incomplete, std::nullopt, 41.2, {}},
-                    {Kind::lap, 1, 83.456, {27.9, 28.1, 27.456}},
-                    {Kind::lap, 2, 84.5, {0, 29.8, nan}},
-                    {Kind::lap, std::nullopt, 90.25, {}},
-                    {Kind::lap, 4, nan, {30}}};
-    session.pointCount = 4810;
-    session.polyline = {{52.0712, -1.0143}, {52.0715, -1.0139}};
-    session.distanceM = 15250.3;
-    session.maxSpeedMps = 39.7;
     session.maxLeanDeg = 52.0;
     return session;
 }
@@ -102,21 +93,21 @@ TEST(JsonSession, WritesTheRecordInFieldOrderFollowedByTheCardsTexts)
 {
     const ZaroSession session = practiceSession();
     EXPECT_EQ(written([&](json::Writer& w) { json::writeSession(w, session); }),
-              R"({"fileName": "Sunday practice.csv", "trackName": "Home \"Circuit\"", )"
-              R"("configuration": "National", "sessionType": null, "dataSource": "ZARO Lap Timer", )"
-              R"("startedAt": "2024-06-01T10:15:00Z", "endedAt": "2024-06-01T10:40:08Z", )"
+              R"({"fileName": "morning.csv", "trackName": "Home \"Circuit\"", )"
+              R"("configuration": "National", "sessionType": null, "dataSource": "RaceBox CSV", )"
+              R"("startedAt": "2024-06-01T09:00:00Z", "endedAt": "2024-06-01T09:01:05Z", )"
               R"("lapCount": 3, "bestLapSec": 83.456, "laps": [)"
               R"({"kind": "incomplete", "number": null, "timeSec": 41.2, "sectors": []}, )"
               R"({"kind": "lap", "number": 1, "timeSec": 83.456, "sectors": [27.9, 28.1, 27.456]}, )"
               R"({"kind": "lap", "number": 2, "timeSec": 84.5, "sectors": [0, 29.8, "NaN"]}, )"
               R"({"kind": "lap", "number": null, "timeSec": 90.25, "sectors": []}, )"
               R"({"kind": "lap", "number": 4, "timeSec": "NaN", "sectors": [30]}], )"
-              R"("pointCount": 4810, "polyline": [[52.0712, -1.0143], [52.0715, -1.0139]], )"
-              R"("distanceM": 15250.3, "maxSpeedMps": 39.7, "avgSpeedMps": null, "maxAbsGx": null, )"
+              R"("pointCount": 1234, "polyline": [[52.0712, -1.0143], [52.0715, -1.0139]], )"
+              R"("distanceM": 15250, "maxSpeedMps": 10, "avgSpeedMps": null, "maxAbsGx": null, )"
               R"("maxAbsGy": null, "maxLeanDeg": 52, )"
-              R"("display": {"bestLap": "1:23.456", "laps": "3", "duration": "25:08", )"
-              R"("distance": "15.25 km", "maxSpeed": "142.9 km/h", "samples": "4810", )"
-              R"("startedAt": "1 Jun 2024 10:15:00 UTC", "lapRows": [)"
+              R"("display": {"bestLap": "1:23.456", "laps": "3", "duration": "1:05", )"
+              R"("distance": "15.25 km", "maxSpeed": "36.0 km/h", "samples": "1234", )"
+              R"("startedAt": "1 Jun 2024 09:00:00 UTC", "lapRows": [)"
               "{\"name\": \"Lap 1\", \"time\": \"1:23.456\", \"sectors\": \"27.900  \u00b7  28.100  \u00b7  27.456\"}, "
               R"({"name": "Lap 2", "time": "1:24.500", "sectors": "29.800"}, )"
               R"({"name": "Lap", "time": "1:30.250", "sectors": ""}, )"

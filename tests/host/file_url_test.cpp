@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "file_url.hpp"
+#include "host/file_url.hpp"
 
 namespace zaro {
 namespace {

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "extension.hpp"
-#include "graphics_context.hpp"
-#include "png.hpp"
+#include "host/service.hpp"
+#include "host/graphics_context.hpp"
+#include "render/png.hpp"
 
 namespace zaro {
 namespace {

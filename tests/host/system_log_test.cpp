@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "system_log.hpp"
+#include "host/system_log.hpp"
 
 namespace zaro {
 namespace {

@@ -1,7 +1,7 @@
 // Real files that people published, read in place: each is accepted or rejected as expected.
 #include <gtest/gtest.h>
 
-#include "zaro_session_parser.hpp"
+#include "parser/zaro_session_parser.hpp"
 
 using namespace zaro;
 
@@ -39,6 +39,8 @@ TEST(Corpus, GivesEachPublishedFileItsExpectedVerdict)
     for (const Verdict& verdict : verdicts) {
         const auto path = dir / verdict.file;
         if (!std::filesystem::exists(path)) continue;
+        // Files that the preview refuses for their format or columns get no thumbnail either.
+        EXPECT_EQ(ZaroSessionParser::isSessionFile(path), std::string_view(verdict.outcome) == "accepted") << verdict.file;
         try {
             const ZaroSession session = ZaroSessionParser::parseFile(path);
             EXPECT_STREQ("accepted", verdict.outcome) << verdict.file;

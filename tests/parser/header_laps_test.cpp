@@ -1,79 +1,44 @@
 // Header names, lap rows, lap inference, speed units and the track thinning.
 #include <cmath>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
-#include "parser_internal.hpp"
+#include "header.hpp"
+#include "laps.hpp"
+#include "rows.hpp"
+#include "support/cases.hpp"
 
 using namespace zaro;
 using namespace zaro::ZaroSessionParser::detail;
+using support::readCases;
 
 using Kind = ZaroSessionLap::Kind;
 
 TEST(NormalizeColumnName, StripsMarkerThenUnitAndResolvesAliases)
 {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"Latitude (deg)", "Latitude"},
-        {"  Time  ", "Time"},
-        {"GForceX *acc", "GForceX"},
-        {"Speed (km/h) *calc", "Speed"},
-        {"Speed *calc (km/h)", "Speed *calc"},
-        {"Speed*calc", "Speed*calc"},
-        {"Speed *CALC", "Speed *CALC"},
-        {"GyroX *gyro ", "GyroX"},
-        {"Lean Angle (deg)", "LeanAngle"},
-        {"LAT_DEG", "Latitude"},
-        {"speed_kph", "Speed"},
-        {"Lap #", "Lap"},
-        {"Longitudinal Acceleration (g)", "GForceX"},
-        {"lateral acceleration", "GForceY"},
-        {"Time_ms", "Record"},
-        {"A (x) (y)", "A (x)"},
-        {"Speed (km(h)", "Speed"},
-        {"Speed (km/h) x", "Speed (km/h) x"},
-        {"latitude", "latitude"},
-        {"(deg)", ""},
-        {"Speed\u2003(km/h)", "Speed"},
-    };
-    for (const auto& [field, key] : cases) EXPECT_EQ(normalizeColumnName(field), key) << field;
+    for (const auto& c : readCases("parser/normalize_column_name.cases")) EXPECT_EQ(normalizeColumnName(c[0]), c[1]) << c.where;
 }
 
 TEST(MapColumns, TakesTheFirstColumnOfEachKeyAndTheRawSpeedHeader)
 {
     const ColumnMap map = mapColumns("Time,Latitude (deg),Latitude,\"Longitude\",Speed (MPH),speed_kph,Lap");
-    EXPECT_EQ(map[Column::time], 0);
-    EXPECT_EQ(map[Column::latitude], 1);
-    EXPECT_EQ(map[Column::longitude], 3);
-    EXPECT_EQ(map[Column::speed], 4);
-    EXPECT_EQ(map[Column::lap], 6);
-    EXPECT_FALSE(map.has(Column::gForceX));
+    EXPECT_EQ(map.positions, (decltype(map.positions){0, 1, 3, 4, std::nullopt, std::nullopt, std::nullopt, 6}));
     EXPECT_EQ(map.speedColumn, "Speed (MPH)");
 }
 
 TEST(ParseLapRow, ReadsLapAndIncompleteRowsWithSectors)
 {
-    const std::vector<std::pair<std::string, std::optional<ZaroSessionLap>>> cases = {
-        {"Lap 7,83.412", ZaroSessionLap{Kind::lap, 7, 83.412, {}}},
-        {"Lap 3,84.512,Sectors,27.9,28.1,28.512", ZaroSessionLap{Kind::lap, 3, 84.512, {27.9, 28.1, 28.512}}},
-        {"Lap 1, 16.000, sectors, 0,0,0,0,16.000", ZaroSessionLap{Kind::lap, 1, 16.0, {0, 0, 0, 0, 16.0}}},
-        {"Incomplete Lap,41.2,Sectors,20.0,x,21.2", ZaroSessionLap{Kind::incomplete, std::nullopt, 41.2, {20.0, 21.2}}},
-        {"INCOMPLETE LAP,41.2", ZaroSessionLap{Kind::incomplete, std::nullopt, 41.2, {}}},
-        {"Lap 2,80,notes,Sectors", ZaroSessionLap{Kind::lap, 2, 80, {}}},
-        {"Lap 2,80,27,Sectors,x,1", ZaroSessionLap{Kind::lap, 2, 80, {1}}},
-        {"\"Lap 4\",\"80.5\"", ZaroSessionLap{Kind::lap, 4, 80.5, {}}},
-        {"Lap 5Lap,80", ZaroSessionLap{Kind::lap, 5, 80, {}}},
-        {"Lap -1,80", ZaroSessionLap{Kind::lap, -1, 80, {}}},
-        {"lap 3,80.1", std::nullopt},
-        {"Lap 3", std::nullopt},
-        {"Lap x,80.1", std::nullopt},
-        {"Lap ,80.1", std::nullopt},
-        {"Lap 3,1:23.4", std::nullopt},
-        {"Lap \u03013,80", std::nullopt},
-        {"Incomplete lap", std::nullopt},
-        {"Incomplete lap,abc", std::nullopt},
-        {"Laps,3", std::nullopt},
-    };
-    for (const auto& [line, lap] : cases) EXPECT_EQ(parseLapRow(line), lap) << line;
+    for (const auto& c : readCases("parser/lap_rows.cases")) {
+        std::optional<ZaroSessionLap> expected;
+        if (c.fields.at(1)) {
+            expected = ZaroSessionLap{c[1] == "lap" ? Kind::lap : Kind::incomplete, std::nullopt, std::stod(c[3]), {}};
+            if (c.fields.at(2)) expected->number = std::stoll(c[2]);
+            std::istringstream sectors(c[4]);
+            for (double sector; sectors >> sector;) expected->sectors.push_back(sector);
+        }
+        EXPECT_EQ(parseLapRow(c[0]), expected) << c.where;
+    }
 }
 
 namespace {
@@ -91,11 +56,8 @@ TEST(BuildLaps, InfersOutLapLapsAndTheLastLapFromTheLapColumn)
 {
     const auto rows = std::vector<std::pair<std::int64_t, std::int64_t>>{
         {0, 0}, {0, 1000}, {1, 2000}, {1, 3000}, {2, 4000}, {2, 5000}, {0, 6000}};
-    EXPECT_EQ(buildLaps(infer(rows)), (std::vector<ZaroSessionLap>{
-                                          {Kind::incomplete, std::nullopt, 2.0, {}},
-                                          {Kind::lap, 1, 2.0, {}},
-                                          {Kind::lap, 2, 2.0, {}},
-                                      }));
+    EXPECT_EQ(buildLaps(infer(rows)),
+              (std::vector<ZaroSessionLap>{{Kind::incomplete, std::nullopt, 2.0, {}}, {Kind::lap, 1, 2.0, {}}, {Kind::lap, 2, 2.0, {}}}));
     auto unfinished = rows;
     unfinished.pop_back();
     EXPECT_EQ(buildLaps(infer(unfinished)).back(), (ZaroSessionLap{Kind::incomplete, std::nullopt, 1.0, {}}));
@@ -111,37 +73,25 @@ TEST(BuildLaps, InfersOutLapLapsAndTheLastLapFromTheLapColumn)
 TEST(BuildLaps, RoundsToTheNearestMillisecondFromExactTicks)
 {
     InferredLaps inferred;
-    inferred.update(1, 0);
-    inferred.update(2, 834125);  // 83412.5 ms
-    inferred.update(0, 834126);
+    for (const auto& [lap, ticks] : {std::pair{1, 0}, {2, 834125}, {0, 834126}}) inferred.update(lap, ticks);  // 83412.5 ms
     EXPECT_EQ(buildLaps(inferred).front().timeSec, 83.413);
 }
 
-TEST(SummariseLaps, PrefersStatedCountAndBestLap)
+TEST(SummariseLaps, PrefersAStatedCountAndBestLapThatRead)
 {
     const std::vector<ZaroSessionLap> listed = {
         {Kind::lap, 1, 84.0, {}}, {Kind::incomplete, std::nullopt, 30.0, {}}, {Kind::lap, 2, 83.0, {}}, {Kind::lap, 3, 83.0, {}}};
-    Metadata metadata;
-    LapSummary summary = summariseLaps(listed, {}, metadata);
-    EXPECT_EQ(summary.lapCount, 3);
-    EXPECT_EQ(summary.bestLapSec, 83.0);
-    EXPECT_EQ(summary.laps, listed);
-
-    metadata.laps = "12";
-    metadata.bestLapTime = "1:23.4";
-    summary = summariseLaps(listed, {}, metadata);
-    EXPECT_EQ(summary.lapCount, 12);
-    EXPECT_EQ(summary.bestLapSec, 83.0);
-
-    metadata.laps = "abc";
-    metadata.bestLapTime = "1451.28";
-    summary = summariseLaps(listed, {}, metadata);
-    EXPECT_EQ(summary.lapCount, 3);
-    EXPECT_EQ(summary.bestLapSec, 1451.28);
-
-    summary = summariseLaps({{Kind::incomplete, std::nullopt, 30.0, {}}}, {}, Metadata{});
-    EXPECT_EQ(summary.lapCount, 0);
-    EXPECT_EQ(summary.bestLapSec, std::nullopt);
+    const std::tuple<std::optional<std::string>, std::optional<std::string>, std::int64_t, double> cases[] = {
+        {std::nullopt, std::nullopt, 3, 83.0}, {"12", "1:23.4", 12, 83.0}, {"abc", "1451.28", 3, 1451.28}};
+    for (const auto& [laps, best, count, bestLap] : cases) {
+        Metadata metadata;
+        metadata.laps = laps;
+        metadata.bestLapTime = best;
+        const LapSummary summary = summariseLaps(listed, {}, metadata);
+        EXPECT_EQ(std::tie(summary.lapCount, summary.bestLapSec, summary.laps), std::tie(count, bestLap, listed));
+    }
+    const LapSummary none = summariseLaps({listed[1]}, {}, Metadata{});
+    EXPECT_EQ(std::tie(none.lapCount, none.bestLapSec), std::tuple(0, std::nullopt));
 }
 
 TEST(SpeedConversion, FollowsTheHeaderUnitThenTheFiftyFiveRule)
@@ -154,12 +104,6 @@ TEST(SpeedConversion, FollowsTheHeaderUnitThenTheFiftyFiveRule)
     EXPECT_EQ(speedConversion("Speed", 55.1) * 55.1, 15.305555555555557);
     EXPECT_EQ(speedConversion("", 100), 1 / 3.6);
     EXPECT_EQ(speedConversion("KPH", 1), 1 / 3.6);
-}
-
-TEST(GreatCircle, MeasuresOneDegreeOfLongitudeAtTheEquator)
-{
-    EXPECT_EQ(greatCircleMetres(0, 0, 0, 1), 111194.92664455874);
-    EXPECT_EQ(greatCircleMetres(52, -1, 52, -1), 0);
 }
 
 TEST(Downsample, PicksEvenlySpacedPointsAndDropsEqualNeighbours)
@@ -182,6 +126,5 @@ TEST(Downsample, PicksEvenlySpacedPointsAndDropsEqualNeighbours)
 
     EXPECT_EQ(downsample(std::vector<ZaroSessionPoint>(500, {1, 2})), (std::vector<ZaroSessionPoint>{{1, 2}}));
     EXPECT_EQ(downsample({}), std::vector<ZaroSessionPoint>{});
-    std::vector<ZaroSessionPoint> repeated(150, {1, 1});
-    EXPECT_EQ(downsample(repeated), repeated);
+    EXPECT_EQ(downsample(std::vector<ZaroSessionPoint>(150, {1, 1})), std::vector<ZaroSessionPoint>(150, {1, 1}));
 }

@@ -1,43 +1,19 @@
-// File intake: the size limit, file kinds that must fail at once, and the system's own errors.
-#include <fstream>
+// Files: the size limit, what is refused unread, the system's errors, and the test of a file's start.
+#include <sys/stat.h>
+
 #include <system_error>
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include "zaro_session_parser.hpp"
+#include "parser/zaro_session_parser.hpp"
+#include "support/files.hpp"
+#include "support/samples.hpp"
 
-using namespace zaro;
-namespace fs = std::filesystem;
-
+namespace zaro {
 namespace {
 
-class ParseFile : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("zaro-parse-file-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path write(const std::string& name, const std::string& content)
-    {
-        const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
-    fs::path sparse(const std::string& name, std::int64_t size)
-    {
-        const fs::path path = write(name, "");
-        fs::resize_file(path, static_cast<std::uintmax_t>(size));
-        return path;
-    }
-
-    fs::path dir_;
-};
+namespace fs = std::filesystem;
+using support::writeFile;
 
 std::string failureOf(const fs::path& path)
 {
@@ -49,49 +25,67 @@ std::string failureOf(const fs::path& path)
     return "parsed";
 }
 
-}  // namespace
-
-TEST_F(ParseFile, NamesTheRecordAfterTheFileWithItsExtension)
+TEST(ParseFile, ChecksTheSizeBeforeReadingAndNamesTheRecordAfterTheFile)
 {
-    const fs::path path = write("a.b.csv", "Time,Latitude,Longitude\nt,1,2\n");
-    const ZaroSession session = ZaroSessionParser::parseFile(path);
-    EXPECT_EQ(session.fileName, "a.b.csv");
-    EXPECT_EQ(session, ZaroSessionParser::parse("Time,Latitude,Longitude\nt,1,2\n", "a.b.csv"));
-}
-
-TEST_F(ParseFile, ChecksTheSizeBeforeReading)
-{
+    const support::TemporaryFolder folder;
+    writeFile(folder / "a.b.csv", support::plainTrack);
+    EXPECT_EQ(ZaroSessionParser::parseFile(folder / "a.b.csv"), ZaroSessionParser::parse(support::plainTrack, "a.b.csv"));
     // Sparse files of zero bytes: the one at the limit is read (and is no session), the one past it is not.
-    EXPECT_EQ(failureOf(sparse("limit.csv", ZaroSessionParser::maxPreviewBytes)), ParseError::unsupportedFormat().what());
-    const fs::path over = sparse("over.csv", ZaroSessionParser::maxPreviewBytes + 1);
-    ::chmod(over.c_str(), 0);  // unreadable too: only the size may be looked at
-    EXPECT_EQ(failureOf(over), ParseError::tooLarge().what());
-    EXPECT_EQ(failureOf(write("empty.csv", "")), ParseError::empty().what());
+    writeFile(folder / "limit.csv", "");
+    fs::resize_file(folder / "limit.csv", ZaroSessionParser::maxPreviewBytes);
+    EXPECT_EQ(failureOf(folder / "limit.csv"), ParseError::unsupportedFormat().what());
+    writeFile(folder / "over.csv", "");
+    fs::resize_file(folder / "over.csv", ZaroSessionParser::maxPreviewBytes + 1);
+    ::chmod((folder / "over.csv").c_str(), 0);  // unreadable too: only the size may be looked at
+    EXPECT_EQ(failureOf(folder / "over.csv"), ParseError::tooLarge().what());
 }
 
-TEST_F(ParseFile, FailsAtOnceForWhatIsNotARegularFile)
+TEST(ParseFile, RefusesWhatIsNoRegularFileAtOnceAndPassesTheSystemsErrorsOn)
 {
-    EXPECT_EQ(failureOf(dir_), "Is a directory");
+    const support::TemporaryFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "fifo.csv").c_str(), 0600), 0);
+    EXPECT_EQ(failureOf(folder / "fifo.csv"), "Not a regular file");
     EXPECT_EQ(failureOf("/dev/zero"), "Not a regular file");
-    const fs::path fifo = dir_ / "fifo.csv";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(failureOf(fifo), "Not a regular file");
+    EXPECT_EQ(failureOf(folder.path()), "Is a directory");
+    EXPECT_EQ(failureOf(folder / "missing.csv"), "No such file or directory");
+    EXPECT_THROW(ZaroSessionParser::parseFile(folder / "missing.csv"), std::system_error);
 }
 
-TEST_F(ParseFile, PassesTheSystemsErrorsOn)
-{
-    EXPECT_EQ(failureOf(dir_ / "missing.csv"), "No such file or directory");
-    try {
-        ZaroSessionParser::parseFile(dir_ / "missing.csv");
-    } catch (const std::system_error& error) {
-        EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
-    }
-}
-
-TEST_F(ParseFile, ReadsLinesLongerThanItsBufferAcrossChunks)
+TEST(ParseFile, ReadsLinesLongerThanItsBufferAcrossChunks)
 {
     std::string data = "Format,ZARO CSV\nTrack," + std::string(700000, 'x') + "\nTime,Latitude,Longitude,Lap\n";
     for (int i = 0; i < 40000; ++i) data += "2024-06-01T10:00:" + std::to_string(10 + i % 40) + "Z,52." + std::to_string(i) + ",-1,0\n";
-    const fs::path path = write("long.csv", data);
-    EXPECT_EQ(ZaroSessionParser::parseFile(path), ZaroSessionParser::parse(data, "long.csv"));
+    const support::TemporaryFolder folder;
+    writeFile(folder / "long.csv", data);
+    EXPECT_EQ(ZaroSessionParser::parseFile(folder / "long.csv"), ZaroSessionParser::parse(data, "long.csv"));
 }
+
+// A file's start decides as the whole parse would, for its format and columns, and needs no row.
+TEST(IsSessionFile, AgreesWithTheParseOnFormatAndColumnsFromTheFirstBytes)
+{
+    const support::TemporaryFolder folder;
+    const std::pair<std::string, bool> cases[] = {
+        {support::zaroExample, true},
+        {"Format,RaceBox CSV\nTime,Latitude,Longitude\n", true},
+        {"\xEF\xBB\xBF" "Time (s),Latitude (deg),Longitude (deg)", true},  // the whole file: its last line counts
+        {"", false},
+        {"name,price\napple,1\n", false},
+        {"utc time,lat,lon\n1,2,3\n", false},
+        {"Format,ZARO CSV\nTimestamp,Latitude,Longitude\n", false},
+        {"\xFF\xFE" "T\0i\0m\0e\0,\0L\0a\0t\0i\0t\0u\0d\0e\0,\0L\0o\0n\0g\0i\0t\0u\0d\0e\0\n\0", false},
+        // A header row past the bytes looked at is not found.
+        {"Format,ZARO CSV\n" + std::string(ZaroSessionParser::sessionHeadBytes, '\n') + "Time,Latitude,Longitude\n", false},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const fs::path file = folder / ("case-" + std::to_string(i) + ".csv");
+        writeFile(file, cases[i].first);
+        EXPECT_EQ(ZaroSessionParser::isSessionFile(file), cases[i].second) << "case " << i;
+    }
+    // A header row cut by the end of the bytes looked at is not judged on its first half.
+    EXPECT_THROW(ZaroSessionParser::checkFormat("Format,ZARO CSV\nTime,Latitude,Longi", false), ParseError);
+    EXPECT_NO_THROW(ZaroSessionParser::checkFormat("Format,ZARO CSV\nTime,Latitude,Longitude\n", false));
+    EXPECT_THROW(ZaroSessionParser::isSessionFile(folder / "missing.csv"), std::system_error);
+}
+
+}  // namespace
+}  // namespace zaro

@@ -4,18 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "host/program.hpp"
-#include "preview_card.hpp"
-#include "preview_provider.hpp"
-#include "zaro_session_parser.hpp"
+#include "support/files.hpp"
+#include "render/preview_card.hpp"
+#include "preview/preview_provider.hpp"
+#include "parser/zaro_session_parser.hpp"
 
 namespace zaro {
 namespace {
 
-using testing::TemporaryFolder;
-using testing::writeBytes;
-
-const std::filesystem::path sundayPractice = std::filesystem::path(ZARO_EXAMPLES_DIR) / "Sunday practice.csv";
+using support::TemporaryFolder;
+using support::writeFile;
 
 std::vector<unsigned char> errorCard(std::string_view message) { return ZaroSessionPreviewCard::errorPngData(message); }
 
@@ -54,9 +52,9 @@ TEST(PreviewProvider, RepliesAtOnceWithAPngCardTitledWithTheNameWithoutItsLastEx
 TEST(PreviewProvider, DataIsTheErrorCardWithTheFailuresMessage)
 {
     const TemporaryFolder folder;
-    writeBytes(folder / "empty.csv", "");
-    writeBytes(folder / "letter.csv", "Dear Ana,\nsee you at the track.\n");
-    writeBytes(folder / "no-gps.csv", "Format,ZARO CSV\nTime,Latitude,Longitude\n");
+    writeFile(folder / "empty.csv", "");
+    writeFile(folder / "letter.csv", "Dear Ana,\nsee you at the track.\n");
+    writeFile(folder / "no-gps.csv", "Format,ZARO CSV\nTime,Latitude,Longitude\n");
     std::filesystem::create_directory(folder / "folder.csv");
     const std::pair<std::string, std::string> cases[] = {
         {"empty.csv", "The ZARO Session file is empty."},
@@ -73,7 +71,7 @@ TEST(PreviewProvider, DataIsTheErrorCardWithTheFailuresMessage)
 TEST(PreviewProvider, AFileRemovedAfterTheReplyGivesTheErrorCardWithTheSystemsMessage)
 {
     const TemporaryFolder folder;
-    std::filesystem::copy_file(sundayPractice, folder / "practice.csv");
+    std::filesystem::copy_file(support::examples / "Sunday practice.csv", folder / "practice.csv");
     const PreviewReply reply = requestPreview(previewExtension(), {folder / "practice.csv"});
     std::filesystem::remove(folder / "practice.csv");
     EXPECT_EQ(previewData(reply), errorCard("No such file or directory"));

@@ -8,24 +8,27 @@
 
 #include <gtest/gtest.h>
 
-#include "map.hpp"
-#include "preview_card.hpp"
-#include "render/recording_context.hpp"
+#include "render/map.hpp"
+#include "render/preview_card.hpp"
+#include "render/palette.hpp"
+#include "support/recording_context.hpp"
+#include "support/samples.hpp"
 
 namespace zaro {
 namespace {
 
-using testing::Call;
-using testing::ofKind;
-using testing::RecordingContext;
+using support::Call;
+using support::lap;
+using support::ofKind;
+using support::RecordingContext;
 using Op = Call::Op;
 namespace Card = ZaroSessionPreviewCard;
 namespace Map = ZaroSessionMap;
 
-constexpr Rgba accent{0.91, 0.72, 0.29, 1.0};
-constexpr Rgba primary{1.0, 1.0, 1.0, 1.0};
-constexpr Rgba muted{0.54, 0.63, 0.72, 1.0};
-constexpr Rgba stripe{1.0, 1.0, 1.0, 0.03};
+using palette::accent;
+using palette::muted;
+using palette::primary;
+constexpr Rgba stripe = palette::rowStripe;
 constexpr Font lapName{13, FontWeight::medium};
 constexpr Font lapTime{13, FontWeight::regular, true};
 constexpr Font notice{13, FontWeight::regular};
@@ -49,29 +52,12 @@ std::vector<Call> trace(const std::vector<Map::ProjectedPoint>& p, double width,
     return calls;
 }
 
-ZaroSessionLap lap(std::optional<std::int64_t> number, double timeSec, std::vector<double> sectors = {})
-{
-    return {ZaroSessionLap::Kind::lap, number, timeSec, std::move(sectors)};
-}
-
 ZaroSessionLap incomplete(std::int64_t number) { return {ZaroSessionLap::Kind::incomplete, number, 30, {}}; }
 
 std::vector<Call> drawn(std::vector<ZaroSessionLap> laps, std::vector<ZaroSessionPoint> trace = {}, double height = 720)
 {
-    ZaroSession s;
-    s.fileName = "morning.csv";
-    s.trackName = "Zandvoort";
-    s.dataSource = "RaceBox CSV";
-    s.startedAt = "2024-06-01T09:00:00Z";
-    s.endedAt = "2024-06-01T09:01:05Z";
-    s.lapCount = 3;
-    s.laps = std::move(laps);
-    s.pointCount = 1234;
-    s.polyline = std::move(trace);
-    s.distanceM = 15250;
-    s.maxSpeedMps = 10;
     RecordingContext context;
-    Card::draw(s, context, {840, height}, true);
+    Card::draw(support::sampleSession(std::move(laps), std::move(trace)), context, {840, height}, true);
     return context.calls;
 }
 
@@ -179,7 +165,7 @@ TEST(CardLayout, StrokesTheTraceInTheMapPanelThenDotsItsStartAndItsEnd)
     const auto panel = std::find_if(calls.begin(), calls.end(), isPanel);
     ASSERT_GE(calls.end() - panel, 11);
     EXPECT_EQ(std::vector(panel + 1, panel + 11), trace(Map::projected(triangle, {50, 128, 367.2, 260}), 2.4,
-                                                        {0.91, 0.35, 0.12, 1}, 7, accent, {0.24, 0.78, 0.79, 1}));
+                                                        palette::trackLine, 7, accent, palette::endDot));
 }
 
 TEST(ErrorCardLayout, DrawsHeaderTitleAndMessageOnACardWithoutOutline)
@@ -247,10 +233,10 @@ TEST(MapThumbnail, FillsTheBackgroundThenDrawsATraceOfAtLeastTwoPointsNoThinnerT
                                               std::tuple{triangle, Size{40, 40}, 2.0}}) {
         RecordingContext context;
         Map::drawThumbnail(points, context, size);
-        std::vector<Call> expected = {shape(Op::fillRect, {0, 0, size.width, size.height}, 0, Map::backgroundColor)};
+        std::vector<Call> expected = {shape(Op::fillRect, {0, 0, size.width, size.height}, 0, palette::canvas)};
         if (points.size() > 1) {
             const auto p = Map::projected(points, {10, 10, size.width - 20, size.height - 20});
-            const auto path = trace(p, width, Map::trackColor, 6, Map::startColor, Map::endColor);
+            const auto path = trace(p, width, palette::trackLine, 6, accent, palette::endDot);
             expected.insert(expected.end(), path.begin(), path.end());
         }
         EXPECT_EQ(context.calls, expected) << size.width;

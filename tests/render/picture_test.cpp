@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include "png.hpp"
-#include "preview_card.hpp"
+#include "render/png.hpp"
+#include "render/palette.hpp"
+#include "render/preview_card.hpp"
+#include "support/samples.hpp"
 
 namespace zaro {
 namespace {
@@ -69,19 +71,17 @@ struct Picture {
     png::Image image;
 };
 
-const Rgba8 canvas = over({0.027, 0.067, 0.118, 1.0});
-const Rgba8 card = over({0.055, 0.12, 0.2, 1.0});
-const Rgba8 accent = over({0.91, 0.72, 0.29, 1.0});
-const Rgba8 white = over({1, 1, 1, 1});
-const Rgba8 stripe = over({1, 1, 1, 0.03}, card);
+const Rgba8 canvas = over(palette::canvas);
+const Rgba8 card = over(palette::card);
+const Rgba8 accent = over(palette::accent);
+const Rgba8 white = over(palette::primary);
+const Rgba8 stripe = over(palette::rowStripe, card);
 
 ZaroSession sessionWithLaps(int laps, std::vector<ZaroSessionPoint> polyline = {})
 {
-    ZaroSession s;
-    s.trackName = "Assen";
-    for (int i = 1; i <= laps; ++i) s.laps.push_back({ZaroSessionLap::Kind::lap, i, 90.0 + i, {30.5, 29.5}});
-    s.polyline = std::move(polyline);
-    return s;
+    std::vector<ZaroSessionLap> list;
+    for (int i = 1; i <= laps; ++i) list.push_back(support::lap(i, 90.0 + i, {30.5, 29.5}));
+    return support::sampleSession(std::move(list), std::move(polyline));
 }
 
 // An opaque picture of the default size at scale 2, with these colours at these points.
@@ -133,8 +133,7 @@ TEST(CardPicture, IsTheSameDrawnFlippedIntoATopLeftContextAndSkipsTracePointsTha
 TEST(CardPicture, FitsTextsToTheirBlocksAndLinesUpTheLapTimes)
 {
     // Laps 1:11.110 and 1:28.880 end in the same digit: with equal advances they end at the same column.
-    ZaroSession session = sessionWithLaps(0);
-    session.laps = {{ZaroSessionLap::Kind::lap, 1, 71.11, {}}, {ZaroSessionLap::Kind::lap, 2, 88.88, {}}};
+    ZaroSession session = support::sampleSession({support::lap(1, 71.11), support::lap(2, 88.88)});
     // A title far too long for its block: one word, with bytes that are not UTF-8.
     session.trackName = "Spa\xFF\xFE" + std::string(1'000'000, 'W');
     const Picture picture(Card::pngData(session));

@@ -1,68 +1,93 @@
-#include <gtest/gtest.h>
+// The thumbnail: the brand mark read from the resources and stretched over whatever size is asked for.
+#include "thumbnail/thumbnail_provider.hpp"
 
+#include <stdlib.h>
+
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <thread>
 #include <vector>
 
-#include "graphics_context.hpp"
-#include "png.hpp"
-#include "thumbnail/test_mark.hpp"
-#include "thumbnail_provider.hpp"
+#include <gtest/gtest.h>
+
+#include "base/bundle.hpp"
+#include "host/graphics_context.hpp"
+#include "render/png.hpp"
+#include "support/files.hpp"
 
 namespace zaro {
 namespace {
 
-using testing::asString;
-using testing::MarkFolder;
-using testing::pixelAt;
-using testing::quadrantMark;
-using testing::Rgb;
+using Rgb = std::array<unsigned char, 3>;
+
+// A mark whose pixels we know: red top left, green top right, blue bottom left, white bottom right,
+// in a resource folder of its own while it lives.
+class QuadrantMark {
+public:
+    QuadrantMark()
+    {
+        std::vector<std::uint32_t> words(64 * 64);
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const bool right = i % 64 >= 32, bottom = i / 64 >= 32;
+            words[i] = 0xFF000000 | (bottom ? (right ? 0xFFFFFF : 0x0000FF) : (right ? 0x00FF00 : 0xFF0000));
+        }
+        bytes = support::asString(png::encode({reinterpret_cast<const unsigned char*>(words.data()), 64, 64, 256}));
+        support::writeFile(path(), bytes);
+        ::setenv(resourcesVariable, folder_.path().c_str(), 1);
+    }
+    QuadrantMark(const QuadrantMark&) = delete;
+    ~QuadrantMark() { ::unsetenv(resourcesVariable); }
+    std::filesystem::path path() const { return folder_ / "zaro-mark.png"; }
+
+    std::string bytes;
+
+private:
+    support::TemporaryFolder folder_;
+};
 
 png::Image thumbnailOf(Size size)
 {
     const ThumbnailReply reply = requestThumbnail(thumbnailExtension(), {"/never/read.csv", size, {0, 0}, 1});
-    std::optional<png::Image> image = png::decode(thumbnailPng(reply, 1));
-    if (!image) throw std::runtime_error("not a PNG");
-    return std::move(*image);
+    EXPECT_EQ(reply.contextSize(), size);
+    return png::decode(thumbnailPng(reply, 1)).value();
 }
 
-// The mark's quadrants meet at the middle of the thumbnail whatever its shape: stretched, with no bars.
+Rgb pixelAt(const png::Image& image, std::uint32_t x, std::uint32_t y)
+{
+    const std::size_t i = (static_cast<std::size_t>(y) * image.width + x) * 4;
+    return {image.rgba[i], image.rgba[i + 1], image.rgba[i + 2]};
+}
+
+// The quadrants meet at the middle of the thumbnail whatever its shape: stretched, with no bars.
 TEST(ThumbnailProvider, DrawsTheMarkStretchedOverTheWholeThumbnail)
 {
-    const MarkFolder mark(asString(quadrantMark(64, 64)));
-    using Sample = std::pair<std::pair<std::uint32_t, std::uint32_t>, Rgb>;
+    const QuadrantMark mark;
     const Rgb red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, white{255, 255, 255};
-    const std::pair<Size, std::vector<Sample>> cases[] = {
-        {{512, 512}, {{{0, 0}, red}, {{250, 250}, red}, {{262, 250}, green}, {{511, 0}, green},
-                      {{0, 511}, blue}, {{250, 262}, blue}, {{262, 262}, white}, {{511, 511}, white}}},
-        {{512, 256}, {{{0, 0}, red}, {{250, 120}, red}, {{262, 120}, green}, {{511, 0}, green},
-                      {{0, 255}, blue}, {{250, 136}, blue}, {{262, 136}, white}, {{511, 255}, white}}},
-    };
-    for (const auto& [size, samples] : cases) {
+    for (const Size size : {Size{512, 512}, Size{512, 256}}) {
         const png::Image image = thumbnailOf(size);
-        EXPECT_EQ(image.width, 512u);
-        EXPECT_EQ(image.height, static_cast<std::uint32_t>(size.height));
-        for (const auto& [at, colour] : samples) {
-            EXPECT_EQ(pixelAt(image, at.first, at.second), colour) << size.height << ": " << at.first << ", " << at.second;
-        }
+        ASSERT_EQ((std::pair{image.width, image.height}), (std::pair{512U, static_cast<std::uint32_t>(size.height)}));
+        const std::uint32_t bottom = image.height - 1, above = image.height / 2 - 6, below = image.height / 2 + 6;
+        const std::pair<std::array<std::uint32_t, 2>, Rgb> samples[] = {
+            {{0, 0}, red},        {{250, above}, red},   {{262, above}, green}, {{511, 0}, green},
+            {{0, bottom}, blue},  {{250, below}, blue},  {{262, below}, white}, {{511, bottom}, white}};
+        for (const auto& [at, colour] : samples) EXPECT_EQ(pixelAt(image, at[0], at[1]), colour) << at[0] << ", " << at[1];
     }
 }
 
 // The mark is read afresh for every thumbnail, so replacing it takes effect at once.
 TEST(ThumbnailProvider, AMissingOrUnusableMarkGivesABlackThumbnail)
 {
-    const MarkFolder mark(asString(quadrantMark(64, 64)));
+    const QuadrantMark mark;
     EXPECT_EQ(pixelAt(thumbnailOf({64, 48}), 0, 0), (Rgb{255, 0, 0}));
-    std::string truncated = asString(quadrantMark(64, 64));
-    truncated.resize(truncated.size() / 2);
-    std::vector<unsigned char> allBlack;
-    for (int i = 0; i < 64 * 48; ++i) allBlack.insert(allBlack.end(), {0, 0, 0, 255});
+    std::vector<unsigned char> black;
+    for (int i = 0; i < 64 * 48; ++i) black.insert(black.end(), {0, 0, 0, 255});
     for (const std::optional<std::string>& bytes : {std::optional<std::string>("GIF89a, not a PNG"),
-                                                    std::optional(truncated), std::optional<std::string>()}) {
-        if (bytes) testing::writeBytes(mark.path() / "zaro-mark.png", *bytes);
-        else std::filesystem::remove(mark.path() / "zaro-mark.png");
-        EXPECT_EQ(thumbnailOf({64, 48}).rgba, allBlack) << bytes.value_or("(none)");
+                                                    std::optional(mark.bytes.substr(0, mark.bytes.size() / 2)),
+                                                    std::optional<std::string>()}) {
+        if (bytes) support::writeFile(mark.path(), *bytes);
+        else std::filesystem::remove(mark.path());
+        EXPECT_EQ(thumbnailOf({64, 48}).rgba, black) << bytes.value_or("(none)");
     }
 }
 

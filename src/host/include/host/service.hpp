@@ -1,0 +1,50 @@
+// An extension as its bundle declares it, and the service that runs one request through it.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/principal_class.hpp"
+#include "host/provider.hpp"
+
+namespace zaro {
+
+/// The host's own failure: the extension could not be run or gave no usable answer.
+class ServiceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// What an extension's bundle declares, and the classes its program registers.
+struct Extension {
+    ExtensionPoint point = ExtensionPoint::preview;
+    /// The registered name of the class the service creates for each request.
+    std::string principalClass;
+    ClassRegistry classes;
+    /// The files the extension is registered for; every file when empty.
+    std::function<bool(const std::filesystem::path&)> supportsFile;
+};
+
+/// Creates the principal class, asks it for a preview and returns the reply it completes with.
+//
+// The provider object is gone before this returns. Throws ServiceError when the class is missing,
+// is no preview provider, or answers without a reply; an error it completes with is rethrown.
+PreviewReply requestPreview(const Extension& extension, const FilePreviewRequest& request);
+
+/// Runs the reply's data callback on a thread of its own; throws what it throws, and ServiceError
+/// when the bytes are not of the announced type.
+std::vector<unsigned char> previewData(const PreviewReply& reply);
+
+/// Creates the principal class, asks it for a thumbnail and returns the reply it completes with.
+/// Fails as `requestPreview` does.
+ThumbnailReply requestThumbnail(const Extension& extension, const FileThumbnailRequest& request);
+
+/// On a thread of its own, makes a surface of the reply's context size at `scale` pixels per point
+/// the current graphics context, runs the drawing callback and returns the surface as PNG bytes.
+/// Throws ServiceError when the size gives no surface or the callback reports that it did not draw.
+std::vector<unsigned char> thumbnailPng(const ThumbnailReply& reply, double scale);
+
+}  // namespace zaro

@@ -1,0 +1,39 @@
+// Session file bytes to a ZaroSession, or a ParseError.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "model/zaro_session.hpp"
+#include "parser/parse_error.hpp"
+
+namespace zaro::ZaroSessionParser {
+
+/// The largest file `parseFile` accepts, in bytes.
+inline constexpr std::int64_t maxPreviewBytes = 64 * 1024 * 1024;
+
+/// Parses the bytes of a session file of any length. Throws ParseError.
+ZaroSession parse(std::string_view data, std::string fileName);
+
+/// Reads a regular file of at most `maxPreviewBytes` and parses it, with the file's name (extension
+/// included) as `fileName`. Throws ParseError, or std::system_error with the system's text when the
+/// file cannot be opened or read.
+ZaroSession parseFile(const std::filesystem::path& path);
+
+/// How much of a file's start `isSessionFile` reads: room for a preamble of thousands of laps.
+inline constexpr std::size_t sessionHeadBytes = 1024 * 1024;
+
+/// Returns when the first bytes of a file have what a session file needs before its rows: content,
+/// a header row, an accepted format and the required columns. Otherwise throws the ParseError that
+/// `parse` would (empty, unsupportedFormat or missingColumns). `head` is the whole file when
+/// `complete`; else its last, unfinished line is not looked at.
+void checkFormat(std::string_view head, bool complete);
+
+/// Whether the regular file at `path` begins as a session file, by `checkFormat` of its first
+/// `sessionHeadBytes`. Throws std::system_error when it cannot be opened or read, or is no regular file.
+bool isSessionFile(const std::filesystem::path& path);
+
+}  // namespace zaro::ZaroSessionParser

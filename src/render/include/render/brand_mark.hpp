@@ -1,0 +1,23 @@
+// The product's brand mark: a PNG resource drawn over black at whatever size is asked for.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "render/drawing_context.hpp"
+#include "render/png.hpp"
+
+namespace zaro::ZaroSessionIcon {
+
+/// Where the running program's "zaro-mark.png" resource is, or no value.
+std::optional<std::filesystem::path> markURL();
+
+/// The mark read and decoded afresh, or no value when it is missing or not a decodable PNG.
+std::optional<png::Image> markCGImage();
+
+/// Fills (0, 0, size) in opaque black and draws the mark stretched over the whole of it.
+//
+// Draws in the context's current space and leaves the fill colour and interpolation quality as set.
+void draw(DrawingContext& context, Size size);
+
+}  // namespace zaro::ZaroSessionIcon

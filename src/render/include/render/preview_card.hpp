@@ -1,0 +1,44 @@
+// The summary card of a session and the error card, drawn into any context or rasterised to PNG bytes.
+#pragma once
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "model/zaro_session.hpp"
+#include "render/drawing_context.hpp"
+#include "render/render_error.hpp"
+
+namespace zaro::ZaroSessionPreviewCard {
+
+/// The card size in points.
+inline constexpr Size defaultSize{840, 720};
+/// Pixels per point: 1680 × 1440 pixels at the default size.
+inline constexpr double defaultScale = 2.0;
+
+/// Draws the summary card over (0, 0, size) into a bottom-left context, or a top-left one if `flipped`.
+void draw(const ZaroSession& session, DrawingContext& context, Size size, bool flipped);
+
+/// Draws the error card for `message` over (0, 0, size), `flipped` as for `draw`.
+void drawError(std::string_view message, DrawingContext& context, Size size, bool flipped);
+
+/// PNG bytes of a bottom-left bitmap of round(size × scale) pixels that `paint` drew on once.
+//
+// Pixel sides round halves away from zero and are at least 1. RenderError: context when the bitmap
+// cannot be made (a size or scale that is not finite, more than 32767 pixels on a side), image when
+// drawing failed inside the library, png when encoding did.
+std::vector<unsigned char> renderPng(Size size, double scale, const std::function<void(DrawingContext&)>& paint);
+
+/// Loads the font configuration that every card's text needs. It depends on no session, so a caller
+/// may run it on another thread while it reads the file; drawing does it anyway when nobody has.
+void prepareText();
+
+/// The PNG bytes of the session's summary card. Throws RenderError.
+std::vector<unsigned char> pngData(const ZaroSession& session, Size size = defaultSize,
+                                   double scale = defaultScale);
+
+/// The PNG bytes of the error card: "Could not preview this file" and `message`. Throws RenderError.
+std::vector<unsigned char> errorPngData(std::string_view message, Size size = defaultSize,
+                                        double scale = defaultScale);
+
+}  // namespace zaro::ZaroSessionPreviewCard

@@ -1,0 +1,25 @@
+// The thumbnail extension: every file's thumbnail is the brand mark at the size asked for.
+#pragma once
+
+#include "host/provider.hpp"
+#include "host/service.hpp"
+#include "render/drawing_context.hpp"
+
+namespace zaro {
+
+class ThumbnailProvider final : public ThumbnailProviderBase {
+public:
+    /// Replies at once with the request's maximum size and a callback that draws the mark; the file
+    /// is never read.
+    void provideThumbnail(const FileThumbnailRequest& request, const ThumbnailCompletion& handler) override;
+};
+
+/// Draws the mark at `size` into the calling thread's current graphics context; false when there
+/// is no such context or it has no drawing context.
+bool drawThumbnail(Size size);
+
+/// The thumbnail extension as its bundle declares it, with its classes registered: it is offered
+/// only files that begin as session files do, by the parser's own rule.
+Extension thumbnailExtension();
+
+}  // namespace zaro

@@ -1,0 +1,58 @@
+// The programs' command lines: every way a desktop or a person writes one, and what is refused.
+#include "host/command_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace zaro {
+namespace {
+
+Invocation parsed(std::vector<std::string> words, ExtensionPoint point)
+{
+    std::vector<char*> arguments;
+    for (std::string& word : words) arguments.push_back(word.data());
+    return parseCommandLine(arguments, point);
+}
+
+std::string refusal(std::vector<std::string> words, ExtensionPoint point)
+{
+    try {
+        parsed(std::move(words), point);
+    } catch (const UsageError& error) {
+        return error.what();
+    }
+    return "(accepted)";
+}
+
+TEST(CommandLine, ReadsTheSizeAndTheTwoFilesInAnyOrderOfOptionsAndOperands)
+{
+    const auto thumbnail = ExtensionPoint::thumbnail;
+    for (const auto& words : std::vector<std::vector<std::string>>{{"/usr/bin/t", "-s", "128", "in.csv", "out.png"},
+                                                                    {"t", "-s128", "in.csv", "out.png"},
+                                                                    {"t", "in.csv", "out.png", "-s", "128"},
+                                                                    {"t", "-s", "128", "--", "in.csv", "out.png"}}) {
+        const Invocation invocation = parsed(words, thumbnail);
+        EXPECT_EQ(invocation.size, 128) << words[1];
+        EXPECT_EQ(invocation.input + " " + invocation.output, "in.csv out.png") << words[1];
+    }
+    EXPECT_EQ(parsed({"/usr/bin/t", "-s", "1", "a", "b"}, thumbnail).program, "t");
+    EXPECT_EQ(parsed({"p", "--", "-", "-"}, ExtensionPoint::preview).input, "-");
+}
+
+TEST(CommandLine, RefusesWhatDoesNotStateOneRequest)
+{
+    const auto thumbnail = ExtensionPoint::thumbnail;
+    EXPECT_EQ(refusal({"p"}, ExtensionPoint::preview), "expected INPUT and OUTPUT.");
+    EXPECT_EQ(refusal({"p", "a", "b", "c"}, ExtensionPoint::preview), "expected INPUT and OUTPUT.");
+    EXPECT_EQ(refusal({"p", "-s", "8", "a", "b"}, ExtensionPoint::preview), "unknown option -s.");
+    EXPECT_EQ(refusal({"t", "a", "b"}, thumbnail), "-s SIZE is required.");
+    EXPECT_EQ(refusal({"t", "a", "b", "-s"}, thumbnail), "-s needs a SIZE.");
+    for (const char* size : {"0", "4097", "-5", "12px", ""}) {
+        EXPECT_EQ(refusal({"t", "-s", size, "a", "b"}, thumbnail), "SIZE must be a whole number of pixels from 1 to 4096.");
+    }
+}
+
+}  // namespace
+}  // namespace zaro

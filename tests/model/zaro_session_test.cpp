@@ -1,0 +1,43 @@
+// The session record's equality and the lap kinds' raw strings.
+#include "model/zaro_session.hpp"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "support/samples.hpp"
+
+namespace zaro {
+namespace {
+
+using support::lap;
+using support::sampleSession;
+
+TEST(ZaroSession, ComparesFieldByFieldWithCanonicallyEquivalentTexts)
+{
+    ZaroSession a = sampleSession({lap(1, 80)}, {{52, 4}, {52.1, 4.1}});
+    ZaroSession b = a;
+    a.fileName = "Cafe\u0301.csv";
+    b.fileName = "Caf\u00E9.csv";
+    EXPECT_EQ(a, b);
+    b.polyline.back().lon += 1e-9;
+    EXPECT_NE(a, b);
+    b = a;
+    b.laps.push_back(support::incompleteLap(1));
+    EXPECT_NE(a, b);
+    a.maxSpeedMps = NAN;
+    EXPECT_NE(a, a);
+    EXPECT_NE(lap(std::nullopt, 1), lap(0, 1));
+    EXPECT_EQ(lap(std::nullopt, 1), lap(std::nullopt, 1));
+}
+
+TEST(ZaroSessionLap, KnowsItsKindsByTheirExactRawStrings)
+{
+    EXPECT_EQ(ZaroSessionLap::kindFromRaw("lap"), ZaroSessionLap::Kind::lap);
+    EXPECT_EQ(ZaroSessionLap::kindFromRaw("incomplete"), ZaroSessionLap::Kind::incomplete);
+    for (const char* raw : {"Lap", "LAP", "complete", ""}) EXPECT_EQ(ZaroSessionLap::kindFromRaw(raw), std::nullopt);
+    EXPECT_EQ(ZaroSessionLap::rawValue(ZaroSessionLap::Kind::incomplete), "incomplete");
+}
+
+}  // namespace
+}  // namespace zaro

@@ -1,0 +1,75 @@
+// Sample sessions shared by the tests: a ZARO CSV file as text, and a session record as the card sees it.
+#pragma once
+
+#include <optional>
+#include <iomanip>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "model/zaro_session.hpp"
+
+namespace zaro::support {
+
+/// A ZARO CSV file: format, track and date, one lap row, a blank line, the header and two rows.
+inline const std::string zaroExample =
+    "Format,ZARO CSV\n"
+    "Track,Home Circuit\n"
+    "Date UTC,2024-06-01T10:15:00Z\n"
+    "Lap 1,83.456\n"
+    "\n"
+    "Time,Latitude (deg),Longitude (deg),Speed (km/h),GForceX,GForceY,LeanAngle,Lap\n"
+    "2024-06-01T10:15:30.250Z,52.0712,-1.0143,143.2,0.31,-1.12,38.5,1\n"
+    "2024-06-01T10:15:30.290Z,52.0713,-1.0144,150.0,-0.5,0.8,-40,1\n";
+
+/// A plain track CSV: a header and two rows one degree of longitude apart, at 10 and 20 m/s.
+inline const std::string plainTrack =
+    "Time,Latitude,Longitude,Speed\n"
+    "2024-06-01T10:15:00Z,0,0,10\n"
+    "2024-06-01T10:15:01Z,0,1,20\n";
+
+inline ZaroSessionLap lap(std::optional<std::int64_t> number, double timeSec, std::vector<double> sectors = {})
+{
+    return {ZaroSessionLap::Kind::lap, number, timeSec, std::move(sectors)};
+}
+
+inline ZaroSessionLap incompleteLap(double timeSec) { return {ZaroSessionLap::Kind::incomplete, std::nullopt, timeSec, {}}; }
+
+/// "Zandvoort" from "morning.csv" by "RaceBox CSV": 3 laps stated, 1:05 long, 15.25 km, 36 km/h at
+/// most, 1234 samples; no best lap unless given, and the laps and trace given.
+inline ZaroSession sampleSession(std::vector<ZaroSessionLap> laps = {}, std::vector<ZaroSessionPoint> trace = {})
+{
+    ZaroSession s;
+    s.fileName = "morning.csv";
+    s.trackName = "Zandvoort";
+    s.dataSource = "RaceBox CSV";
+    s.startedAt = "2024-06-01T09:00:00Z";
+    s.endedAt = "2024-06-01T09:01:05Z";
+    s.lapCount = 3;
+    s.laps = std::move(laps);
+    s.pointCount = 1234;
+    s.polyline = std::move(trace);
+    s.distanceM = 15250;
+    s.maxSpeedMps = 10;
+    return s;
+}
+
+}  // namespace zaro::support
+
+namespace zaro {
+
+/// How gtest shows a session that differs from the one expected: its fields, by name.
+inline void PrintTo(const ZaroSession& s, std::ostream* out)
+{
+    const auto optional = [](const auto& value) { return value ? ::testing::PrintToString(*value) : "none"; };
+    *out << "{" << s.fileName << ", " << s.trackName << ", " << optional(s.configuration) << ", " << optional(s.sessionType)
+         << ", " << s.dataSource << ", " << s.startedAt << " to " << s.endedAt << ", " << s.lapCount << " laps, best "
+         << optional(s.bestLapSec) << ", " << s.laps.size() << " listed, " << s.pointCount << " rows, "
+         << s.polyline.size() << " points, " << std::setprecision(17) << s.distanceM << " m, speed " << optional(s.maxSpeedMps)
+         << " max " << optional(s.avgSpeedMps) << " mean, g " << optional(s.maxAbsGx) << " " << optional(s.maxAbsGy)
+         << ", lean " << optional(s.maxLeanDeg) << "}";
+}
+
+}  // namespace zaro

@@ -1,0 +1,140 @@
+"""zaro-session-preview, zaro-session-thumbnailer and zaro-session run as a desktop, a file manager or a person
+runs them."""
+import os
+import shutil
+import socket
+import unittest
+from pathlib import Path
+
+from runner import CLI, EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_size, run, scratch
+
+PRACTICE = EXAMPLES / 'Sunday practice.csv'
+EMPTY = 'The ZARO Session file is empty.'
+
+
+def received(sock):
+    try:
+        return sock.recv(4096, socket.MSG_DONTWAIT).decode()
+    except BlockingIOError:
+        return None
+
+
+class Programs(unittest.TestCase):
+    def setUp(self):
+        self.folder = Path(self.enterContext(scratch()))
+
+    def test_the_preview_writes_the_card_to_a_file_or_standard_output_and_prints_the_title(self):
+        shutil.copy(PRACTICE, self.folder / 'Sunday 50% wet.csv')
+        to_file = run([PREVIEW, self.folder / 'Sunday 50% wet.csv', self.folder / 'card.png'], stderr_tty=True)
+        self.assertEqual((to_file.code, to_file.out, to_file.err), (0, b'Sunday 50% wet\n', b'preview Sunday 50% wet.csv\n'))
+        card = (self.folder / 'card.png').read_bytes()
+        self.assertTrue(is_whole_card(card))
+        self.assertEqual(folder_entries(self.folder), ['Sunday 50% wet.csv', 'card.png'])
+        to_output = run([PREVIEW, f'file://{self.folder}/Sunday%2050%25%20wet.csv', '-'])
+        self.assertEqual((to_output.code, to_output.out, to_output.err), (0, card, b'Sunday 50% wet\n'))
+
+    def test_a_file_that_cannot_be_shown_gets_the_error_card_and_log_lines_on_a_terminal(self):
+        (self.folder / 'empty.csv').write_bytes(b'')
+        done = run([PREVIEW, self.folder / 'empty.csv', self.folder / 'card.png'], stderr_tty=True)
+        self.assertEqual((done.code, done.out), (0, b'empty\n'))
+        self.assertEqual(done.err.decode(), f'preview empty.csv\npreview failed: {EMPTY}\n')
+        self.assertTrue(is_whole_card((self.folder / 'card.png').read_bytes()))
+        self.assertEqual(run([PREVIEW, self.folder / 'empty.csv', self.folder / 'card.png']).err, b'')
+
+    def test_the_preview_logs_to_the_system_log(self):
+        """The journal's socket is stood in for by one of ours, mounted at /dev/log in a bubblewrap sandbox."""
+        journal = self.enterContext(socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM))
+        journal.bind(str(self.folder / 'log'))
+        (self.folder / 'empty.csv').write_bytes(b'')
+        done = run(['bwrap', '--dev-bind', '/', '/', '--dev', '/dev', '--bind', self.folder / 'log', '/dev/log',
+                    PREVIEW, self.folder / 'empty.csv', self.folder / 'card.png'])
+        if done.code != 0 and done.err.startswith(b'bwrap:'):
+            self.skipTest(f'bubblewrap cannot make a sandbox here: {done.err}')
+        lines = []
+        while line := received(journal):
+            # "<priority>timestamp identifier[pid]: message": the timestamp and the process vary.
+            lines.append(line[:line.index('>') + 1] + line[line.index(' io.zaro'):line.index('[')] + line[line.index(']:') + 1:])
+        self.assertEqual(lines, ['<14> io.zaro.session.preview: [preview] preview empty.csv',
+                                 f'<11> io.zaro.session.preview: [preview] preview failed: {EMPTY}'])
+
+    def test_an_output_that_cannot_be_written_leaves_nothing_and_fails_with_the_reason(self):
+        shutil.copy(PRACTICE, self.folder / 'practice.csv')
+        (self.folder / 'locked').mkdir(mode=0o555)
+        (self.folder / 'card.png').mkdir()
+        for output, reason, nobody in [(self.folder / 'locked' / 'card.png', 'Permission denied', True),
+                                       (self.folder / 'missing' / 'card.png', 'No such file or directory', False),
+                                       (self.folder / 'practice.csv' / 'card.png', 'Not a directory', False),
+                                       (self.folder / 'card.png', 'Is a directory', False)]:
+            done = run([PREVIEW, self.folder / 'practice.csv', output], as_nobody=nobody)
+            self.assertEqual((done.code, done.out, done.err.decode()), (1, b'', f'zaro-session-preview: {output}: {reason}\n'))
+        self.assertEqual(folder_entries(self.folder), ['card.png', 'locked', 'practice.csv'])
+        self.assertEqual(folder_entries(self.folder / 'locked') + folder_entries(self.folder / 'card.png'), [])
+
+    def test_the_thumbnailer_draws_a_session_named_by_uri_and_nothing_for_other_files(self):
+        shutil.copy(PRACTICE, self.folder / 'Sunday #1.csv')
+        done = run([THUMBNAILER, '-s', '128', f'file://{self.folder}/Sunday%20%231.csv', self.folder / 'thumb.png'])
+        self.assertEqual((done.code, done.out + done.err, png_size((self.folder / 'thumb.png').read_bytes())),
+                         (0, b'', (128, 128)))
+        (self.folder / 'prices.csv').write_bytes(b'name,price\napple,1\n')
+        (self.folder / 'folder.csv').mkdir()
+        for given, output, blamed, reason in [('prices.csv', 'out.png', 'prices.csv', 'not a file this thumbnailer is registered for'),
+                                              ('missing.csv', 'out.png', 'missing.csv', 'No such file or directory'),
+                                              ('Sunday #1.csv', 'folder.csv', 'folder.csv', 'Is a directory')]:
+            done = run([THUMBNAILER, '-s', '256', self.folder / given, self.folder / output])
+            self.assertEqual((done.code, done.err.decode()), (1, f'zaro-session-thumbnailer: {self.folder / blamed}: {reason}\n'))
+        self.assertEqual(folder_entries(self.folder), ['Sunday #1.csv', 'folder.csv', 'prices.csv', 'thumb.png'])
+
+    def test_a_malformed_command_line_is_a_usage_error(self):
+        for program, arguments, usage in [(PREVIEW, ['only-input.csv'], 'INPUT OUTPUT'),
+                                          (PREVIEW, ['file://elsewhere/a.csv', 'b.png'], 'INPUT OUTPUT'),
+                                          (THUMBNAILER, ['-s', '0', PRACTICE, 'out.png'], '-s SIZE INPUT OUTPUT')]:
+            done = run([program, *arguments])
+            self.assertEqual(done.code, 2, arguments)
+            self.assertIn(f'usage: {Path(program).name} {usage}\n', done.err.decode())
+
+
+PLAIN = b'Time,Latitude,Longitude,Speed\n2024-06-01T10:15:00Z,0,0,10\n2024-06-01T10:15:01Z,0,1,20\n'
+PLAIN_TEXT = ('Unknown track\nSunday practice.csv  \u00b7  ZARO track session\nStarted    1 Jun 2024 10:15:00 UTC\n'
+              'Best lap   \u2014\nLaps       0\nDuration   0:01\nDistance   111.19 km\nMax speed  72.0 km/h\n'
+              'Samples    2\n\n  No completed laps\n')
+
+
+class CommandLine(unittest.TestCase):
+    def setUp(self):
+        self.folder = Path(self.enterContext(scratch()))
+        (self.folder / 'Sunday practice.csv').write_bytes(PLAIN)
+        (self.folder / 'empty.csv').write_bytes(b'')
+
+    def cli(self, *arguments):
+        done = run([CLI, *arguments], cwd=self.folder)
+        return done.code, done.out.decode(), done.err.decode()
+
+    def test_prints_one_json_line_a_file_with_an_error_object_for_each_failure(self):
+        code, out, err = self.cli('summary', 'Sunday practice.csv', 'empty.csv', '--json', 'missing.csv')
+        lines = out.splitlines()
+        self.assertEqual((code, err, len(lines)), (1, '', 3))
+        self.assertTrue(lines[0].startswith('{"fileName": "Sunday practice.csv", "trackName": "Unknown track", '))
+        self.assertIn('"distanceM": 111194.92664455874, "maxSpeedMps": 20, "avgSpeedMps": 15, ', lines[0])
+        self.assertEqual(lines[1:], [f'{{"error": {{"kind": "empty", "message": "{EMPTY}"}}}}',
+                                     '{"error": {"kind": "io", "message": "No such file or directory"}}'])
+
+    def test_prints_text_summaries_and_failures_without_control_characters(self):
+        evil = os.fsdecode(b'bad\xff\x1b]0;\xc2\x9b.csv')  # broken UTF-8, an escape, a C1 control
+        (self.folder / evil).write_bytes(b'')
+        self.assertEqual(self.cli('summary', 'Sunday practice.csv', evil, 'missing.csv', 'Sunday practice.csv'),
+                         (1, PLAIN_TEXT + '\n' + PLAIN_TEXT,
+                          f'bad\ufffd\ufffd]0;\ufffd.csv: {EMPTY}\nmissing.csv: No such file or directory\n'))
+
+    def test_refuses_bad_arguments_with_status_two_and_the_reason(self):
+        for arguments, status, first_line in [((), 2, 'zaro-session: no command given'),
+                                              (('preview', 'a.csv'), 2, "zaro-session: unknown command 'preview'"),
+                                              (('summary', '--json'), 2, 'zaro-session: summary needs at least one FILE'),
+                                              (('summary', '--pretty', 'a.csv'), 2, "zaro-session: unknown option '--pretty'"),
+                                              (('summary', '--', '--json'), 1, '--json: No such file or directory')]:
+            code, _, err = self.cli(*arguments)
+            self.assertEqual((code, err.split('\n')[0]), (status, first_line), arguments)
+        self.assertEqual(self.cli('summary', '--help')[:2], (0, self.cli('--help')[1]))
+
+
+if __name__ == '__main__':
+    unittest.main()
