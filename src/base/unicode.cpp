@@ -211,6 +211,26 @@ void appendUtf8Lossy(std::string_view bytes, std::string& out)
     out.append(bytes.substr(validFrom));
 }
 
+void appendPrintable(std::string& out, std::string_view text)
+{
+    std::string repaired;
+    if (!isValidUtf8(text)) {
+        appendUtf8Lossy(text, repaired);
+        text = repaired;
+    }
+    out.reserve(out.size() + text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (c < 0x20 || c == 0x7F || c1) {
+            appendUtf8(replacementCharacter, out);
+            i += c1 ? 1 : 0;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+}
+
 std::string toLower(std::string_view s)
 {
     return mapCodePoints(s, [](char32_t c, std::string& out) {

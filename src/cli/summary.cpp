@@ -13,32 +13,9 @@ namespace zaro::cli {
 
 namespace {
 
-constexpr std::string_view replacementCharacter = "\uFFFD";
 constexpr std::size_t labelWidth = 11;    // "Max speed" and two spaces
 constexpr std::size_t lapNameWidth = 10;  // "Lap 12345" and a space
 constexpr std::size_t lapTimeWidth = 11;  // "62:05.500" and two spaces
-
-// Texts from a file could hold escape sequences that move the cursor or retitle a terminal, so C0
-// and C1 control characters and DEL print as U+FFFD.
-void appendPrintable(std::string& line, std::string_view text)
-{
-    std::string repaired;
-    if (!text::isValidUtf8(text)) {
-        text::appendUtf8Lossy(text, repaired);
-        text = repaired;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7f) {
-            line += replacementCharacter;
-        } else if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xa0) {
-            line += replacementCharacter;  // U+0080 to U+009F
-            ++i;
-        } else {
-            line += static_cast<char>(c);
-        }
-    }
-}
 
 // Code points stand in for terminal columns: the padded texts are lap names, lap times and labels.
 std::size_t columnCount(std::string_view text)
@@ -53,7 +30,7 @@ std::size_t columnCount(std::string_view text)
 void appendPadded(std::string& line, std::string_view text, std::size_t width)
 {
     const auto start = line.size();
-    appendPrintable(line, text);
+    text::appendPrintable(line, text);
     const auto used = columnCount(std::string_view(line).substr(start));
     line.append(used < width ? width - used : 1, ' ');
 }
@@ -110,9 +87,9 @@ std::variant<ZaroSession, FileFailure> readSession(const std::filesystem::path& 
 void writeSummary(std::ostream& out, const ZaroSession& session)
 {
     std::string line;
-    appendPrintable(line, session.trackName);
+    text::appendPrintable(line, session.trackName);
     emitLine(out, line);
-    appendPrintable(line, ZaroSessionFormat::subtitle(session));
+    text::appendPrintable(line, ZaroSessionFormat::subtitle(session));
     emitLine(out, line);
 
     const auto stats = ZaroSessionFormat::statTexts(session);
@@ -128,7 +105,7 @@ void writeSummary(std::ostream& out, const ZaroSession& session)
     };
     for (const auto& [label, value] : facts) {
         appendPadded(line, label, labelWidth);
-        appendPrintable(line, value);
+        text::appendPrintable(line, value);
         emitLine(out, line);
     }
     emitLine(out, line);
@@ -142,10 +119,10 @@ void writeSummary(std::ostream& out, const ZaroSession& session)
         const auto time = ZaroSessionFormat::lapTime(lap.timeSec);
         const auto sectors = ZaroSessionFormat::sectorText(lap);
         if (sectors.empty()) {
-            appendPrintable(line, time);
+            text::appendPrintable(line, time);
         } else {
             appendPadded(line, time, lapTimeWidth);
-            appendPrintable(line, sectors);
+            text::appendPrintable(line, sectors);
         }
         emitLine(out, line);
     }
@@ -179,9 +156,9 @@ int summarizeFiles(std::span<const std::string> files, OutputMode mode, std::ost
             printedSummary = true;
         } else {
             std::string line;
-            appendPrintable(line, file);
+            text::appendPrintable(line, file);
             line += ": ";
-            appendPrintable(line, std::get<FileFailure>(result).message);
+            text::appendPrintable(line, std::get<FileFailure>(result).message);
             out.flush();  // keeps the two streams in file order on a terminal
             emitLine(err, line);
         }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/posix_file.hpp"
+#include "base/unicode.hpp"
 #include "host/command_line.hpp"
 #include "host/file_url.hpp"
 #include "host/output_writer.hpp"
@@ -19,15 +20,11 @@ namespace zaro {
 
 namespace {
 
-// A file name may hold control characters; they are not let through to a terminal.
+// A file name may hold control characters and escape sequences; a terminal is shown none of them.
 std::string printable(std::string_view text)
 {
     std::string shown;
-    shown.reserve(text.size() + 1);
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        shown += byte < 0x20 || byte == 0x7F ? '?' : c;
-    }
+    text::appendPrintable(shown, text);
     shown += '\n';
     return shown;
 }

@@ -1,8 +1,31 @@
 #include "model/zaro_session.hpp"
 
+#include <algorithm>
+
 #include "base/unicode.hpp"
 
 namespace zaro {
+
+SectorList::SectorList(std::vector<double> values)
+{
+    if (!values.empty()) values_ = std::make_unique<const std::vector<double>>(std::move(values));
+}
+
+SectorList::SectorList(const SectorList& other)
+    : values_(other.values_ ? std::make_unique<const std::vector<double>>(*other.values_) : nullptr)
+{
+}
+
+SectorList& SectorList::operator=(const SectorList& other)
+{
+    if (this != &other) *this = SectorList(other);
+    return *this;
+}
+
+bool operator==(const SectorList& a, const SectorList& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
 
 std::optional<ZaroSessionLap::Kind> ZaroSessionLap::kindFromRaw(std::string_view raw)
 {

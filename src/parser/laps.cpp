@@ -35,7 +35,7 @@ std::optional<std::int64_t> lapNumber(std::string_view field)
 
 // The numbers after the first "sectors" field. Counted first so that the list is allocated once,
 // at its final size, however many there are.
-std::vector<double> sectorsOf(std::string_view line)
+SectorList sectorsOf(std::string_view line)
 {
     if (!containsIgnoringCase(line, "sectors")) return {};
     const auto walk = [line](auto&& onNumber) {
@@ -53,10 +53,10 @@ std::vector<double> sectorsOf(std::string_view line)
     std::size_t count = 0;
     walk([&count](double) { ++count; });
     std::vector<double> sectors;
-    if (count == 0) return sectors;
+    if (count == 0) return {};
     sectors.reserve(count);
     walk([&sectors](double value) { sectors.push_back(value); });
-    return sectors;
+    return SectorList(std::move(sectors));
 }
 
 std::optional<double> lapSeconds(std::int64_t fromTicks, std::int64_t toTicks)

@@ -34,8 +34,10 @@ TEST(ParseLapRow, ReadsLapAndIncompleteRowsWithSectors)
         if (c.fields.at(1)) {
             expected = ZaroSessionLap{c[1] == "lap" ? Kind::lap : Kind::incomplete, std::nullopt, std::stod(c[3]), {}};
             if (c.fields.at(2)) expected->number = std::stoll(c[2]);
-            std::istringstream sectors(c[4]);
-            for (double sector; sectors >> sector;) expected->sectors.push_back(sector);
+            std::istringstream words(c[4]);
+            std::vector<double> sectors;
+            for (double sector; words >> sector;) sectors.push_back(sector);
+            expected->sectors = SectorList(std::move(sectors));
         }
         EXPECT_EQ(parseLapRow(c[0]), expected) << c.where;
     }

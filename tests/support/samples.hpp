@@ -30,7 +30,7 @@ inline const std::string plainTrack =
     "2024-06-01T10:15:00Z,0,0,10\n"
     "2024-06-01T10:15:01Z,0,1,20\n";
 
-inline ZaroSessionLap lap(std::optional<std::int64_t> number, double timeSec, std::vector<double> sectors = {})
+inline ZaroSessionLap lap(std::optional<std::int64_t> number, double timeSec, SectorList sectors = {})
 {
     return {ZaroSessionLap::Kind::lap, number, timeSec, std::move(sectors)};
 }

@@ -34,6 +34,10 @@ bool isValidUtf8(std::string_view bytes);
 /// Appends `bytes` to `out` as UTF-8, replacing each maximal ill-formed subpart by U+FFFD.
 void appendUtf8Lossy(std::string_view bytes, std::string& out);
 
+/// Appends `text` as it may be shown on a terminal: ill-formed UTF-8 repaired, and every control
+/// character (C0, DEL and C1), which a terminal could act on, shown as U+FFFD.
+void appendPrintable(std::string& out, std::string_view text);
+
 /// Unicode lower case (full case mapping) of well-formed UTF-8.
 std::string toLower(std::string_view s);
 

@@ -1,7 +1,10 @@
 // The session record: what the parser produces and every renderer reads.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +19,32 @@ struct ZaroSessionPoint {
     friend bool operator==(const ZaroSessionPoint&, const ZaroSessionPoint&) = default;
 };
 
+/// A lap's sector times in seconds, in sector order. A value like a vector of doubles, one pointer wide,
+/// so that the laps of a preamble that lists millions of them stay small.
+class SectorList {
+public:
+    SectorList() = default;
+    SectorList(std::initializer_list<double> values) : SectorList(std::vector<double>(values)) {}
+    explicit SectorList(std::vector<double> values);
+    SectorList(const SectorList& other);
+    SectorList& operator=(const SectorList& other);
+    SectorList(SectorList&&) noexcept = default;
+    SectorList& operator=(SectorList&&) noexcept = default;
+    ~SectorList() = default;
+
+    std::size_t size() const { return values_ ? values_->size() : 0; }
+    bool empty() const { return !values_; }
+    const double* begin() const { return values_ ? values_->data() : nullptr; }
+    const double* end() const { return begin() + size(); }
+    double operator[](std::size_t i) const { return (*values_)[i]; }
+
+    /// Same length and numerically equal values (a NaN equals nothing).
+    friend bool operator==(const SectorList& a, const SectorList& b);
+
+private:
+    std::unique_ptr<const std::vector<double>> values_;  // none when empty
+};
+
 struct ZaroSessionLap {
     enum class Kind : std::uint8_t { lap, incomplete };
 
@@ -27,7 +56,7 @@ struct ZaroSessionLap {
     Kind kind = Kind::lap;
     std::optional<std::int64_t> number;
     double timeSec = 0;
-    std::vector<double> sectors;
+    SectorList sectors;
 
     friend bool operator==(const ZaroSessionLap&, const ZaroSessionLap&) = default;
 };
