@@ -50,6 +50,7 @@ Invocation parseCommandLine(std::span<char* const> arguments, ExtensionPoint poi
         }
     }
     if (operands.size() != 2) throw UsageError("expected INPUT and OUTPUT.");
+    if (operands[0].empty() || operands[1].empty()) throw UsageError("INPUT and OUTPUT must not be empty.");
     if (takesSize && !invocation.size) throw UsageError("-s SIZE is required.");
     invocation.input = operands[0];
     invocation.output = operands[1];

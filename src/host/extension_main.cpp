@@ -1,8 +1,12 @@
 #include "host/extension_main.hpp"
 
+#include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,10 +19,13 @@
 #include "host/file_url.hpp"
 #include "host/output_writer.hpp"
 #include "host/sandbox.hpp"
+#include "host/system_log.hpp"
 
 namespace zaro {
 
 namespace {
+
+constexpr std::size_t threadStackBytes = 1 << 20;
 
 // A file name may hold control characters and escape sequences; a terminal is shown none of them.
 std::string printable(std::string_view text)
@@ -56,50 +63,98 @@ std::filesystem::path inputLocation(std::string_view argument)
     return *location;
 }
 
-void servePreview(const Extension& extension, const Invocation& invocation)
+// A program started with a standard descriptor closed would give that number to the next file it
+// opens (the system log's socket, say) and could write its picture there; such descriptors are
+// opened on /dev/null instead. Returns whether standard output was closed.
+bool reopenClosedStandardDescriptors()
 {
-    const FilePreviewRequest request{inputLocation(invocation.input)};
-    const bool toStandardOutput = invocation.output == "-";
-    sandbox::confine(sandbox::programPolicy(
-        request.fileURL, toStandardOutput ? std::nullopt : std::optional<std::filesystem::path>(invocation.output)));
-    const PreviewReply reply = requestPreview(extension, request);
-    const std::vector<unsigned char> bytes = previewData(reply);
-    if (toStandardOutput) {
-        onFile("standard output", [&] { posix::writeAll(STDOUT_FILENO, bytes); });
-        tell(printable(reply.title()));
-    } else {
-        const std::filesystem::path path(invocation.output);
-        onFile(path, [&] { writeFileAtomically(path, bytes); });
-        tell(printable(reply.title()), STDOUT_FILENO);
+    bool outputClosed = false;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
+        const int opened = ::open("/dev/null", O_RDWR);  // the lowest free number: this one
+        if (opened >= 0 && opened != fd) ::close(opened);
+    }
+    return outputClosed;
+}
+
+// The session file is only ever read, whatever path names it as the output.
+void refuseToReplace(const std::filesystem::path& input, const std::filesystem::path& output)
+{
+    struct stat in {}, out {};
+    if (::stat(input.c_str(), &in) == 0 && ::stat(output.c_str(), &out) == 0 && in.st_dev == out.st_dev
+        && in.st_ino == out.st_ino) {
+        throw UsageError("OUTPUT is the INPUT file, which is only ever read.");
     }
 }
 
-void serveThumbnail(const Extension& extension, const Invocation& invocation)
+// From here on the program may read only its input, its resources, fonts and libraries, and do in
+// its output's folder only what its writer still needs: it is about to read a file someone else wrote.
+void confine(const Extension& extension, const std::filesystem::path& input, const std::optional<OutputFile>& file)
+{
+    const sandbox::Report report = sandbox::confine(sandbox::programPolicy(
+        input, file ? std::optional(std::pair(file->folder(), file->folderRights())) : std::nullopt));
+    if (report.lessThanOffered()) {
+        const Logger log(extension.bundleIdentifier, "sandbox");
+        log.error("running with less confinement than the kernel offers: %{public}s", report.error);
+    }
+}
+
+struct Output {
+    std::optional<OutputFile> file;  // none for standard output
+    bool closed = false;             // standard output was closed when the program started
+};
+
+void write(Output& output, const std::filesystem::path& path, std::span<const unsigned char> bytes)
+{
+    if (output.closed) throw OutputError("standard output is closed");
+    if (!output.file) return onFile("standard output", [&] { posix::writeAll(STDOUT_FILENO, bytes); });
+    onFile(path, [&] { output.file->write(bytes); });
+}
+
+void serve(const Extension& extension, const Invocation& invocation, bool outputClosed)
 {
     const std::filesystem::path input = inputLocation(invocation.input);
-    const std::filesystem::path output(invocation.output);
-    sandbox::confine(sandbox::programPolicy(input, output));
+    const std::filesystem::path outputPath = invocation.output;
+    Output output{std::nullopt, outputClosed && invocation.output == "-"};
+    if (invocation.output != "-") {
+        refuseToReplace(input, outputPath);
+        onFile(outputPath, [&] { output.file = OutputFile::open(outputPath); });
+    }
+    confine(extension, input, output.file);
+    if (extension.point == ExtensionPoint::preview) {
+        const PreviewReply reply = requestPreview(extension, {input});
+        write(output, outputPath, previewData(reply));
+        tell(printable(reply.title()), output.file ? STDOUT_FILENO : STDERR_FILENO);
+        return;
+    }
     bool supported = true;
     if (extension.supportsFile) onFile(input, [&] { supported = extension.supportsFile(input); });
     if (!supported) throw ServiceError(input.string() + ": not a file this thumbnailer is registered for");
     const auto side = static_cast<double>(*invocation.size);
     const FileThumbnailRequest request{input, {side, side}, {0, 0}, 1};
-    const ThumbnailReply reply = requestThumbnail(extension, request);
-    const std::vector<unsigned char> bytes = thumbnailPng(reply, request.scale);
-    onFile(output, [&] { writeFileAtomically(output, bytes); });
+    write(output, outputPath, thumbnailPng(requestThumbnail(extension, request), request.scale));
 }
 
 }  // namespace
 
 int extensionMain(std::span<char* const> arguments, const Extension& extension)
 {
+    // Threads of this program and of the libraries it draws with need little stack; reserving the
+    // usual 8 MiB for each makes a small address-space limit fail their creation, which some libraries
+    // cannot survive.
+    pthread_attr_t threads;
+    if (::pthread_attr_init(&threads) == 0) {
+        ::pthread_attr_setstacksize(&threads, threadStackBytes);
+        ::pthread_setattr_default_np(&threads);
+        ::pthread_attr_destroy(&threads);
+    }
     // A closed pipe on standard output is reported as a failure rather than ending the process.
     ::signal(SIGPIPE, SIG_IGN);
+    const bool outputClosed = reopenClosedStandardDescriptors();
     const std::string program = programName(arguments, extension.point);
     try {
-        const Invocation invocation = parseCommandLine(arguments, extension.point);
-        if (extension.point == ExtensionPoint::preview) servePreview(extension, invocation);
-        else serveThumbnail(extension, invocation);
+        serve(extension, parseCommandLine(arguments, extension.point), outputClosed);
         return 0;
     } catch (const UsageError& error) {
         tell(program + ": " + error.what() + "\n" + usage(program, extension.point));

@@ -51,14 +51,16 @@ private:
     sigset_t previous_;
 };
 
-std::string temporaryName(const std::filesystem::path& path)
+// A name of its own length whatever the output's name is: a name near the longest a folder takes
+// leaves no room for a prefix and a suffix.
+std::filesystem::path temporaryPath(const std::filesystem::path& path)
 {
     static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device device;
     std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
-    std::string name = "." + path.filename().string() + ".";
+    std::string name = ".zaro-session-";
     for (int i = 0; i < 6; ++i) name += letters[pick(device)];
-    return name;
+    return folderOf(path) / name;
 }
 
 // Names an unnamed file: straight to `path` when that is free, which cannot leave anything behind,
@@ -70,7 +72,7 @@ void publish(int fd, const std::filesystem::path& path)
     if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
     if (errno != EEXIST) posix::throwSystemError();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::filesystem::path temporary = folderOf(path) / temporaryName(path);
+        const std::filesystem::path temporary = temporaryPath(path);
         if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
             if (errno == EEXIST) continue;
             posix::throwSystemError();
@@ -93,28 +95,55 @@ bool unnamedFilesUnsupported(int error)
 
 }  // namespace
 
-void writeFileAtomically(const std::filesystem::path& path, std::span<const unsigned char> bytes)
+OutputFile OutputFile::open(const std::filesystem::path& path)
 {
-    // Said before anything is made: a confined process would otherwise only learn that it may not
-    // replace the folder.
     struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) posix::throwSystemError(EISDIR);
-    // An unnamed file gets its name through its /proc link; without /proc it could never get one.
-    if (::access("/proc/self/fd", X_OK) != 0) return writeFileThroughNamedTemporary(path, bytes);
-    const posix::FileDescriptor file(::open(folderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (file.get() < 0) {
-        if (unnamedFilesUnsupported(errno)) return writeFileThroughNamedTemporary(path, bytes);
-        posix::throwSystemError();
+    if (::stat(path.c_str(), &status) == 0) {
+        // Said before anything is made: a confined process would otherwise only learn that it may not
+        // replace the folder.
+        if (S_ISDIR(status.st_mode)) posix::throwSystemError(EISDIR);
+        if (!S_ISREG(status.st_mode)) {
+            throw OutputError(path.string() + ": Not a regular file (write to standard output with - instead)");
+        }
+        if (status.st_size == 0) {
+            posix::FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+            struct stat opened {};
+            if (file && ::fstat(file.get(), &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_size == 0) {
+                return OutputFile(path, std::move(file), true, {});
+            }
+        }
     }
-    writeAndSync(file.get(), bytes);
-    publish(file.get(), path);
+    // A name is given to a new file, and an existing file is replaced by a rename, which takes its
+    // name away; linking needs /proc, without which an unnamed file could never get a name.
+    const bool replaces = ::access(path.c_str(), F_OK) == 0;
+    posix::FileDescriptor unnamed;
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        unnamed = posix::FileDescriptor(::open(folderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        if (!unnamed && !unnamedFilesUnsupported(errno)) posix::throwSystemError();
+    }
+    if (!unnamed) return OutputFile(path, {}, false, {.make = true, .write = true, .remove = true});
+    return OutputFile(path, std::move(unnamed), false, {.make = true, .write = false, .remove = replaces});
 }
 
-void writeFileThroughNamedTemporary(const std::filesystem::path& path, std::span<const unsigned char> bytes)
+OutputFile::OutputFile(std::filesystem::path path, posix::FileDescriptor file, bool inPlace, sandbox::FolderRights rights)
+    : path_(std::move(path)), file_(std::move(file)), inPlace_(inPlace), rights_(rights)
+{
+}
+
+std::filesystem::path OutputFile::folder() const { return std::filesystem::absolute(folderOf(path_)); }
+
+void OutputFile::write(std::span<const unsigned char> bytes)
+{
+    if (!file_) return writeThroughNamedTemporary(path_, bytes);
+    writeAndSync(file_.get(), bytes);
+    if (!inPlace_) publish(file_.get(), path_);
+}
+
+void writeThroughNamedTemporary(const std::filesystem::path& path, std::span<const unsigned char> bytes)
 {
     // Created with the usual mode, so that the umask applies and no mode change is needed later.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::filesystem::path temporary = folderOf(path) / temporaryName(path);
+        const std::filesystem::path temporary = temporaryPath(path);
         const posix::FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (file.get() < 0) {
             if (errno == EEXIST) continue;

@@ -92,31 +92,42 @@ std::string systemError(const char* what)
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// Grants `rights` beneath `path` (only the file rights when it is a file). A path that does not
-// exist grants nothing.
-bool allow(int ruleset, const fs::path& path, std::uint64_t rights, std::string& error)
+// Grants `rights` beneath `path` (only the file rights when it is a file). The rule names what the
+// path leads to now, through a descriptor, so a path changed later reaches nothing new. A path that
+// cannot be opened or named grants nothing and is reported.
+void allow(int ruleset, const fs::path& path, std::uint64_t rights, Report& report)
 {
     const posix::FileDescriptor fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
-    if (!fd) return errno == ENOENT || errno == ENOTDIR;
     struct stat status {};
-    if (::fstat(fd.get(), &status) != 0) return false;
-    if (!S_ISDIR(status.st_mode)) rights &= fileRights;
-    PathBeneathAttr rule{rights, fd.get()};
-    if (::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) != 0) {
-        error = systemError(("landlock_add_rule " + path.string()).c_str());
-        return false;
+    if (fd && ::fstat(fd.get(), &status) == 0) {
+        if (!S_ISDIR(status.st_mode)) rights &= fileRights;
+        PathBeneathAttr rule{rights, fd.get()};
+        if (::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) == 0) return;
     }
-    return true;
+    // A missing font folder is the usual case and says nothing about the confinement.
+    if (errno != ENOENT && errno != ENOTDIR) report.skippedRules.push_back(systemError(path.c_str()));
 }
 
-int applyLandlock(const Policy& policy, std::string& error)
+// The rights the writer needs in the output's folder, and no others: no truncation (it never
+// shrinks a file), no folders, links or special files.
+std::uint64_t writeRights(const FolderRights& needed)
+{
+    std::uint64_t rights = 0;
+    // Linking the finished unnamed file under the output's name, or creating a named temporary one.
+    if (needed.make) rights |= LANDLOCK_ACCESS_FS_MAKE_REG;
+    // Opening that named temporary file for writing; an unnamed file is opened before confinement.
+    if (needed.write) rights |= LANDLOCK_ACCESS_FS_WRITE_FILE;
+    // Renaming the new file over the old output, or removing a named temporary file after a failure.
+    if (needed.remove) rights |= LANDLOCK_ACCESS_FS_REMOVE_FILE;
+    return rights;
+}
+
+void applyLandlock(const Policy& policy, Report& report)
 {
     const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
-    if (abi < 1) {
-        error = systemError("Landlock");
-        return 0;
-    }
-    const int version = static_cast<int>(abi);
+    if (abi < 1) return;  // the kernel offers none
+    report.landlockOffered = static_cast<int>(abi);
+    const int version = report.landlockOffered;
     const std::uint64_t handled = fsRightsOf(version);
     RulesetAttr attr{handled, 0, 0};
     std::size_t attrSize = sizeof attr.handledAccessFs;
@@ -131,22 +142,19 @@ int applyLandlock(const Policy& policy, std::string& error)
     }
     const posix::FileDescriptor ruleset(static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attr, attrSize, 0)));
     if (!ruleset) {
-        error = systemError("landlock_create_ruleset");
-        return 0;
+        report.error = systemError("landlock_create_ruleset");
+        return;
     }
-    for (const fs::path& path : policy.readable) {
-        if (!allow(ruleset.get(), path, readRights & handled, error)) return 0;
-    }
-    const std::uint64_t writeRights = (LANDLOCK_ACCESS_FS_MAKE_REG | LANDLOCK_ACCESS_FS_WRITE_FILE
-                                       | LANDLOCK_ACCESS_FS_REMOVE_FILE | accessFsTruncate) & handled;
-    for (const fs::path& folder : policy.writableFolders) {
-        if (!allow(ruleset.get(), folder, writeRights, error)) return 0;
+    for (const fs::path& path : policy.readable) allow(ruleset.get(), path, readRights & handled, report);
+    if (policy.writable) {
+        const auto& [folder, rights] = *policy.writable;
+        if (const std::uint64_t granted = writeRights(rights) & handled) allow(ruleset.get(), folder, granted, report);
     }
     if (::syscall(SYS_landlock_restrict_self, ruleset.get(), 0) != 0) {
-        error = systemError("landlock_restrict_self");
-        return 0;
+        report.error = systemError("landlock_restrict_self");
+        return;
     }
-    return version;
+    report.landlockAbi = version;
 }
 
 bool applySeccomp()
@@ -199,14 +207,12 @@ std::vector<fs::path> systemReadable()
     return paths;
 }
 
-Policy programPolicy(const fs::path& input, const std::optional<fs::path>& output)
+Policy programPolicy(const fs::path& input, const std::optional<std::pair<fs::path, FolderRights>>& output)
 {
-    Policy policy;
-    policy.readable = systemReadable();
+    Policy policy{systemReadable(), output};
     policy.readable.push_back(input);
     const Bundle bundle = Bundle::main();
     if (bundle.resourceDirectory()) policy.readable.push_back(*bundle.resourceDirectory());
-    if (output) policy.writableFolders.push_back(fs::absolute(*output).parent_path());
     return policy;
 }
 
@@ -215,11 +221,12 @@ Report confine(const Policy& policy)
     Report report;
     // Both mechanisms need it, and it keeps set-user-ID programs from lifting the confinement.
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
-        report.landlockError = systemError("PR_SET_NO_NEW_PRIVS");
+        report.error = systemError("PR_SET_NO_NEW_PRIVS");
         return report;
     }
-    report.landlockAbi = applyLandlock(policy, report.landlockError);
+    applyLandlock(policy, report);
     report.systemCalls = applySeccomp();
+    if (!report.systemCalls && report.error.empty()) report.error = "the seccomp filter could not be installed";
 #ifdef ZARO_LEAK_CHECKED
     processConfined = true;
 #endif

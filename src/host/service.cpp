@@ -113,18 +113,24 @@ Reply ask(const Extension& extension, const Request& request, const char* kind,
 
 // Runs `work` on a thread of its own, as the services run reply callbacks, and hands back its result
 // or its exception.
+// When the system has no thread left to give (a small address-space limit, say), the work runs here.
 template <typename Work>
 auto onOtherThread(Work work) -> decltype(work())
 {
     std::optional<decltype(work())> result;
     std::exception_ptr error;
-    std::thread([&] {
+    const auto run = [&] {
         try {
             result.emplace(work());
         } catch (...) {
             error = std::current_exception();
         }
-    }).join();
+    };
+    try {
+        std::thread(run).join();
+    } catch (const std::system_error&) {
+        run();
+    }
     if (error) std::rethrow_exception(error);
     return std::move(*result);
 }

@@ -1,19 +1,32 @@
 #include "model/zaro_session.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "base/unicode.hpp"
 
 namespace zaro {
 
-SectorList::SectorList(std::vector<double> values)
+SectorList::SectorList(std::size_t count)
 {
-    if (!values.empty()) values_ = std::make_unique<const std::vector<double>>(std::move(values));
+    if (count == 0) return;
+    block_ = std::make_unique_for_overwrite<double[]>(count + 1);
+    block_[0] = std::bit_cast<double>(static_cast<std::uint64_t>(count));
+}
+
+SectorList::SectorList(std::vector<double> values)
+    : SectorList(filled(values.size(), [&values](double* out) { std::copy(values.begin(), values.end(), out); }))
+{
 }
 
 SectorList::SectorList(const SectorList& other)
-    : values_(other.values_ ? std::make_unique<const std::vector<double>>(*other.values_) : nullptr)
+    : SectorList(filled(other.size(), [&other](double* out) { std::copy(other.begin(), other.end(), out); }))
 {
+}
+
+std::size_t SectorList::size() const
+{
+    return block_ ? static_cast<std::size_t>(std::bit_cast<std::uint64_t>(block_[0])) : 0;
 }
 
 SectorList& SectorList::operator=(const SectorList& other)

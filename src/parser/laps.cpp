@@ -52,11 +52,7 @@ SectorList sectorsOf(std::string_view line)
     };
     std::size_t count = 0;
     walk([&count](double) { ++count; });
-    std::vector<double> sectors;
-    if (count == 0) return {};
-    sectors.reserve(count);
-    walk([&sectors](double value) { sectors.push_back(value); });
-    return SectorList(std::move(sectors));
+    return SectorList::filled(count, [&walk](double* out) { walk([&out](double value) { *out++ = value; }); });
 }
 
 std::optional<double> lapSeconds(std::int64_t fromTicks, std::int64_t toTicks)

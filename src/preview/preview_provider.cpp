@@ -2,7 +2,9 @@
 
 #include <exception>
 #include <future>
+#include <new>
 #include <string>
+#include <system_error>
 
 #include "host/system_log.hpp"
 #include "parser/zaro_session_parser.hpp"
@@ -34,11 +36,18 @@ void PreviewProvider::providePreview(const FilePreviewRequest& request, const Pr
 
 std::vector<unsigned char> previewPng(const std::filesystem::path& url)
 {
-    // The text system's set-up needs nothing from the file, so it runs while the file is parsed.
-    const std::future<void> text = std::async(std::launch::async, ZaroSessionPreviewCard::prepareText);
+    // The text system's set-up needs nothing from the file, so it runs while the file is parsed; when
+    // no thread can be had, drawing sets it up when it needs it.
+    std::future<void> text;
+    try {
+        text = std::async(std::launch::async, ZaroSessionPreviewCard::prepareText);
+    } catch (const std::system_error&) {
+    }
     std::string message;
     try {
         return ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(url));
+    } catch (const std::bad_alloc&) {
+        message = "There is not enough memory to preview the ZARO Session file.";
     } catch (const std::exception& error) {
         message = error.what();
     }
@@ -48,7 +57,7 @@ std::vector<unsigned char> previewPng(const std::filesystem::path& url)
 
 Extension previewExtension()
 {
-    Extension extension{ExtensionPoint::preview, "PreviewProvider", {}, {}};
+    Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}};
     extension.classes.registerClass<PreviewProvider>("PreviewProvider");
     return extension;
 }

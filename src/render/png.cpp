@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <exception>
+#include <system_error>
 #include <thread>
 
 #include <spng.h>
@@ -127,12 +129,25 @@ std::vector<unsigned char> encodeUnfiltered(const PixelView& pixels, bool withAl
     const bool split = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height) > splitAbovePixels;
     const int middle = split ? pixels.height / 2 : pixels.height;
     Piece bottom;
-    std::thread worker;
+    std::exception_ptr bottomError;
+    const auto deflateBottom = [&] {
+        try {
+            bottom = deflateRows(pixels, middle, pixels.height, withAlpha, level, false, true);
+        } catch (...) {
+            bottomError = std::current_exception();  // an allocation that failed, say: ends the encoding
+        }
+    };
+    std::jthread worker;  // joined on every way out, an exception from the top half included
     if (split) {
-        worker = std::thread([&] { bottom = deflateRows(pixels, middle, pixels.height, withAlpha, level, false, true); });
+        try {
+            worker = std::jthread(deflateBottom);
+        } catch (const std::system_error&) {
+            deflateBottom();  // no thread to be had: the halves are deflated one after the other
+        }
     }
     Piece top = deflateRows(pixels, 0, middle, withAlpha, level, true, !split);
     if (worker.joinable()) worker.join();
+    if (bottomError) std::rethrow_exception(bottomError);
     if (!top.ok || (split && !bottom.ok)) fail();
 
     std::vector<unsigned char> stream = std::move(top.bytes);

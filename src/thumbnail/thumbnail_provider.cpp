@@ -24,7 +24,8 @@ bool drawThumbnail(Size size)
 
 Extension thumbnailExtension()
 {
-    Extension extension{ExtensionPoint::thumbnail, "ThumbnailProvider", {}, ZaroSessionParser::isSessionFile};
+    Extension extension{ExtensionPoint::thumbnail, "io.zaro.session.thumbnail", "ThumbnailProvider", {},
+                        ZaroSessionParser::isSessionFile};
     extension.classes.registerClass<ThumbnailProvider>("ThumbnailProvider");
     return extension;
 }

@@ -1,16 +1,22 @@
-#include <gtest/gtest.h>
+// Output files: made whole before they take their name, a caller's empty file written in place, and
+// what is no regular file refused before anything is made.
+#include "host/output_writer.hpp"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <string>
 #include <system_error>
-#include <vector>
 
-#include "host/output_writer.hpp"
+#include <gtest/gtest.h>
+
 #include "support/files.hpp"
 
 namespace zaro {
@@ -18,90 +24,113 @@ namespace {
 
 using support::folderEntries;
 using support::readFile;
-using support::TemporaryFolder;
 using support::writeFile;
 
-using Writer = void (*)(const std::filesystem::path&, std::span<const unsigned char>);
-
-struct Method {
-    const char* name;
-    Writer write;
-};
-
-const Method methods[] = {
-    {"unnamed temporary file", writeFileAtomically},
-    {"named temporary file", writeFileThroughNamedTemporary},
-};
-
-std::vector<unsigned char> somePng(std::size_t size)
+std::span<const unsigned char> bytesOf(const std::string& text)
 {
-    std::vector<unsigned char> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 3);
-    return bytes;
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
 }
 
-int errorOf(const Method& method, const std::filesystem::path& path, std::span<const unsigned char> bytes)
+std::string failureOf(const std::function<void()>& action)
 {
     try {
-        method.write(path, bytes);
-    } catch (const std::system_error& error) {
-        return error.code().value();
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
     }
-    return 0;
+    return "(written)";
 }
 
-// Writes a new file, then replaces it with a shorter one, under a umask a new file would get.
-TEST(OutputWriter, WritesOrReplacesTheFileWholeWithTheModeOfANewFile)
+std::tuple<bool, bool, bool> rights(const OutputFile& file)
+{
+    const sandbox::FolderRights r = file.folderRights();
+    return {r.make, r.write, r.remove};
+}
+
+TEST(OutputWriter, MakesANewFileOrReplacesOneWholeNeedingOnlyTheRightsItUses)
 {
     const mode_t previous = ::umask(027);
-    for (const Method& method : methods) {
-        const TemporaryFolder folder;
-        for (const std::size_t size : {300'000, 1000}) {
-            const std::vector<unsigned char> bytes = somePng(size);
-            method.write(folder / "card.png", bytes);
-            EXPECT_EQ(readFile(folder / "card.png"), support::asString(bytes)) << method.name;
-            EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"card.png"}) << method.name;
-        }
-        struct stat status {};
-        ASSERT_EQ(::stat((folder / "card.png").c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 0777, 0640u) << method.name;
+    const support::TemporaryFolder folder;
+    const std::string longName(255, 'n');  // no room left in the name for a temporary suffix
+    for (const std::string& name : {std::string("card.png"), longName}) {
+        OutputFile fresh = OutputFile::open(folder / name);
+        EXPECT_EQ(rights(fresh), std::tuple(true, false, false));  // an unnamed file, linked in
+        fresh.write(bytesOf(std::string(300'000, 'a')));
+        OutputFile replacing = OutputFile::open(folder / name);
+        EXPECT_EQ(rights(replacing), std::tuple(true, false, true));  // and renamed over the old one
+        replacing.write(bytesOf("short"));
+        EXPECT_EQ(readFile(folder / name), "short");
     }
+    EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"card.png", longName}));
+    struct stat status {};
+    ASSERT_EQ(::stat((folder / "card.png").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
     ::umask(previous);
 }
 
-TEST(OutputWriter, FailsWithTheSystemErrorAndLeavesNothingBehind)
+// XFCE's thumbnail service makes the output first and reads it back through its own descriptor.
+TEST(OutputWriter, WritesACallersEmptyFileInPlace)
 {
-    for (const Method& method : methods) {
-        const TemporaryFolder folder;
-        const std::vector<unsigned char> bytes = somePng(1000);
-        EXPECT_EQ(errorOf(method, folder / "missing" / "card.png", bytes), ENOENT) << method.name;
-        writeFile(folder / "file", "x");
-        EXPECT_EQ(errorOf(method, folder / "file" / "card.png", bytes), ENOTDIR) << method.name;
-        std::filesystem::create_directory(folder / "card.png");
-        EXPECT_EQ(errorOf(method, folder / "card.png", bytes), EISDIR) << method.name;
-        EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"card.png", "file"})) << method.name;
-        EXPECT_TRUE(std::filesystem::is_empty(folder / "card.png")) << method.name;
+    const support::TemporaryFolder folder;
+    writeFile(folder / "thumb.png", "");
+    const posix::FileDescriptor callers(::open((folder / "thumb.png").c_str(), O_RDONLY));
+    OutputFile output = OutputFile::open(folder / "thumb.png");
+    EXPECT_EQ(rights(output), std::tuple(false, false, false));
+    output.write(bytesOf("picture"));
+    char seen[16] = {};
+    EXPECT_EQ(::pread(callers.get(), seen, sizeof seen, 0), 7);
+    EXPECT_STREQ(seen, "picture");
+}
+
+TEST(OutputWriter, RefusesWhatCanHoldNoWholeFileBeforeMakingAnything)
+{
+    const support::TemporaryFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mknod((folder / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    (folder / "socket").string().copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    writeFile(folder / "file", "x");
+    std::filesystem::create_directory(folder / "folder");
+    const std::pair<std::string, std::string> cases[] = {
+        {"fifo", (folder / "fifo").string() + ": Not a regular file (write to standard output with - instead)"},
+        {"null", (folder / "null").string() + ": Not a regular file (write to standard output with - instead)"},
+        {"socket", (folder / "socket").string() + ": Not a regular file (write to standard output with - instead)"},
+        {"folder", "Is a directory"},
+        {"file/card.png", "Not a directory"},
+        {"missing/card.png", "No such file or directory"},
+    };
+    for (const auto& [name, message] : cases) {
+        EXPECT_EQ(failureOf([&] { OutputFile::open(folder / name).write(bytesOf("png")); }), message) << name;
     }
+    ::close(sock);
+    EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"fifo", "file", "folder", "null", "socket"}));
 }
 
 // A write cut short by the file-size limit fails half-way through the bytes.
 TEST(OutputWriter, AWriteThatFailsHalfWayLeavesTheOldFileAndNoOther)
 {
-    for (const Method& method : methods) {
-        const TemporaryFolder folder;
+    for (const bool named : {false, true}) {
+        const support::TemporaryFolder folder;
         writeFile(folder / "card.png", "old");
         const pid_t child = ::fork();
         if (child == 0) {
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{4096, 4096};
             ::setrlimit(RLIMIT_FSIZE, &limit);
-            ::_exit(errorOf(method, folder / "card.png", somePng(100'000)) == EFBIG ? 0 : 1);
+            const std::string bytes(100'000, 'x');
+            const auto write = [&] {
+                if (named) writeThroughNamedTemporary(folder / "card.png", bytesOf(bytes));
+                else OutputFile::open(folder / "card.png").write(bytesOf(bytes));
+            };
+            ::_exit(failureOf(write) == "File too large" ? 0 : 1);
         }
         int status = 0;
         ::waitpid(child, &status, 0);
-        EXPECT_EQ(status, 0) << method.name << ": the write did not fail with EFBIG";
-        EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"card.png"}) << method.name;
-        EXPECT_EQ(readFile(folder / "card.png"), "old") << method.name;
+        EXPECT_EQ(status, 0) << named << ": the write did not fail with EFBIG";
+        EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"card.png"}) << named;
+        EXPECT_EQ(readFile(folder / "card.png"), "old") << named;
     }
 }
 

@@ -1,5 +1,6 @@
 // The confinement a previewer applies to itself: what it refuses, and that a card is still drawn.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/output_writer.hpp"
 #include "host/sandbox.hpp"
 #include "parser/zaro_session_parser.hpp"
 #include "render/preview_card.hpp"
@@ -39,16 +41,19 @@ int inChild(const std::function<int()>& body)
 
 }  // namespace
 
-TEST(Confinement, RefusesWhatAPreviewerNeverDoesAndStillDrawsTheCard)
+TEST(Confinement, RefusesWhatAPreviewerNeverDoes)
 {
     const support::TemporaryFolder root;
     const fs::path input = root / "session.csv", out = root / "out", elsewhere = root / "elsewhere";
     fs::create_directories(out);
     fs::create_directories(elsewhere);
     support::writeFile(input, support::plainTrack);
-    const sandbox::Policy rules = sandbox::programPolicy(input, out / "card.png");
+    support::writeFile(out / "old.png", "old");
+    const sandbox::Policy rules = sandbox::programPolicy(input, std::pair(out, sandbox::FolderRights{.make = true}));
     const std::vector<Attempt> attempts = {
         {"create a file elsewhere", [&] { return ::open((elsewhere / "x").c_str(), O_WRONLY | O_CREAT, 0600) >= 0; }},
+        {"create a file beside the input", [&] { return ::open((root / "x").c_str(), O_WRONLY | O_CREAT, 0600) >= 0; }},
+        {"remove a file in the output's folder", [&] { return ::unlink((out / "old.png").c_str()) == 0; }},
         {"open the input for writing", [&] { return ::open(input.c_str(), O_WRONLY) >= 0; }},
         {"truncate the input", [&] { return ::truncate(input.c_str(), 0) == 0; }},
         {"truncate an open input", [&] {
@@ -78,17 +83,49 @@ TEST(Confinement, RefusesWhatAPreviewerNeverDoesAndStillDrawsTheCard)
         if (status == 2) GTEST_SKIP() << "this kernel offers no Landlock or seccomp";
         EXPECT_EQ(status, 0) << "the sandbox let the process " << attempts[i].what;
     }
-
-    const int drawn = inChild([&] {
-        if (sandbox::confine(rules).landlockAbi == 0) return 2;
-        const auto png = ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(input));
-        std::ofstream file(out / "card.png", std::ios::binary);
-        file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-        // The IHDR chunk holds the width and height, big-endian, at bytes 16 and 20.
-        const auto at = [&png](std::size_t i) { return png[i] << 24 | png[i + 1] << 16 | png[i + 2] << 8 | png[i + 3]; };
-        return file.good() && png.size() > 24 && at(16) == 1680 && at(20) == 1440 ? 0 : 1;
-    });
-    EXPECT_EQ(drawn, 0);
-    EXPECT_TRUE(fs::exists(out / "card.png"));
     EXPECT_EQ(support::readFile(input), support::plainTrack);
+}
+
+// However the input is reached and whatever cannot be searched, Landlock is applied with the rules
+// that could be added: the kernel itself then refuses a file made beside the input.
+TEST(Confinement, NeverFailsOpenAndStillDrawsTheCard)
+{
+    const support::TemporaryFolder root;
+    fs::permissions(root.path(), fs::perms(0755));
+    const fs::path out = root / "out";
+    fs::create_directories(out);
+    fs::permissions(out, fs::perms::all);
+    support::writeFile(root / "session.csv", support::plainTrack);
+    fs::permissions(root / "session.csv", fs::perms(0644));
+    const fs::path unsearchable = root / "home";
+    fs::create_directories(unsearchable / ".fonts");
+    fs::permissions(unsearchable, fs::perms::none);
+    enum Input { path, memfd, unsearchableHome };
+    for (const Input way : {path, memfd, unsearchableHome}) {
+        const int status = inChild([&] {
+            fs::path input = root / "session.csv";
+            if (way == memfd) {
+                const int fd = ::memfd_create("session", 0);
+                if (::write(fd, support::plainTrack.data(), support::plainTrack.size()) < 0) return 3;
+                input = "/proc/self/fd/" + std::to_string(fd);
+            }
+            if (way == unsearchableHome) {
+                // Root searches any folder; nobody cannot search root's home or one without permissions.
+                ::setenv("HOME", ::geteuid() == 0 ? "/root" : unsearchable.c_str(), 1);
+                if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 3;
+            }
+            OutputFile output = OutputFile::open(out / ("card-" + std::to_string(way) + ".png"));
+            const sandbox::Report report = sandbox::confine(
+                sandbox::programPolicy(input, std::pair(output.folder(), output.folderRights())));
+            if (report.landlockOffered == 0) return 2;
+            if (report.lessThanOffered()) return 4;
+            if (::open((root / "beside.csv").c_str(), O_WRONLY | O_CREAT, 0600) >= 0 || errno != EACCES) return 5;
+            output.write(ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(input)));
+            return 0;
+        });
+        if (status == 2) GTEST_SKIP() << "this kernel offers no Landlock";
+        EXPECT_EQ(status, 0) << "input reached by way " << way;
+    }
+    EXPECT_EQ(support::folderEntries(out), (std::vector<std::string>{"card-0.png", "card-1.png", "card-2.png"}));
+    fs::permissions(unsearchable, fs::perms::owner_all);
 }

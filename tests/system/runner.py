@@ -40,6 +40,9 @@ def run(argv, *, env=None, clean_env=False, cwd=None, stdin=subprocess.DEVNULL, 
     if as_nobody and os.geteuid() == 0:
         argv = ['setpriv', '--reuid=nobody', '--regid=nogroup', '--clear-groups', *argv]
     err_read, err_write = pty.openpty() if stderr_tty else os.pipe()
+    # A child starts with its parent's peak memory as its own and keeps it across exec: this process's
+    # peak is brought down to what it holds now, so that only the program's own shows.
+    Path('/proc/self/clear_refs').write_text('5')
     began = time.monotonic()
     child = subprocess.Popen([str(a) for a in argv], env=environment, cwd=cwd, stdin=stdin, stdout=subprocess.PIPE,
                              stderr=err_write, pass_fds=pass_fds, preexec_fn=before_exec)

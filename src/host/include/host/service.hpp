@@ -21,6 +21,8 @@ public:
 /// What an extension's bundle declares, and the classes its program registers.
 struct Extension {
     ExtensionPoint point = ExtensionPoint::preview;
+    /// The reverse-DNS name the extension logs under.
+    std::string bundleIdentifier;
     /// The registered name of the class the service creates for each request.
     std::string principalClass;
     ClassRegistry classes;

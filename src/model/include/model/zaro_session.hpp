@@ -32,17 +32,30 @@ public:
     SectorList& operator=(SectorList&&) noexcept = default;
     ~SectorList() = default;
 
-    std::size_t size() const { return values_ ? values_->size() : 0; }
-    bool empty() const { return !values_; }
-    const double* begin() const { return values_ ? values_->data() : nullptr; }
+    /// A list of `count` values that `fill` writes, in order, to the array it is handed; the values
+    /// are never held twice.
+    template <typename Fill>
+    static SectorList filled(std::size_t count, Fill fill)
+    {
+        SectorList list(count);
+        if (count > 0) fill(list.block_.get() + 1);
+        return list;
+    }
+
+    std::size_t size() const;
+    bool empty() const { return !block_; }
+    const double* begin() const { return block_ ? block_.get() + 1 : nullptr; }
     const double* end() const { return begin() + size(); }
-    double operator[](std::size_t i) const { return (*values_)[i]; }
+    double operator[](std::size_t i) const { return begin()[i]; }
 
     /// Same length and numerically equal values (a NaN equals nothing).
     friend bool operator==(const SectorList& a, const SectorList& b);
 
 private:
-    std::unique_ptr<const std::vector<double>> values_;  // none when empty
+    explicit SectorList(std::size_t count);
+
+    // One allocation: the count's bits in the first slot, then the values. None when empty.
+    std::unique_ptr<double[]> block_;
 };
 
 struct ZaroSessionLap {
