@@ -70,7 +70,8 @@ class InstalledTree(unittest.TestCase):
                            if p.is_file() and ('share/mime/' not in str(p) or 'share/mime/packages/' in str(p)))
         self.assertEqual(installed, ['bin/zaro-session', 'bin/zaro-session-preview', 'bin/zaro-session-thumbnailer',
                                      'share/mime/packages/zaro-session.xml',
-                                     'share/thumbnailers/zaro-session.thumbnailer', 'share/zaro-session/zaro-mark.png'])
+                                     'share/thumbnailers/zaro-session.thumbnailer', 'share/zaro-session/track.thumbnailer',
+                                     'share/zaro-session/zaro-mark.png'])
         self.assertEqual(self.entry['TryExec'], 'zaro-session-thumbnailer')
         self.assertEqual(self.thumbnail_command(256, '/tmp/in.csv', '/tmp/out.png'),
                          ['zaro-session-thumbnailer', '-s', '256', 'file:///tmp/in.csv', '/tmp/out.png'])
