@@ -1,7 +1,7 @@
 // Draws the brand mark: a bold slanted Z whose diagonal is a chequered flag, over a circuit outline.
 //
 // The PNG is committed; after changing this file, regenerate it from the repository's root with
-//   cmake --build build --target zaro-make-mark && build/resources/zaro-make-mark resources/zaro-mark.png
+//   cmake --build build --target zaro-make-mark && build/resources/zaro-make-mark resources/zaro-mark.png 1024
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -222,9 +222,9 @@ bool writeMark(const std::filesystem::path& output, int side)
 
 int main(int argc, char** argv)
 {
-    const int side = argc == 3 ? std::atoi(argv[2]) : 512;
+    const int side = argc == 3 ? std::atoi(argv[2]) : 1024;
     if ((argc != 2 && argc != 3) || side < 16 || side > 8192) {
-        std::fprintf(stderr, "usage: zaro-make-mark OUTPUT.png [SIDE, 16 to 8192, default 512]\n");
+        std::fprintf(stderr, "usage: zaro-make-mark OUTPUT.png [SIDE, 16 to 8192, default 1024]\n");
         return 2;
     }
     return zaro::writeMark(argv[1], side) ? 0 : 1;

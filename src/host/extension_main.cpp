@@ -112,8 +112,25 @@ void write(Output& output, const std::filesystem::path& path, std::span<const un
     onFile(path, [&] { output.file->write(bytes); });
 }
 
-void serve(const Extension& extension, const Invocation& invocation, bool outputClosed)
+// The extension with the principal class the invocation's style names.
+Extension styled(const Extension& extension, const std::optional<std::string>& style)
 {
+    if (!style) return extension;
+    std::string known;
+    for (const auto& [name, principalClass] : extension.styles) {
+        if (name == *style) {
+            Extension chosen = extension;
+            chosen.principalClass = principalClass;
+            return chosen;
+        }
+        known += (known.empty() ? "" : ", ") + name;
+    }
+    throw UsageError("unknown style " + *style + "; the styles are " + known + ".");
+}
+
+void serve(const Extension& given, const Invocation& invocation, bool outputClosed)
+{
+    const Extension extension = styled(given, invocation.style);
     const std::filesystem::path input = inputLocation(invocation.input);
     const std::filesystem::path outputPath = invocation.output;
     Output output{std::nullopt, outputClosed && invocation.output == "-"};
@@ -154,7 +171,13 @@ int extensionMain(std::span<char* const> arguments, const Extension& extension)
     const bool outputClosed = reopenClosedStandardDescriptors();
     const std::string program = programName(arguments, extension.point);
     try {
-        serve(extension, parseCommandLine(arguments, extension.point), outputClosed);
+        const Invocation invocation = parseCommandLine(arguments, extension.point);
+        if (invocation.action == Invocation::Action::serve) {
+            serve(extension, invocation, outputClosed);
+        } else {
+            const bool help = invocation.action == Invocation::Action::help;
+            tell(help ? usage(program, extension.point) : versionLine(program), STDOUT_FILENO);
+        }
         return 0;
     } catch (const UsageError& error) {
         tell(program + ": " + error.what() + "\n" + usage(program, extension.point));

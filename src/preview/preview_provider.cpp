@@ -57,7 +57,7 @@ std::vector<unsigned char> previewPng(const std::filesystem::path& url)
 
 Extension previewExtension()
 {
-    Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}};
+    Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}, {}};
     extension.classes.registerClass<PreviewProvider>("PreviewProvider");
     return extension;
 }

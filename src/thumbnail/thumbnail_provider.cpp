@@ -3,6 +3,7 @@
 #include "host/graphics_context.hpp"
 #include "parser/zaro_session_parser.hpp"
 #include "render/brand_mark.hpp"
+#include "render/track_thumbnail.hpp"
 
 namespace zaro {
 
@@ -12,21 +13,47 @@ void ThumbnailProvider::provideThumbnail(const FileThumbnailRequest& request, co
     handler(ThumbnailReply(size, [size] { return drawThumbnail(size); }), nullptr);
 }
 
-bool drawThumbnail(Size size)
+namespace {
+
+// The drawing context of the calling thread's current graphics context, or null.
+DrawingContext* currentDrawingContext()
 {
     const GraphicsContext* current = GraphicsContext::current();
-    if (!current) return false;
-    DrawingContext* context = current->cgContext();
+    return current ? current->cgContext() : nullptr;
+}
+
+}  // namespace
+
+bool drawThumbnail(Size size)
+{
+    DrawingContext* context = currentDrawingContext();
     if (!context) return false;
     ZaroSessionIcon::draw(*context, size);
     return true;
 }
 
+void TrackThumbnailProvider::provideThumbnail(const FileThumbnailRequest& request, const ThumbnailCompletion& handler)
+{
+    const Size size = request.maximumSize;
+    const std::filesystem::path url = request.fileURL;
+    handler(ThumbnailReply(size, [size, url] { return drawTrackThumbnail(url, size); }), nullptr);
+}
+
+bool drawTrackThumbnail(const std::filesystem::path& url, Size size)
+{
+    DrawingContext* context = currentDrawingContext();
+    if (!context) return false;
+    drawTrackThumbnail(ZaroSessionParser::parseFile(url), *context, size);
+    return true;
+}
+
 Extension thumbnailExtension()
 {
-    Extension extension{ExtensionPoint::thumbnail, "io.zaro.session.thumbnail", "ThumbnailProvider", {},
+    Extension extension{ExtensionPoint::thumbnail, "io.zaro.session.thumbnail", "ThumbnailProvider", {}, {},
                         ZaroSessionParser::isSessionFile};
     extension.classes.registerClass<ThumbnailProvider>("ThumbnailProvider");
+    extension.classes.registerClass<TrackThumbnailProvider>("TrackThumbnailProvider");
+    extension.styles = {{"mark", "ThumbnailProvider"}, {"track", "TrackThumbnailProvider"}};
     return extension;
 }
 

@@ -39,6 +39,11 @@ TEST(CommandLine, ReadsTheSizeAndTheTwoFilesInAnyOrderOfOptionsAndOperands)
     }
     EXPECT_EQ(parsed({"/usr/bin/t", "-s", "1", "a", "b"}, thumbnail).program, "t");
     EXPECT_EQ(parsed({"p", "--", "-", "-"}, ExtensionPoint::preview).input, "-");
+    EXPECT_EQ(parsed({"t", "--style", "track", "-s", "8", "a", "b"}, thumbnail).style, "track");
+    EXPECT_EQ(parsed({"t", "--style=mark", "-s8", "a", "b"}, thumbnail).style, "mark");
+    // A question about the program is answered whatever else the line says.
+    EXPECT_EQ(parsed({"p", "--version", "x"}, ExtensionPoint::preview).action, Invocation::Action::version);
+    EXPECT_EQ(parsed({"t", "a", "--help"}, thumbnail).action, Invocation::Action::help);
 }
 
 TEST(CommandLine, RefusesWhatDoesNotStateOneRequest)
@@ -48,7 +53,8 @@ TEST(CommandLine, RefusesWhatDoesNotStateOneRequest)
     EXPECT_EQ(refusal({"p", "a", "b", "c"}, ExtensionPoint::preview), "expected INPUT and OUTPUT.");
     EXPECT_EQ(refusal({"p", "-s", "8", "a", "b"}, ExtensionPoint::preview), "unknown option -s.");
     EXPECT_EQ(refusal({"t", "a", "b"}, thumbnail), "-s SIZE is required.");
-    EXPECT_EQ(refusal({"t", "a", "b", "-s"}, thumbnail), "-s needs a SIZE.");
+    EXPECT_EQ(refusal({"t", "a", "b", "-s"}, thumbnail), "-s needs a value.");
+    EXPECT_EQ(refusal({"p", "--style", "track", "a", "b"}, ExtensionPoint::preview), "unknown option --style.");
     for (const char* size : {"0", "4097", "-5", "12px", ""}) {
         EXPECT_EQ(refusal({"t", "-s", size, "a", "b"}, thumbnail), "SIZE must be a whole number of pixels from 1 to 4096.");
     }

@@ -81,7 +81,7 @@ class NoProvider final : public PrincipalObject {};
 
 Extension extensionWith(ExtensionPoint point, std::string principal)
 {
-    Extension extension{point, "io.zaro.test", std::move(principal), {}, {}};
+    Extension extension{point, "io.zaro.test", std::move(principal), {}, {}, {}};
     extension.classes.registerClass<ScriptedProvider>("Scripted");
     extension.classes.registerClass<ScriptedThumbnails>("Thumbnails");
     extension.classes.registerClass<NoProvider>("Nothing");

@@ -11,6 +11,7 @@
 #include "render/map.hpp"
 #include "render/preview_card.hpp"
 #include "render/palette.hpp"
+#include "render/track_thumbnail.hpp"
 #include "support/recording_context.hpp"
 #include "support/samples.hpp"
 
@@ -240,6 +241,26 @@ TEST(MapThumbnail, FillsTheBackgroundThenDrawsATraceOfAtLeastTwoPointsNoThinnerT
             expected.insert(expected.end(), path.begin(), path.end());
         }
         EXPECT_EQ(context.calls, expected) << size.width;
+    }
+}
+
+// The map's small drawing at 128 points, flipped into the thumbnail's bottom-left context and
+// scaled to the size asked for; a badge with the best lap, or the lap count, from 256 pixels up.
+TEST(TrackThumbnail, ScalesTheMapThumbnailToTheSizeAndAddsABadgeFromTwoHundredFiftySix)
+{
+    ZaroSession timed = support::sampleSession({}, triangle);
+    timed.bestLapSec = 83.456;
+    for (const auto& [session, side, badge] : {std::tuple{timed, 128.0, ""}, std::tuple{timed, 512.0, "1:23.456"},
+                                                std::tuple{support::sampleSession({}, triangle), 256.0, "3 laps"}}) {
+        RecordingContext recorded, map;
+        drawTrackThumbnail(session, recorded, {side, side});
+        Map::drawThumbnail(triangle, map, {128, 128});
+        const std::vector<Call> head = {{Op::save}, {Op::translate, {0, side, 0, 0}}, {Op::scale, {side / 128, -side / 128, 0, 0}}};
+        EXPECT_EQ(std::vector(recorded.calls.begin(), recorded.calls.begin() + 3), head) << side;
+        EXPECT_EQ(std::vector(recorded.calls.begin() + 3, recorded.calls.begin() + 3 + static_cast<long>(map.calls.size())),
+                  map.calls);
+        const auto texts = ofKind(recorded.calls, Op::text);
+        EXPECT_EQ(texts.empty() ? "" : texts.front().text, badge) << side;
     }
 }
 

@@ -87,10 +87,25 @@ class Programs(unittest.TestCase):
     def test_a_malformed_command_line_is_a_usage_error(self):
         for program, arguments, usage in [(PREVIEW, ['only-input.csv'], 'INPUT OUTPUT'),
                                           (PREVIEW, ['file://elsewhere/a.csv', 'b.png'], 'INPUT OUTPUT'),
-                                          (THUMBNAILER, ['-s', '0', PRACTICE, 'out.png'], '-s SIZE INPUT OUTPUT')]:
+                                          (THUMBNAILER, ['-s', '0', PRACTICE, 'out.png'], '[--style mark|track] -s SIZE'),
+                                          (THUMBNAILER, ['--style', 'dots', '-s', '8', PRACTICE, 'out.png'],
+                                           '[--style mark|track] -s SIZE')]:
             done = run([program, *arguments])
             self.assertEqual(done.code, 2, arguments)
-            self.assertIn(f'usage: {Path(program).name} {usage}\n', done.err.decode())
+            self.assertIn(f'usage: {Path(program).name} {usage}', done.err.decode())
+        for program in (PREVIEW, THUMBNAILER):
+            self.assertEqual(run([program, '--version']).out.decode(), f'{Path(program).name} 0.2.0\n')
+            helped = run([program, '--help'])
+            self.assertEqual((helped.code, helped.out.startswith(f'usage: {Path(program).name}'.encode())), (0, True))
+
+    def test_the_track_style_draws_the_session_at_the_size_asked_for_and_nothing_for_a_file_that_does_not_parse(self):
+        (self.folder / 'no-rows.csv').write_bytes(b'Format,ZARO CSV\nTime,Latitude,Longitude\n')
+        for size in (128, 256, 1024):
+            done = run([THUMBNAILER, '--style', 'track', '-s', size, PRACTICE, self.folder / f'{size}.png'])
+            self.assertEqual((done.code, png_size((self.folder / f'{size}.png').read_bytes())), (0, (size, size)))
+        done = run([THUMBNAILER, '--style', 'track', '-s', '256', self.folder / 'no-rows.csv', self.folder / 'none.png'])
+        self.assertEqual((done.code, done.err.decode().endswith('The ZARO Session file has no GPS rows.\n')), (1, True))
+        self.assertFalse((self.folder / 'none.png').exists())
 
 
 PLAIN = b'Time,Latitude,Longitude,Speed\n2024-06-01T10:15:00Z,0,0,10\n2024-06-01T10:15:01Z,0,1,20\n'

@@ -25,6 +25,8 @@ struct Extension {
     std::string bundleIdentifier;
     /// The registered name of the class the service creates for each request.
     std::string principalClass;
+    /// Other classes a command line may choose by name (`--style NAME`), each with its class name.
+    std::vector<std::pair<std::string, std::string>> styles;
     ClassRegistry classes;
     /// The files the extension is registered for; every file when empty.
     std::function<bool(const std::filesystem::path&)> supportsFile;
