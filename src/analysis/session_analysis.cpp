@@ -6,19 +6,13 @@
 
 namespace zaro::ZaroSessionAnalysis {
 
-std::optional<double> deltaToBest(const ZaroSessionLap& lap, std::optional<double> bestLapSec)
-{
-    if (!bestLapSec) return std::nullopt;
-    return lap.timeSec - *bestLapSec;
-}
-
 SessionAnalysis analyse(const ZaroSession& session)
 {
     SessionAnalysis figures;
     figures.bestSectorsSec = bestSectors(session.laps);
     if (!figures.bestSectorsSec.empty()) {
         figures.theoreticalBestSec =
-            std::accumulate(figures.bestSectorsSec.begin(), figures.bestSectorsSec.end(), 0.0);
+            toMicroseconds(std::accumulate(figures.bestSectorsSec.begin(), figures.bestSectorsSec.end(), 0.0));
     }
     detail::addCleanLaps(figures, session.laps, session.bestLapSec);
     return figures;
