@@ -15,7 +15,7 @@ std::string subtitle(const ZaroSession& session)
 StatTexts statTexts(const ZaroSession& session, Units units)
 {
     return StatTexts{
-        .bestLap = session.bestLapSec ? lapTime(*session.bestLapSec) : std::string(placeholder),
+        .bestLap = lapTime(session.bestLapSec),
         .laps = std::to_string(session.lapCount),
         .duration = duration(session.startedAt, session.endedAt),
         .distance = distance(session.distanceM, units),

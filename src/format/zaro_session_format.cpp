@@ -1,6 +1,8 @@
 #include "format/zaro_session_format.hpp"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -21,10 +23,12 @@ constexpr double metresPerMile = 1609.344;
 std::optional<std::uint64_t> scaledAndRounded(double magnitude, int precision)
 {
     if (!(magnitude < 0x1p53) || precision < 0 || precision > 3) return std::nullopt;  // NaN fails too
-    int exponent = 0;
-    const double fraction = std::frexp(magnitude, &exponent);  // in [0.5, 1), or 0
-    const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-    const int shift = 53 - exponent;
+    const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+    const auto exponentBits = static_cast<int>(bits >> 52);
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    // Normal numbers have the hidden leading bit; subnormal ones share the smallest exponent.
+    const std::uint64_t mantissa = exponentBits == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+    const int shift = 1075 - std::max(exponentBits, 1);
     const std::uint64_t scaled = mantissa * powersOfTen[precision];
     if (shift <= 0) return scaled;
     if (shift >= 64) return 0;  // scaled < 2^63, so the quotient is below one half
@@ -54,7 +58,7 @@ char* writeScaled(char* out, std::uint64_t scaled, int precision)
 // integer digits, so the buffer always suffices.
 void appendFixed(std::string& out, double value, int precision, std::size_t zeroPadWidth = 0)
 {
-    std::array<char, 400> buffer{};
+    std::array<char, 400> buffer;
     char* end = buffer.data();
     if (const auto scaled = scaledAndRounded(std::abs(value), precision)) {
         if (std::signbit(value)) *end++ = '-';
@@ -107,6 +111,11 @@ std::string lapTime(double seconds)
     text += ':';
     appendFixed(text, seconds - static_cast<double>(minutes) * 60.0, 3, 6);
     return text;
+}
+
+std::string lapTime(std::optional<double> seconds)
+{
+    return seconds ? lapTime(*seconds) : std::string(placeholder);
 }
 
 std::string speedKmh(std::optional<double> metresPerSecond)

@@ -14,6 +14,9 @@ inline constexpr std::string_view placeholder = "\u2014";
 /// "9.877", "1:23.456", "62:05.500"; the placeholder for NaN, infinities and negative values.
 std::string lapTime(double seconds);
 
+/// `lapTime`, or the placeholder for an absent time.
+std::string lapTime(std::optional<double> seconds);
+
 /// "36.0 km/h"; the placeholder for an absent or non-finite value.
 std::string speedKmh(std::optional<double> metresPerSecond);
 
