@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "json.hpp"
+#include "listing.hpp"
 #include "summary.hpp"
 #include "support/samples.hpp"
 
@@ -188,6 +189,24 @@ TEST(JsonFailure, NamesTheKindAndTheSentenceOfEveryParseErrorAndTheMissingColumn
     for (const auto& c : cases) {
         EXPECT_EQ(written([&](json::Writer& w) { json::writeFailure(w, "x.csv", cli::FileFailure::from(c.error)); }), c.text);
     }
+}
+
+TEST(Listing, WritesCsvFieldsWithCommasOrQuotesQuotedAndAbsentFiguresEmpty)
+{
+    cli::SessionRow row;
+    row.path = "a, \"b\".csv";
+    row.startedAt = "soon";
+    row.trackName = "Home\tCircuit";
+    row.lapCount = 2;
+    row.bestLapSec = nan;
+    row.theoreticalBestSec = 83.4;
+    row.distanceM = 0.5;
+    cli::CommandLine line;
+    line.format = cli::ListFormat::csv;
+    std::ostringstream out;
+    cli::writeListing(out, {row}, line);
+    EXPECT_EQ(out.str().substr(out.str().find('\n') + 1),
+              "\"a, \"\"b\"\".csv\",soon,Home\uFFFDCircuit,,,2,NaN,83.4,,,0.5\r\n");
 }
 
 }  // namespace
