@@ -92,7 +92,10 @@ void appendCsvField(std::string& line, const Raw& value)
             return;
         }
         line += '"';
-        for (char c : printable) line += c == '"' ? std::string_view("\"\"") : std::string_view(&c, 1);
+        for (char c : printable) {
+            if (c == '"') line += '"';
+            line += c;
+        }
         line += '"';
     } else if (const auto* whole = std::get_if<std::int64_t>(&value)) {
         line += std::to_string(*whole);
@@ -106,7 +109,7 @@ void appendCsvField(std::string& line, const Raw& value)
 void writeCsv(std::ostream& out, const std::vector<SessionRow>& rows)
 {
     std::string line;
-    for (const auto& [name, value] : rawFields(SessionRow{})) {
+    for (const auto& [name, value] : rawFields(SessionRow{})) {  // the names, from any row
         line += line.empty() ? "" : ",";
         line += name;
     }

@@ -1,6 +1,5 @@
 #include "summary.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <optional>
@@ -73,18 +72,23 @@ std::vector<Fact> factsOf(const ZaroSession& session, const SessionAnalysis& fig
     return facts;
 }
 
-// The sectors of a lap row written straight to the output, the best of each index marked.
-void appendSectors(TextLines& lines, const ZaroSessionLap& lap, const std::vector<double>& bestSectors, bool colour)
+// A lap row's gap to the best lap and its sectors, the best of each index marked, written straight
+// to the output: a lap may have millions of sectors.
+void appendGapAndSectors(TextLines& lines, const ZaroSessionLap& lap, std::string_view gap,
+                         const std::vector<double>& bestSectors, bool colour)
 {
+    bool anySector = false;
     format::forEachSectorPiece(lap, [&](std::string_view piece, std::optional<std::size_t> sector) {
-        const bool best = sector && *sector < bestSectors.size() && lap.sectors[*sector] == bestSectors[*sector];
         std::string& line = lines.line();
+        if (!std::exchange(anySector, true)) appendPadded(line, gap, deltaWidth);
+        const bool best = sector && *sector < bestSectors.size() && lap.sectors[*sector] == bestSectors[*sector];
         if (best && colour) line += boldPurple;
         line += piece;
         if (best) line += colour ? plainText : "*";
         lines.spillIfLong();
         return true;
     });
+    if (!anySector) lines.line() += gap;
 }
 
 void appendLapRow(TextLines& lines, const ZaroSession& session, const ZaroSessionLap& lap,
@@ -94,13 +98,8 @@ void appendLapRow(TextLines& lines, const ZaroSession& session, const ZaroSessio
     line += "  ";
     appendPadded(line, format::lapName(lap), lapNameWidth);
     appendPadded(line, format::lapTime(lap.timeSec), lapTimeWidth);
-    const auto delta = format::lapDelta(analysis::deltaToBest(lap, session.bestLapSec));
-    if (std::all_of(lap.sectors.begin(), lap.sectors.end(), [](double s) { return !(s > 0); })) {
-        line += delta;
-    } else {
-        appendPadded(line, delta, deltaWidth);
-        appendSectors(lines, lap, figures.bestSectorsSec, colour);
-    }
+    const auto gap = format::lapDelta(analysis::deltaToBest(lap, session.bestLapSec));
+    appendGapAndSectors(lines, lap, gap, figures.bestSectorsSec, colour);
     lines.endLine();
 }
 
