@@ -8,6 +8,14 @@ namespace zaro::json {
 
 namespace {
 
+template <typename Numbers>
+void writeNumbers(Writer& writer, const Numbers& numbers)
+{
+    writer.beginArray();
+    for (double number : numbers) writer.number(number);
+    writer.endArray();
+}
+
 void writeLap(Writer& writer, const ZaroSessionLap& lap)
 {
     writer.beginObject();
@@ -18,9 +26,7 @@ void writeLap(Writer& writer, const ZaroSessionLap& lap)
     writer.key("timeSec");
     writer.number(lap.timeSec);
     writer.key("sectors");
-    writer.beginArray();
-    for (double sector : lap.sectors) writer.number(sector);
-    writer.endArray();
+    writeNumbers(writer, lap.sectors);
     writer.endObject();
 }
 
@@ -28,9 +34,7 @@ void writeAnalysis(Writer& writer, const ZaroSession& session, const SessionAnal
 {
     writer.beginObject();
     writer.key("bestSectorsSec");
-    writer.beginArray();
-    for (double sector : figures.bestSectorsSec) writer.number(sector);
-    writer.endArray();
+    writeNumbers(writer, figures.bestSectorsSec);
     writer.key("theoreticalBestSec");
     writer.optionalNumber(figures.theoreticalBestSec);
     writer.key("lapDeltasSec");
