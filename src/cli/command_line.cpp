@@ -150,14 +150,16 @@ CommandLine readCommandLine(std::span<const std::string_view> args)
             line.mode = OutputMode::json;
         } else if ((summary || list) && option == "--units") {
             using enum ZaroSessionFormat::Units;
-            line.units = chosen(*option, arguments.value(*option), {Choice{"metric", metric}, {"imperial", imperial}});
+            line.units = chosen<ZaroSessionFormat::Units>(*option, arguments.value(*option),
+                                                          {{"metric", metric}, {"imperial", imperial}});
         } else if (list && option == "--sort") {
             using enum ListOrder;
-            line.order = chosen(*option, arguments.value(*option),
-                                {Choice{"started", started}, {"best", best}, {"track", track}, {"file", file}});
+            line.order = chosen<ListOrder>(*option, arguments.value(*option),
+                                           {{"started", started}, {"best", best}, {"track", track}, {"file", file}});
         } else if (list && option == "--format") {
             using enum ListFormat;
-            line.format = chosen(*option, arguments.value(*option), {Choice{"table", table}, {"csv", csv}, {"json", json}});
+            line.format =
+                chosen<ListFormat>(*option, arguments.value(*option), {{"table", table}, {"csv", csv}, {"json", json}});
         } else if (!summary && option == "--jobs") {
             line.jobs = jobCount(arguments.value(*option));
         } else {
