@@ -24,9 +24,9 @@ constexpr std::array<bool, 256> plainBytes = [] {
 
 }  // namespace
 
-Writer::Writer(std::ostream& out) : stream_(&out), buffer_(std::make_unique<char[]>(bufferBytes)) {}
+Writer::Writer(std::ostream& out) : stream_(&out), buffer_(std::make_unique_for_overwrite<char[]>(bufferBytes)) {}
 
-Writer::Writer(std::string& out) : text_(&out), buffer_(std::make_unique<char[]>(bufferBytes)) {}
+Writer::Writer(std::string& out) : text_(&out), buffer_(std::make_unique_for_overwrite<char[]>(bufferBytes)) {}
 
 Writer::~Writer()
 {

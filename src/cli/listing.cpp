@@ -127,22 +127,20 @@ void writeCsv(std::ostream& out, const std::vector<SessionRow>& rows)
 
 void writeJsonLines(std::ostream& out, const std::vector<SessionRow>& rows)
 {
+    json::Writer writer(out);  // hands each finished object on before the line feed is written
     for (const SessionRow& row : rows) {
-        {
-            json::Writer writer(out);
-            writer.beginObject();
-            for (const auto& [name, value] : rawFields(row)) {
-                writer.key(name);
-                std::visit([&writer](const auto& v) {
-                    using T = std::decay_t<decltype(v)>;
-                    if constexpr (std::is_same_v<T, std::monostate>) writer.null();
-                    else if constexpr (std::is_same_v<T, std::string>) writer.string(v);
-                    else if constexpr (std::is_same_v<T, std::int64_t>) writer.integer(v);
-                    else writer.number(v);
-                }, value);
-            }
-            writer.endObject();
+        writer.beginObject();
+        for (const auto& [name, value] : rawFields(row)) {
+            writer.key(name);
+            std::visit([&writer](const auto& v) {
+                using T = std::decay_t<decltype(v)>;
+                if constexpr (std::is_same_v<T, std::monostate>) writer.null();
+                else if constexpr (std::is_same_v<T, std::string>) writer.string(v);
+                else if constexpr (std::is_same_v<T, std::int64_t>) writer.integer(v);
+                else writer.number(v);
+            }, value);
         }
+        writer.endObject();
         out << '\n';
     }
 }
