@@ -1,9 +1,6 @@
 #include "json.hpp"
 
-#include <charconv>
-#include <cmath>
-
-#include "base/unicode.hpp"
+#include "analysis/session_analysis.hpp"
 #include "format/card_texts.hpp"
 #include "format/zaro_session_format.hpp"
 
@@ -11,196 +8,13 @@ namespace zaro::json {
 
 namespace {
 
-// Large enough that a stream sees few writes, small enough that the buffer never matters.
-constexpr std::size_t flushThreshold = 64 * 1024;
-
-bool needsEscape(unsigned char c)
+template <typename Numbers>
+void writeNumbers(Writer& writer, const Numbers& numbers)
 {
-    return c < 0x20 || c == '"' || c == '\\' || c == 0x7f;
+    writer.beginArray();
+    for (double number : numbers) writer.number(number);
+    writer.endArray();
 }
-
-}  // namespace
-
-Writer::Writer(std::ostream& out) : stream_(&out), out_(buffer_) {}
-
-Writer::Writer(std::string& out) : out_(out) {}
-
-Writer::~Writer()
-{
-    flush();
-}
-
-void Writer::beginObject()
-{
-    open('{');
-}
-
-void Writer::endObject()
-{
-    close('}');
-}
-
-void Writer::beginArray()
-{
-    open('[');
-}
-
-void Writer::endArray()
-{
-    close(']');
-}
-
-void Writer::key(std::string_view name)
-{
-    beforeValue();
-    writeString(name);
-    out_ += ": ";
-    afterKey_ = true;
-}
-
-void Writer::string(std::string_view text)
-{
-    beforeValue();
-    writeString(text);
-    afterValue();
-}
-
-void Writer::optionalString(const std::optional<std::string>& text)
-{
-    if (text) {
-        string(*text);
-    } else {
-        null();
-    }
-}
-
-void Writer::number(double value)
-{
-    if (std::isnan(value)) {
-        string("NaN");
-        return;
-    }
-    if (std::isinf(value)) {
-        string(value > 0 ? "Infinity" : "-Infinity");
-        return;
-    }
-    beforeValue();
-    char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out_.append(digits, result.ptr);
-    afterValue();
-}
-
-void Writer::optionalNumber(std::optional<double> value)
-{
-    if (value) {
-        number(*value);
-    } else {
-        null();
-    }
-}
-
-void Writer::integer(std::int64_t value)
-{
-    beforeValue();
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out_.append(digits, result.ptr);
-    afterValue();
-}
-
-void Writer::optionalInteger(std::optional<std::int64_t> value)
-{
-    if (value) {
-        integer(*value);
-    } else {
-        null();
-    }
-}
-
-void Writer::null()
-{
-    beforeValue();
-    out_ += "null";
-    afterValue();
-}
-
-void Writer::flush()
-{
-    if (stream_ && !buffer_.empty()) {
-        stream_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        buffer_.clear();
-    }
-}
-
-void Writer::beforeValue()
-{
-    if (afterKey_) {
-        afterKey_ = false;
-        return;
-    }
-    if (!firstInScope_.empty()) {
-        if (!firstInScope_.back()) out_ += ", ";
-        firstInScope_.back() = false;
-    }
-}
-
-void Writer::afterValue()
-{
-    // A finished top-level value goes out at once, so that whatever the caller writes to the
-    // stream next lands after it.
-    if (stream_ && (firstInScope_.empty() || buffer_.size() >= flushThreshold)) flush();
-}
-
-void Writer::open(char bracket)
-{
-    beforeValue();
-    out_ += bracket;
-    firstInScope_.push_back(true);
-}
-
-void Writer::close(char bracket)
-{
-    out_ += bracket;
-    firstInScope_.pop_back();
-    afterValue();
-}
-
-void Writer::writeString(std::string_view text)
-{
-    out_ += '"';
-    if (text::isValidUtf8(text)) {
-        writeEscaped(text);
-    } else {
-        std::string repaired;
-        text::appendUtf8Lossy(text, repaired);
-        writeEscaped(repaired);
-    }
-    out_ += '"';
-}
-
-void Writer::writeEscaped(std::string_view text)
-{
-    static constexpr char hex[] = "0123456789abcdef";
-    std::size_t runStart = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (!needsEscape(c)) continue;
-        out_.append(text, runStart, i - runStart);
-        runStart = i + 1;
-        if (c == '"' || c == '\\') {
-            out_ += '\\';
-            out_ += static_cast<char>(c);
-        } else {
-            out_ += "\\u00";
-            out_ += hex[c >> 4];
-            out_ += hex[c & 0xf];
-        }
-    }
-    out_.append(text, runStart, text.size() - runStart);
-}
-
-namespace {
 
 void writeLap(Writer& writer, const ZaroSessionLap& lap)
 {
@@ -212,14 +26,35 @@ void writeLap(Writer& writer, const ZaroSessionLap& lap)
     writer.key("timeSec");
     writer.number(lap.timeSec);
     writer.key("sectors");
-    writer.beginArray();
-    for (double sector : lap.sectors) writer.number(sector);
-    writer.endArray();
+    writeNumbers(writer, lap.sectors);
     writer.endObject();
 }
 
-// Row by row, so that a session of millions of laps is never held as texts all at once.
-void writeLapRow(Writer& writer, const ZaroSessionLap& lap)
+void writeAnalysis(Writer& writer, const ZaroSession& session, const SessionAnalysis& figures)
+{
+    writer.beginObject();
+    writer.key("bestSectorsSec");
+    writeNumbers(writer, figures.bestSectorsSec);
+    writer.key("theoreticalBestSec");
+    writer.optionalNumber(figures.theoreticalBestSec);
+    writer.key("lapDeltasSec");
+    writer.beginArray();
+    for (const auto& lap : session.laps) {
+        if (ZaroSessionAnalysis::isCompleted(lap)) writer.optionalNumber(ZaroSessionAnalysis::deltaToBest(lap, session.bestLapSec));
+    }
+    writer.endArray();
+    writer.key("cleanLapCount");
+    writer.integer(figures.cleanLapCount);
+    writer.key("meanCleanLapSec");
+    writer.optionalNumber(figures.meanCleanLapSec);
+    writer.key("stdDevCleanLapSec");
+    writer.optionalNumber(figures.stdDevCleanLapSec);
+    writer.endObject();
+}
+
+// Row by row and the sectors piece by piece, so that neither millions of laps nor millions of
+// sectors are ever held as texts.
+void writeLapRow(Writer& writer, const ZaroSessionLap& lap, std::optional<double> bestLapSec)
 {
     writer.beginObject();
     writer.key("name");
@@ -227,11 +62,18 @@ void writeLapRow(Writer& writer, const ZaroSessionLap& lap)
     writer.key("time");
     writer.string(ZaroSessionFormat::lapTime(lap.timeSec));
     writer.key("sectors");
-    writer.string(ZaroSessionFormat::sectorText(lap));
+    writer.beginString();
+    ZaroSessionFormat::forEachSectorPiece(lap, [&writer](std::string_view piece, std::optional<std::size_t>) {
+        writer.stringPart(piece);
+        return true;
+    });
+    writer.endString();
+    writer.key("delta");
+    writer.string(ZaroSessionFormat::lapDelta(ZaroSessionAnalysis::deltaToBest(lap, bestLapSec)));
     writer.endObject();
 }
 
-void writeDisplay(Writer& writer, const ZaroSession& session)
+void writeDisplay(Writer& writer, const ZaroSession& session, const SessionAnalysis& figures)
 {
     const auto stats = ZaroSessionFormat::statTexts(session);
     writer.beginObject();
@@ -249,10 +91,14 @@ void writeDisplay(Writer& writer, const ZaroSession& session)
     writer.string(stats.samples);
     writer.key("startedAt");
     writer.string(ZaroSessionFormat::dateTime(session.startedAt));
+    writer.key("theoreticalBest");
+    writer.string(ZaroSessionFormat::lapTime(figures.theoreticalBestSec));
+    writer.key("avgSpeed");
+    writer.string(ZaroSessionFormat::speedKmh(session.avgSpeedMps));
     writer.key("lapRows");
     writer.beginArray();
     for (const auto& lap : session.laps) {
-        if (lap.kind == ZaroSessionLap::Kind::lap) writeLapRow(writer, lap);
+        if (ZaroSessionAnalysis::isCompleted(lap)) writeLapRow(writer, lap, session.bestLapSec);
     }
     writer.endArray();
     writer.endObject();
@@ -308,14 +154,19 @@ void writeSession(Writer& writer, const ZaroSession& session)
     writer.optionalNumber(session.maxAbsGy);
     writer.key("maxLeanDeg");
     writer.optionalNumber(session.maxLeanDeg);
+    const SessionAnalysis figures = ZaroSessionAnalysis::analyse(session);
+    writer.key("analysis");
+    writeAnalysis(writer, session, figures);
     writer.key("display");
-    writeDisplay(writer, session);
+    writeDisplay(writer, session, figures);
     writer.endObject();
 }
 
-void writeFailure(Writer& writer, const cli::FileFailure& failure)
+void writeFailure(Writer& writer, std::string_view fileName, const cli::FileFailure& failure)
 {
     writer.beginObject();
+    writer.key("fileName");
+    writer.string(fileName);
     writer.key("error");
     writer.beginObject();
     writer.key("kind");

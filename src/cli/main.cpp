@@ -1,30 +1,67 @@
-// The zaro-session command: reads the arguments and hands the files to the summary.
+// The zaro-session command: reads the arguments and hands them to the command.
+#include <unistd.h>
+
+#include <cstdlib>
 #include <exception>
 #include <iostream>
-#include <string>
 #include <string_view>
 #include <vector>
 
+#include "bests.hpp"
+#include "command_line.hpp"
+#include "folder_reading.hpp"
+#include "listing.hpp"
 #include "summary.hpp"
 
 namespace {
 
-constexpr std::string_view usage =
-    "usage: zaro-session summary [--json] FILE...\n"
-    "       zaro-session --help\n"
-    "\n"
-    "summary   prints what the preview card of each session file shows\n"
-    "  --json  one JSON object per file, one line each\n";
+using namespace zaro::cli;
 
-int usageError(std::string_view problem)
+// Bold colour only on a terminal, and never with NO_COLOR in the environment.
+bool colourWanted()
 {
-    std::cerr << "zaro-session: " << problem << '\n' << usage;
-    return 2;
+    return ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
 }
 
-bool isHelp(std::string_view arg)
+FolderReading readOperands(const CommandLine& line)
 {
-    return arg == "--help" || arg == "-h";
+    ProgressLine progress(std::cerr, ::isatty(STDERR_FILENO) == 1);
+    return readSessionFiles(line.operands, line.jobs.value_or(defaultWorkers()), progress);
+}
+
+int outputStatus()
+{
+    std::cout.flush();
+    if (std::cout) return 0;
+    std::cerr << "zaro-session: cannot write the output\n";
+    return 1;
+}
+
+// The output first, then the files that gave none, so that a terminal shows them last.
+int finish(const FolderReading& reading)
+{
+    const int written = outputStatus();
+    return reportUnread(reading, std::cerr) | written;
+}
+
+int run(const CommandLine& line)
+{
+    switch (line.command) {
+    case Command::help: std::cout << usage; return outputStatus();
+    case Command::summary:
+        return summarizeFiles(line.operands, line.mode, TextStyle{line.units, colourWanted()}, std::cout, std::cerr);
+    case Command::list: {
+        FolderReading reading = readOperands(line);
+        writeListing(std::cout, std::move(reading.rows), line);
+        return finish(reading);
+    }
+    case Command::bests: {
+        FolderReading reading = readOperands(line);
+        writeBests(std::cout, bestsByTrack(std::move(reading.rows)));
+        return finish(reading);
+    }
+    }
+    return 1;
 }
 
 }  // namespace
@@ -33,35 +70,11 @@ int main(int argc, char** argv)
 {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (args.empty()) return usageError("no command given");
-    if (isHelp(args[0])) {
-        std::cout << usage;
-        return 0;
-    }
-    if (args[0] != "summary") return usageError("unknown command '" + std::string(args[0]) + "'");
-
-    auto mode = zaro::cli::OutputMode::text;
-    std::vector<std::string> files;
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const auto arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            files.emplace_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--json") {
-            mode = zaro::cli::OutputMode::json;
-        } else if (isHelp(arg)) {
-            std::cout << usage;
-            return 0;
-        } else {
-            return usageError("unknown option '" + std::string(arg) + "'");
-        }
-    }
-    if (files.empty()) return usageError("summary needs at least one FILE");
-
     try {
-        return zaro::cli::summarizeFiles(files, mode, std::cout, std::cerr);
+        return run(readCommandLine(args));
+    } catch (const UsageError& error) {
+        std::cerr << "zaro-session: " << error.what() << '\n' << usage;
+        return 2;
     } catch (const std::exception& error) {
         std::cerr << "zaro-session: " << error.what() << '\n';
         return 1;

@@ -1,166 +1,166 @@
 #include "summary.hpp"
 
-#include <exception>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+#include <string_view>
 #include <utility>
+#include <vector>
 
+#include "analysis/session_analysis.hpp"
 #include "base/unicode.hpp"
 #include "format/card_texts.hpp"
-#include "format/zaro_session_format.hpp"
 #include "json.hpp"
-#include "parser/zaro_session_parser.hpp"
+#include "session_reading.hpp"
+#include "text_output.hpp"
 
 namespace zaro::cli {
 
 namespace {
 
-constexpr std::size_t labelWidth = 11;    // "Max speed" and two spaces
+namespace format = ZaroSessionFormat;
+namespace analysis = ZaroSessionAnalysis;
+
+constexpr std::size_t labelWidth = 18;    // "Theoretical best" and two spaces
 constexpr std::size_t lapNameWidth = 10;  // "Lap 12345" and a space
 constexpr std::size_t lapTimeWidth = 11;  // "62:05.500" and two spaces
+constexpr std::size_t deltaWidth = 10;    // "+1:02.500" and a space
+constexpr std::string_view boldPurple = "\x1b[1;35m";
+constexpr std::string_view plainText = "\x1b[0m";
 
-// Code points stand in for terminal columns: the padded texts are lap names, lap times and labels.
-std::size_t columnCount(std::string_view text)
+using Fact = std::pair<std::string_view, std::string>;
+
+std::string theoreticalBest(const SessionAnalysis& figures, std::optional<double> bestLapSec)
 {
-    std::size_t count = 0;
-    for (char c : text) {
-        if ((static_cast<unsigned char>(c) & 0xc0) != 0x80) ++count;
+    std::string text = format::lapTime(figures.theoreticalBestSec);
+    if (!bestLapSec) return text;
+    const double gap = *figures.theoreticalBestSec - *bestLapSec;
+    const std::string seconds = format::decimal(std::abs(gap), 3);
+    if (seconds == "0.000") return text + "  (as the best lap)";
+    return text + "  (" + seconds + (gap > 0 ? " s over" : " s under") + " the best lap)";
+}
+
+std::string largestAccelerations(const ZaroSession& session)
+{
+    std::string text;
+    if (session.maxAbsGx) text = format::acceleration(*session.maxAbsGx) + " longitudinal";
+    if (session.maxAbsGx && session.maxAbsGy) text += format::separator;
+    if (session.maxAbsGy) text += format::acceleration(*session.maxAbsGy) + " lateral";
+    return text;
+}
+
+// The labelled lines under the title, each only when the file gives its figure.
+std::vector<Fact> factsOf(const ZaroSession& session, const SessionAnalysis& figures, format::Units units)
+{
+    auto stats = format::statTexts(session, units);
+    std::vector<Fact> facts;
+    facts.emplace_back("Started", format::dateTime(session.startedAt));
+    facts.emplace_back("Best lap", std::move(stats.bestLap));
+    if (figures.theoreticalBestSec) facts.emplace_back("Theoretical best", theoreticalBest(figures, session.bestLapSec));
+    facts.emplace_back("Laps", std::move(stats.laps));
+    if (figures.stdDevCleanLapSec) {
+        facts.emplace_back("Consistency", "\u00B1" + format::decimal(*figures.stdDevCleanLapSec, 2) + " s over "
+                                              + std::to_string(figures.cleanLapCount) + " clean laps");
     }
-    return count;
+    facts.emplace_back("Duration", std::move(stats.duration));
+    facts.emplace_back("Distance", std::move(stats.distance));
+    facts.emplace_back("Max speed", std::move(stats.maxSpeed));
+    if (session.avgSpeedMps) facts.emplace_back("Average speed", format::speed(session.avgSpeedMps, units));
+    if (session.maxAbsGx || session.maxAbsGy) facts.emplace_back("Max g", largestAccelerations(session));
+    if (session.maxLeanDeg) facts.emplace_back("Max lean", format::angle(*session.maxLeanDeg));
+    facts.emplace_back("Samples", std::move(stats.samples));
+    return facts;
 }
 
-void appendPadded(std::string& line, std::string_view text, std::size_t width)
+// A lap row's gap to the best lap and its sectors, the best of each index marked, written straight
+// to the output: a lap may have millions of sectors.
+void appendGapAndSectors(TextLines& lines, const ZaroSessionLap& lap, std::string_view gap,
+                         const std::vector<double>& bestSectors, bool colour)
 {
-    const auto start = line.size();
-    text::appendPrintable(line, text);
-    const auto used = columnCount(std::string_view(line).substr(start));
-    line.append(used < width ? width - used : 1, ' ');
+    bool anySector = false;
+    format::forEachSectorPiece(lap, [&](std::string_view piece, std::optional<std::size_t> sector) {
+        std::string& line = lines.line();
+        if (!std::exchange(anySector, true)) appendPadded(line, gap, deltaWidth);
+        const bool best = sector && *sector < bestSectors.size() && lap.sectors[*sector] == bestSectors[*sector];
+        if (best && colour) line += boldPurple;
+        line += piece;
+        if (best) line += colour ? plainText : "*";
+        lines.spillIfLong();
+        return true;
+    });
+    if (!anySector) lines.line() += gap;
 }
 
-void emitLine(std::ostream& out, std::string& line)
+void appendLapRow(TextLines& lines, const ZaroSession& session, const ZaroSessionLap& lap,
+                  const SessionAnalysis& figures, bool colour)
 {
-    line += '\n';
-    out << line;
-    line.clear();
+    std::string& line = lines.line();
+    line += "  ";
+    appendPadded(line, format::lapName(lap), lapNameWidth);
+    appendPadded(line, format::lapTime(lap.timeSec), lapTimeWidth);
+    const auto gap = format::lapDelta(analysis::deltaToBest(lap, session.bestLapSec));
+    appendGapAndSectors(lines, lap, gap, figures.bestSectorsSec, colour);
+    lines.endLine();
 }
 
 }  // namespace
 
-std::string_view FileFailure::rawValue(Kind kind)
+void writeSummary(std::ostream& out, const ZaroSession& session, const TextStyle& style)
 {
-    switch (kind) {
-    case Kind::empty: return "empty";
-    case Kind::tooLarge: return "tooLarge";
-    case Kind::missingColumns: return "missingColumns";
-    case Kind::missingTelemetry: return "missingTelemetry";
-    case Kind::unsupportedFormat: return "unsupportedFormat";
-    case Kind::io: return "io";
+    const SessionAnalysis figures = analysis::analyse(session);
+    TextLines lines(out);
+    text::appendPrintable(lines.line(), session.trackName);
+    lines.endLine();
+    text::appendPrintable(lines.line(), format::subtitle(session));
+    lines.endLine();
+    for (const auto& [label, value] : factsOf(session, figures, style.units)) {
+        appendPadded(lines.line(), label, labelWidth);
+        text::appendPrintable(lines.line(), value);
+        lines.endLine();
     }
-    return "io";
-}
-
-FileFailure FileFailure::from(const ParseError& error)
-{
-    const auto kind = [&] {
-        switch (error.kind()) {
-        case ParseError::Kind::empty: return Kind::empty;
-        case ParseError::Kind::tooLarge: return Kind::tooLarge;
-        case ParseError::Kind::missingColumns: return Kind::missingColumns;
-        case ParseError::Kind::missingTelemetry: return Kind::missingTelemetry;
-        case ParseError::Kind::unsupportedFormat: return Kind::unsupportedFormat;
-        }
-        return Kind::unsupportedFormat;
-    }();
-    return FileFailure{kind, error.errorDescription(), error.columns()};
-}
-
-std::variant<ZaroSession, FileFailure> readSession(const std::filesystem::path& path)
-{
-    try {
-        return ZaroSessionParser::parseFile(path);
-    } catch (const ParseError& error) {
-        return FileFailure::from(error);
-    } catch (const std::exception& error) {
-        // std::system_error from the file system, or anything else that kept the file from being read.
-        return FileFailure{FileFailure::Kind::io, error.what(), {}};
-    }
-}
-
-void writeSummary(std::ostream& out, const ZaroSession& session)
-{
-    std::string line;
-    text::appendPrintable(line, session.trackName);
-    emitLine(out, line);
-    text::appendPrintable(line, ZaroSessionFormat::subtitle(session));
-    emitLine(out, line);
-
-    const auto stats = ZaroSessionFormat::statTexts(session);
-    const auto started = ZaroSessionFormat::dateTime(session.startedAt);
-    const std::pair<std::string_view, std::string_view> facts[] = {
-        {"Started", started},
-        {"Best lap", stats.bestLap},
-        {"Laps", stats.laps},
-        {"Duration", stats.duration},
-        {"Distance", stats.distance},
-        {"Max speed", stats.maxSpeed},
-        {"Samples", stats.samples},
-    };
-    for (const auto& [label, value] : facts) {
-        appendPadded(line, label, labelWidth);
-        text::appendPrintable(line, value);
-        emitLine(out, line);
-    }
-    emitLine(out, line);
+    lines.endLine();
 
     bool anyListed = false;
     for (const auto& lap : session.laps) {
-        if (lap.kind != ZaroSessionLap::Kind::lap) continue;
+        if (!analysis::isCompleted(lap)) continue;
         anyListed = true;
-        line += "  ";
-        appendPadded(line, ZaroSessionFormat::lapName(lap), lapNameWidth);
-        const auto time = ZaroSessionFormat::lapTime(lap.timeSec);
-        const auto sectors = ZaroSessionFormat::sectorText(lap);
-        if (sectors.empty()) {
-            text::appendPrintable(line, time);
-        } else {
-            appendPadded(line, time, lapTimeWidth);
-            text::appendPrintable(line, sectors);
-        }
-        emitLine(out, line);
+        appendLapRow(lines, session, lap, figures, style.colour);
     }
     if (!anyListed) {
-        line += "  No completed laps";
-        emitLine(out, line);
+        lines.line() += "  No completed laps";
+        lines.endLine();
     }
 }
 
-int summarizeFiles(std::span<const std::string> files, OutputMode mode, std::ostream& out, std::ostream& err)
+int summarizeFiles(std::span<const std::string> files, OutputMode mode, const TextStyle& style, std::ostream& out,
+                   std::ostream& err)
 {
     int status = 0;
     bool printedSummary = false;
     for (const auto& file : files) {
-        const auto result = readSession(file);
+        const bool standardInput = file == standardInputOperand;
+        const auto result = standardInput ? readStandardInput() : readSession(file);
         const auto* session = std::get_if<ZaroSession>(&result);
         if (!session) status = 1;
+        const std::string name = standardInput ? std::string(standardInputName) : file;
         if (mode == OutputMode::json) {
             {
                 json::Writer writer(out);
                 if (session) {
                     json::writeSession(writer, *session);
                 } else {
-                    json::writeFailure(writer, std::get<FileFailure>(result));
+                    const auto fileName = standardInput ? name : std::filesystem::path(file).filename().string();
+                    json::writeFailure(writer, fileName.empty() ? file : fileName, std::get<FileFailure>(result));
                 }
             }
             out << '\n';
         } else if (session) {
             if (printedSummary) out << '\n';
-            writeSummary(out, *session);
+            writeSummary(out, *session, style);
             printedSummary = true;
         } else {
-            std::string line;
-            text::appendPrintable(line, file);
-            line += ": ";
-            text::appendPrintable(line, std::get<FileFailure>(result).message);
             out.flush();  // keeps the two streams in file order on a terminal
-            emitLine(err, line);
+            writeFailureLine(err, name, std::get<FileFailure>(result).message);
         }
     }
     out.flush();

@@ -2,8 +2,6 @@
 
 #include <string_view>
 
-#include "format/zaro_session_format.hpp"
-
 namespace zaro::ZaroSessionFormat {
 
 std::string subtitle(const ZaroSession& session)
@@ -14,14 +12,14 @@ std::string subtitle(const ZaroSession& session)
     return text;
 }
 
-StatTexts statTexts(const ZaroSession& session)
+StatTexts statTexts(const ZaroSession& session, Units units)
 {
     return StatTexts{
-        .bestLap = session.bestLapSec ? lapTime(*session.bestLapSec) : std::string(placeholder),
+        .bestLap = lapTime(session.bestLapSec),
         .laps = std::to_string(session.lapCount),
         .duration = duration(session.startedAt, session.endedAt),
-        .distance = distance(session.distanceM),
-        .maxSpeed = speedKmh(session.maxSpeedMps),
+        .distance = distance(session.distanceM, units),
+        .maxSpeed = speed(session.maxSpeedMps, units),
         .samples = std::to_string(session.pointCount),
     };
 }
@@ -34,13 +32,10 @@ std::string lapName(const ZaroSessionLap& lap)
 std::string sectorText(const ZaroSessionLap& lap, std::size_t maxBytes)
 {
     std::string text;
-    for (double sector : lap.sectors) {
-        if (text.size() >= maxBytes) break;
-        // `> 0` is false for NaN, so unreadable sectors drop out with the empty ones.
-        if (!(sector > 0)) continue;
-        if (!text.empty()) text += separator;
-        text += lapTime(sector);
-    }
+    forEachSectorPiece(lap, [&](std::string_view piece, std::optional<std::size_t> sector) {
+        text += piece;
+        return !sector || text.size() < maxBytes;
+    });
     return text;
 }
 

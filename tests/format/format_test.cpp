@@ -26,14 +26,20 @@ double number(const std::string& literal)
     return std::strtod(literal.c_str(), nullptr);
 }
 
-TEST(ZaroSessionFormat, WritesLapTimesSpeedsDistancesDatesAndDurationsAsTheCardPrintsThem)
+TEST(ZaroSessionFormat, WritesLapTimesSpeedsDistancesDatesDurationsAndGapsAsTheyArePrinted)
 {
     for (const auto& c : zaro::support::readCases("format/texts.cases")) {
         const std::string& operation = c[0];
         std::string text;
+        const auto optional = c.fields.at(1) ? std::optional(number(c[1])) : std::nullopt;
         if (operation == "lapTime") text = format::lapTime(number(c[1]));
-        if (operation == "speedKmh") text = format::speedKmh(c.fields.at(1) ? std::optional(number(c[1])) : std::nullopt);
+        if (operation == "speedKmh") text = format::speedKmh(optional);
+        if (operation == "speedMph") text = format::speed(optional, format::Units::imperial);
         if (operation == "distance") text = format::distance(number(c[1]));
+        if (operation == "distanceMiles") text = format::distance(number(c[1]), format::Units::imperial);
+        if (operation == "lapDelta") text = format::lapDelta(optional);
+        if (operation == "acceleration") text = format::acceleration(number(c[1]));
+        if (operation == "angle") text = format::angle(number(c[1]));
         if (operation == "dateTime") text = format::dateTime(c[1]);
         if (operation == "duration") text = format::duration(c[1], c[2]);
         EXPECT_EQ(text, c.fields.back()) << c.where;

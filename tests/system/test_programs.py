@@ -1,12 +1,10 @@
-"""zaro-session-preview, zaro-session-thumbnailer and zaro-session run as a desktop, a file manager or a person
-runs them."""
-import os
+"""zaro-session-preview and zaro-session-thumbnailer run as a desktop, a file manager or a person runs them."""
 import shutil
 import socket
 import unittest
 from pathlib import Path
 
-from runner import CLI, EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_size, run, scratch
+from runner import EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_size, run, scratch
 
 PRACTICE = EXAMPLES / 'Sunday practice.csv'
 EMPTY = 'The ZARO Session file is empty.'
@@ -106,49 +104,6 @@ class Programs(unittest.TestCase):
         done = run([THUMBNAILER, '--style', 'track', '-s', '256', self.folder / 'no-rows.csv', self.folder / 'none.png'])
         self.assertEqual((done.code, done.err.decode().endswith('The ZARO Session file has no GPS rows.\n')), (1, True))
         self.assertFalse((self.folder / 'none.png').exists())
-
-
-PLAIN = b'Time,Latitude,Longitude,Speed\n2024-06-01T10:15:00Z,0,0,10\n2024-06-01T10:15:01Z,0,1,20\n'
-PLAIN_TEXT = ('Unknown track\nSunday practice.csv  \u00b7  ZARO track session\nStarted    1 Jun 2024 10:15:00 UTC\n'
-              'Best lap   \u2014\nLaps       0\nDuration   0:01\nDistance   111.19 km\nMax speed  72.0 km/h\n'
-              'Samples    2\n\n  No completed laps\n')
-
-
-class CommandLine(unittest.TestCase):
-    def setUp(self):
-        self.folder = Path(self.enterContext(scratch()))
-        (self.folder / 'Sunday practice.csv').write_bytes(PLAIN)
-        (self.folder / 'empty.csv').write_bytes(b'')
-
-    def cli(self, *arguments):
-        done = run([CLI, *arguments], cwd=self.folder)
-        return done.code, done.out.decode(), done.err.decode()
-
-    def test_prints_one_json_line_a_file_with_an_error_object_for_each_failure(self):
-        code, out, err = self.cli('summary', 'Sunday practice.csv', 'empty.csv', '--json', 'missing.csv')
-        lines = out.splitlines()
-        self.assertEqual((code, err, len(lines)), (1, '', 3))
-        self.assertTrue(lines[0].startswith('{"fileName": "Sunday practice.csv", "trackName": "Unknown track", '))
-        self.assertIn('"distanceM": 111194.92664455874, "maxSpeedMps": 20, "avgSpeedMps": 15, ', lines[0])
-        self.assertEqual(lines[1:], [f'{{"error": {{"kind": "empty", "message": "{EMPTY}"}}}}',
-                                     '{"error": {"kind": "io", "message": "No such file or directory"}}'])
-
-    def test_prints_text_summaries_and_failures_without_control_characters(self):
-        evil = os.fsdecode(b'bad\xff\x1b]0;\xc2\x9b.csv')  # broken UTF-8, an escape, a C1 control
-        (self.folder / evil).write_bytes(b'')
-        self.assertEqual(self.cli('summary', 'Sunday practice.csv', evil, 'missing.csv', 'Sunday practice.csv'),
-                         (1, PLAIN_TEXT + '\n' + PLAIN_TEXT,
-                          f'bad\ufffd\ufffd]0;\ufffd.csv: {EMPTY}\nmissing.csv: No such file or directory\n'))
-
-    def test_refuses_bad_arguments_with_status_two_and_the_reason(self):
-        for arguments, status, first_line in [((), 2, 'zaro-session: no command given'),
-                                              (('preview', 'a.csv'), 2, "zaro-session: unknown command 'preview'"),
-                                              (('summary', '--json'), 2, 'zaro-session: summary needs at least one FILE'),
-                                              (('summary', '--pretty', 'a.csv'), 2, "zaro-session: unknown option '--pretty'"),
-                                              (('summary', '--', '--json'), 1, '--json: No such file or directory')]:
-            code, _, err = self.cli(*arguments)
-            self.assertEqual((code, err.split('\n')[0]), (status, first_line), arguments)
-        self.assertEqual(self.cli('summary', '--help')[:2], (0, self.cli('--help')[1]))
 
 
 if __name__ == '__main__':

@@ -1,0 +1,141 @@
+"""zaro-session run as a person or a script runs it: summaries of files and of standard input, and lists and
+bests of folders of sessions."""
+import csv
+import io
+import json
+import os
+import shutil
+import unittest
+from pathlib import Path
+
+from runner import CLI, EXAMPLES, run, scratch
+
+EMPTY = 'The ZARO Session file is empty.'
+TOO_LARGE = 'The ZARO Session file is too large to preview.'
+PLAIN = b'Time,Latitude,Longitude,Speed\n2024-06-01T10:15:00Z,0,0,10\n2024-06-01T10:15:01Z,0,1,20\n'
+PLAIN_TEXT = ('Unknown track\nSunday practice.csv  \u00b7  ZARO track session\nStarted           1 Jun 2024 10:15:00 UTC\n'
+              'Best lap          \u2014\nLaps              0\nDuration          0:01\nDistance          111.19 km\n'
+              'Max speed         72.0 km/h\nAverage speed     54.0 km/h\nSamples           2\n\n  No completed laps\n')
+
+
+def cli(*arguments, cwd=None, **options):
+    done = run([CLI, *arguments], cwd=cwd, **options)
+    return done.code, done.out.decode(), done.err.decode()
+
+
+class CommandLine(unittest.TestCase):
+    def setUp(self):
+        self.folder = Path(self.enterContext(scratch()))
+        (self.folder / 'Sunday practice.csv').write_bytes(PLAIN)
+        (self.folder / 'empty.csv').write_bytes(b'')
+
+    def test_prints_one_json_line_a_file_with_an_error_object_naming_each_failure(self):
+        with open(self.folder / 'Sunday practice.csv', 'rb') as given:
+            code, out, err = cli('summary', 'Sunday practice.csv', 'empty.csv', '--json', 'missing.csv', '-',
+                                 cwd=self.folder, stdin=given)
+        lines = out.splitlines()
+        self.assertEqual((code, err, len(lines)), (1, '', 4))
+        self.assertTrue(lines[0].startswith('{"fileName": "Sunday practice.csv", "trackName": "Unknown track", '))
+        self.assertIn('"distanceM": 111194.92664455874, "maxSpeedMps": 20, "avgSpeedMps": 15, ', lines[0])
+        self.assertEqual(lines[1:3], [f'{{"fileName": "empty.csv", "error": {{"kind": "empty", "message": "{EMPTY}"}}}}',
+                                      '{"fileName": "missing.csv", "error": {"kind": "io", "message": "No such file or directory"}}'])
+        self.assertEqual(lines[3], lines[0].replace('"Sunday practice.csv"', '"standard input"'))
+
+    def test_prints_text_summaries_and_failures_without_control_characters(self):
+        evil = os.fsdecode(b'bad\xff\x1b]0;\xc2\x9b.csv')  # broken UTF-8, an escape, a C1 control
+        (self.folder / evil).write_bytes(b'')
+        self.assertEqual(cli('summary', 'Sunday practice.csv', evil, 'missing.csv', 'Sunday practice.csv', cwd=self.folder),
+                         (1, PLAIN_TEXT + '\n' + PLAIN_TEXT,
+                          f'bad\ufffd\ufffd]0;\ufffd.csv: {EMPTY}\nmissing.csv: No such file or directory\n'))
+
+    def test_reads_standard_input_no_further_than_the_file_limit(self):
+        with open('/dev/zero', 'rb') as endless:
+            self.assertEqual(cli('summary', '-', stdin=endless), (1, '', f'standard input: {TOO_LARGE}\n'))
+
+    def test_refuses_bad_arguments_with_status_two_and_the_reason(self):
+        for arguments, status, first_line in [((), 2, 'zaro-session: no command given'),
+                                              (('preview', 'a.csv'), 2, "zaro-session: unknown command 'preview'"),
+                                              (('summary', '--json'), 2, 'zaro-session: summary needs at least one FILE'),
+                                              (('summary', '--pretty', 'a.csv'), 2, "zaro-session: unknown option '--pretty'"),
+                                              (('summary', '--', '--json'), 1, '--json: No such file or directory'),
+                                              (('list',), 2, 'zaro-session: list needs at least one PATH'),
+                                              (('list', '--sort', 'fastest', '.'), 2,
+                                               "zaro-session: --sort takes started, best, track or file, not 'fastest'"),
+                                              (('bests', '--jobs=0', '.'), 2,
+                                               "zaro-session: --jobs takes a whole number from 1 to 256, not '0'"),
+                                              (('bests', '--units', 'imperial', '.'), 2, "zaro-session: unknown option '--units'")]:
+            code, _, err = cli(*arguments, cwd=self.folder)
+            self.assertEqual((code, err.split('\n')[0]), (status, first_line), arguments)
+        self.assertEqual(cli('summary', '--help')[:2], (0, cli('--help')[1]))
+
+
+class Folders(unittest.TestCase):
+    """list and bests over a tree with nested folders, a link back up, a FIFO, a CSV file that is no session and
+    a sparse file over the limit."""
+
+    def setUp(self):
+        self.root = Path(self.enterContext(scratch()))
+        (self.root / '2024' / 'june').mkdir(parents=True)
+        practice = (EXAMPLES / 'Sunday practice.csv').read_bytes()
+        (self.root / '2024' / 'june' / 'Sunday practice.csv').write_bytes(practice)
+        # The same best lap a month later: June's session keeps it.
+        (self.root / '2024' / 'july.CSV').write_bytes(practice.replace(b'2024-06-02', b'2024-07-07'))
+        shutil.copy(EXAMPLES / 'racebox-track-session.csv', self.root / '2024' / 'june' / 'racebox.csv')
+        os.symlink('..', self.root / '2024' / 'june' / 'loop')
+        (self.root / 'plain.csv').write_bytes(PLAIN)
+        (self.root / 'notes.txt').write_bytes(PLAIN)
+        (self.root / 'prices.csv').write_bytes(b'name,price\napple,1\n')
+        os.mkfifo(self.root / 'pipe.csv')
+        with open(self.root / 'huge.csv', 'wb') as huge:
+            huge.truncate((64 << 20) + 1)
+
+    def test_lists_every_session_once_and_names_every_file_that_failed(self):
+        code, out, err = cli('list', '--format', 'csv', '.', cwd=self.root)
+        self.assertEqual(err, f'./huge.csv: {TOO_LARGE}\n./pipe.csv: Not a regular file\n'
+                              './prices.csv: Unsupported ZARO Session format. Expected ZARO or RaceBox CSV.\n'
+                              'zaro-session: 3 of 7 files could not be read\n')
+        self.assertEqual(code, 1)
+        self.assertTrue(out.startswith('path,startedAt,trackName,configuration,sessionType,lapCount,bestLapSec,'
+                                       'theoreticalBestSec,maxSpeedMps,durationSec,distanceM\r\n'))
+        rows = [row[:8] + row[9:10] for row in csv.reader(io.StringIO(out, newline=''))][1:]
+        self.assertEqual(rows, [
+            ['./plain.csv', '2024-06-01T10:15:00Z', 'Unknown track', '', '', '0', '', '', '1'],
+            ['./2024/june/Sunday practice.csv', '2024-06-02T09:30:00Z', 'Ashcombe Raceway', 'Grand Prix', 'Practice', '3',
+             '91.264', '91.264', '390.6'],
+            ['./2024/july.CSV', '2024-07-07T09:30:00Z', 'Ashcombe Raceway', 'Grand Prix', 'Practice', '3', '91.264',
+             '91.264', '390.6'],
+            ['./2024/june/racebox.csv', '2024-10-19T13:24:58+00:00', 'Fenwick Downs', '', 'Track', '3', '91.36', '', '388.6']])
+
+    def test_sorts_the_same_way_whatever_the_number_of_workers(self):
+        orders = {'best': ['2024/july.CSV', '2024/june/Sunday practice.csv', '2024/june/racebox.csv', 'plain.csv'],
+                  'track': ['2024/june/Sunday practice.csv', '2024/july.CSV', '2024/june/racebox.csv', 'plain.csv'],
+                  'file': ['2024/july.CSV', '2024/june/Sunday practice.csv', '2024/june/racebox.csv', 'plain.csv']}
+        for order, paths in orders.items():
+            lines = [cli('list', '--format=json', '--sort', order, '--jobs', jobs, str(self.root))[1] for jobs in ('1', '3')]
+            self.assertEqual(lines[0], lines[1], order)
+            self.assertEqual([json.loads(line)['path'] for line in lines[0].splitlines()],
+                             [str(self.root / path) for path in paths], order)
+
+    def test_shows_tables_of_sessions_and_of_the_bests_at_each_track(self):
+        self.assertEqual(cli('list', '--units', 'imperial', 'plain.csv', cwd=self.root), (0, (
+            'Started                  Track          Session  Laps  Best lap  Theoretical  Top speed  Duration  Distance  File\n'
+            '1 Jun 2024 10:15:00 UTC  Unknown track  \u2014           0         \u2014            \u2014   44.7 mph      0:01  69.09 mi  plain.csv\n'), ''))
+        code, out, _ = cli('bests', '2024', 'plain.csv', cwd=self.root)
+        self.assertEqual((code, out), (0, (
+            'Track                          Best lap  Theoretical  Sessions  Set on                    File\n'
+            'Ashcombe Raceway (Grand Prix)  1:31.264     1:31.264         2  2 Jun 2024 09:30:00 UTC   2024/june/Sunday practice.csv\n'
+            'Fenwick Downs                  1:31.360            \u2014         1  19 Oct 2024 13:24:58 UTC  2024/june/racebox.csv\n'
+            'Unknown track                         \u2014            \u2014         1  \u2014                         \u2014\n')))
+
+    def test_shows_progress_on_a_terminal_during_a_long_run_and_erases_it(self):
+        (self.root / 'long' / 'laps.csv').parent.mkdir()
+        (self.root / 'long' / 'laps.csv').write_bytes(b'Format,ZARO CSV\n' + b'Lap 1,1\n' * (7 << 20) + PLAIN)
+        done = run([CLI, 'list', '--jobs', '1', self.root / 'long'], stderr_tty=True)
+        if done.wall_ms < 700:
+            self.skipTest(f'the run took {done.wall_ms:.0f} ms, too short to show progress')
+        self.assertEqual(done.code, 0)
+        self.assertRegex(done.err.decode(), r'^(0 of 1 files, 0\.0 MB/s\x1b\[K)+\x1b\[K$')
+
+
+if __name__ == '__main__':
+    unittest.main()
