@@ -10,7 +10,7 @@ const std::string_view usage =
     "       zaro-session list [--sort started|best|track|file] [--format table|csv|json]\n"
     "                         [--units metric|imperial] [--jobs N] PATH...\n"
     "       zaro-session bests [--jobs N] PATH...\n"
-    "       zaro-session --help\n"
+    "       zaro-session --help | --version\n"
     "\n"
     "summary  prints what the preview card of each session file shows, with the theoretical best\n"
     "         (the sum of the best sectors), each lap's gap to the best lap, the best sector of\n"
@@ -137,6 +137,10 @@ CommandLine readCommandLine(std::span<const std::string_view> args)
     if (args.empty()) throw UsageError("no command given");
     CommandLine line;
     if (isHelp(args[0])) return line;
+    if (args[0] == "--version") {
+        line.command = Command::version;
+        return line;
+    }
     line.command = commandNamed(args[0]);
     const bool summary = line.command == Command::summary;
     const bool list = line.command == Command::list;

@@ -14,7 +14,7 @@
 
 namespace zaro::cli {
 
-enum class Command : std::uint8_t { help, summary, list, bests };
+enum class Command : std::uint8_t { help, version, summary, list, bests };
 enum class ListOrder : std::uint8_t { started, best, track, file };
 enum class ListFormat : std::uint8_t { table, csv, json };
 

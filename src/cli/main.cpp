@@ -48,6 +48,7 @@ int run(const CommandLine& line)
 {
     switch (line.command) {
     case Command::help: std::cout << usage; return outputStatus();
+    case Command::version: std::cout << "zaro-session " ZARO_VERSION "\n"; return outputStatus();
     case Command::summary:
         return summarizeFiles(line.operands, line.mode, TextStyle{line.units, colourWanted()}, std::cout, std::cerr);
     case Command::list: {

@@ -67,6 +67,19 @@ class CommandLine(unittest.TestCase):
             code, _, err = cli(*arguments, cwd=self.folder)
             self.assertEqual((code, err.split('\n')[0]), (status, first_line), arguments)
         self.assertEqual(cli('summary', '--help')[:2], (0, cli('--help')[1]))
+        self.assertEqual(cli('--version'), (0, 'zaro-session 0.2.0\n', ''))
+
+    def test_bash_completes_commands_options_their_values_and_session_files(self):
+        (self.folder / 'notes.txt').write_bytes(b'')
+        completion = Path(os.environ['ZARO_TESTS']).parent / 'packaging/completion/zaro-session'
+        for line, offered in [('zaro-session li', ['list']), ('zaro-session list --so', ['--sort']),
+                              ('zaro-session list --format ', ['csv', 'json', 'table']),
+                              ('zaro-session bests --', ['--help', '--jobs']),
+                              ('zaro-session summary ', ['Sunday practice.csv', 'empty.csv'])]:
+            script = (f'. {completion}; read -ra COMP_WORDS <<< "$0"; [[ $0 == *" " ]] && COMP_WORDS+=(""); '
+                      'COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zaro_session; printf "%s\\n" "${COMPREPLY[@]}"')
+            done = run(['bash', '-c', script, line], cwd=self.folder)
+            self.assertEqual(sorted(done.out.decode().splitlines()), offered, line)
 
 
 class Folders(unittest.TestCase):
