@@ -1,38 +1,81 @@
-"""The project installed into a scratch prefix and used as a desktop uses it: the files where the desktop
-looks, GLib telling session files from other CSV files, and the programs run in GNOME's thumbnailer sandbox."""
-import configparser
+"""The project installed as a user installs it, used as the desktops use it: the files where they look, GLib
+telling session files from other CSV files, the preview in a sandbox that shows only /usr, and the desktops' own
+thumbnail services, GNOME's thumbnail factory (which runs the entry in its own bubblewrap sandbox) and XFCE's
+tumbler over D-Bus, for every example at every size they ask for, in both styles. The services' install lies on
+a tmpfs over /usr/local in a private mount namespace, where the sandbox sees it and from which nothing stays."""
+import hashlib
+import json
 import os
-import shutil
+import subprocess
 import sys
-import tempfile
 import unittest
 from pathlib import Path
 
-from runner import BUILD, EXAMPLES, THUMBNAILER, folder_entries, is_whole_card, run, scratch
+from runner import BUILD, EXAMPLES, TESTS, run, scratch
 
 SESSION_TYPE = 'application/x-zaro-session'
-# The names GNOME's thumbnail factory gives the input and the output inside its sandbox.
-SANDBOX_INPUT, SANDBOX_OUTPUT = '/tmp/gnome-desktop-file-to-thumbnail.csv', '/tmp/gnome-desktop-thumbnailer.png'
-CONTENT_TYPES = '''import sys, gi
-gi.require_version('Gio', '2.0')
+SIZES = {'normal': 128, 'large': 256, 'x-large': 512, 'xx-large': 1024}
+CSV_FILES = sorted(EXAMPLES.glob('*.csv'))
+NOT_SESSIONS = {'prices.csv': b'Name,Price\nTea,3\nCake,4\n'}
+CONTENT_TYPES = """import sys, gi
 from gi.repository import Gio
 for name in sys.argv[1:]:
-    print(Gio.File.new_for_path(name).query_info('standard::content-type', 0, None).get_content_type())'''
-# What a desktop session passes down; HOME names a folder the sandbox does not show.
-SESSION = {'PATH': '/usr/local/bin:/usr/bin:/bin', 'HOME': '/home/desktop-user', 'LANG': 'C.UTF-8',
-           **{k: v for k, v in os.environ.items() if k.endswith('SAN_OPTIONS')}}
+    print(Gio.File.new_for_path(name).query_info('standard::content-type', 0, None).get_content_type())"""
 
 
-def gnome_sandbox(prefix, out, given):
-    """The sandbox GNOME's thumbnail factory builds: /usr read-only with the links of a /usr-merged system, the
-    loader's cache and nothing else of /etc (no font configuration), fresh /proc and /dev, every namespace
-    unshared, no home, and a private /tmp holding the input read-only and the output. The scratch install is
-    shown at /usr/local, where `cmake --install build --prefix /usr/local` puts it."""
-    argv = ['bwrap', '--ro-bind', '/usr', '/usr', '--ro-bind', '/etc/ld.so.cache', '/etc/ld.so.cache']
-    for top in ('/bin', '/lib64', '/lib', '/sbin'):
-        argv += ['--symlink', '/usr' + top, top] if os.path.islink(top) else ['--ro-bind', top, top] * os.path.exists(top)
-    return argv + ['--proc', '/proc', '--dev', '/dev', '--chdir', '/', '--setenv', 'GIO_USE_VFS', 'local', '--unshare-all',
-                   '--die-with-parent', '--ro-bind', prefix, '/usr/local', '--bind', out, '/tmp', '--ro-bind', given, SANDBOX_INPUT]
+def probe(style, folder):
+    """Runs inside the namespace, on a private session bus: asks GNOME's factory and tumbler for every
+    file at every size and prints, per service, file and size, "ok" when the thumbnail is the one the
+    installed thumbnailer draws outside any sandbox, else what happened."""
+    import gi
+    gi.require_version('GnomeDesktop', '3.0')
+    gi.require_version('GdkPixbuf', '2.0')
+    from gi.repository import GdkPixbuf, Gio, GLib, GnomeDesktop
+    files = [*CSV_FILES, *(folder / name for name in NOT_SESSIONS)]
+    uri = {f: Gio.File.new_for_path(str(f)).get_uri() for f in files}
+    mime = {f: Gio.File.new_for_path(str(f)).query_info('standard::content-type', 0, None).get_content_type() for f in files}
+
+    def verdict(pixbuf, f, side):
+        reference = folder / 'reference.png'
+        subprocess.run(['/usr/local/bin/zaro-session-thumbnailer', '--style', style, '-s', str(side), f, reference])
+        expected = GdkPixbuf.Pixbuf.new_from_file(str(reference)) if reference.exists() else None
+        reference.unlink(missing_ok=True)
+        # Tumbler stores every thumbnail with an alpha channel.
+        same = expected and expected.add_alpha(False, 0, 0, 0).get_pixels() == pixbuf.add_alpha(False, 0, 0, 0).get_pixels()
+        return 'ok' if same else f'{pixbuf.get_width()}x{pixbuf.get_height()}, not the thumbnailer\'s'
+
+    report = {'gnome': {}, 'tumbler': {}}
+    for flavor, side in SIZES.items():
+        factory = GnomeDesktop.DesktopThumbnailFactory.new(getattr(GnomeDesktop.DesktopThumbnailSize, flavor.replace('-', '').upper()))
+        for f in files:
+            mtime = int(f.stat().st_mtime)
+            try:
+                result = verdict(factory.generate_thumbnail(uri[f], mime[f]), f, side)
+            except GLib.Error:
+                factory.create_failed_thumbnail(uri[f], mtime)
+                result = 'failed, recorded' if factory.has_valid_failed_thumbnail(uri[f], mtime) else 'failed'
+            report['gnome'][f'{f.name} {side}'] = result
+
+    bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+    tumbler = Gio.DBusProxy.new_sync(bus, 0, None, 'org.freedesktop.thumbnails.Thumbnailer1',
+                                     '/org/freedesktop/thumbnails/Thumbnailer1', 'org.freedesktop.thumbnails.Thumbnailer1')
+    loop, answers = GLib.MainLoop(), {}
+    tumbler.connect('g-signal', lambda _, sender, name, args: (
+        answers.update({u: name for u in args[1]}) if name in ('Ready', 'Error') else None,
+        loop.quit() if name == 'Finished' else None))
+    for flavor, side in SIZES.items():
+        answers.clear()
+        tumbler.call_sync('Queue', GLib.Variant('(asasssu)', ([uri[f] for f in files], [mime[f] for f in files], flavor,
+                                                             'default', 0)), 0, 60000, None)
+        GLib.timeout_add_seconds(60, loop.quit)
+        loop.run()
+        for f in files:
+            cached = Path(os.environ['XDG_CACHE_HOME']) / 'thumbnails' / flavor / (hashlib.md5(uri[f].encode()).hexdigest() + '.png')
+            result = answers.get(uri[f], 'no answer')
+            if result == 'Ready':
+                result = verdict(GdkPixbuf.Pixbuf.new_from_file(str(cached)), f, side) if cached.exists() else 'Ready, not cached'
+            report['tumbler'][f'{f.name} {side}'] = result
+    print(json.dumps(report))
 
 
 class InstalledTree(unittest.TestCase):
@@ -42,80 +85,84 @@ class InstalledTree(unittest.TestCase):
         cls.prefix = cls.root / 'prefix'
         done = run(['cmake', '--install', BUILD, '--prefix', cls.prefix], clean_env=True, env={'PATH': '/usr/bin:/bin'})
         assert done.code == 0, done.err
-        entry = configparser.ConfigParser(interpolation=None)
-        entry.read(cls.prefix / 'share/thumbnailers/zaro-session.thumbnailer')
-        cls.entry = entry['Thumbnailer Entry']
 
-    def thumbnail_command(self, size, given=SANDBOX_INPUT, output=SANDBOX_OUTPUT):
-        """The entry's Exec line with %s, %u and %o replaced, as a thumbnail factory does."""
-        words = {'%s': str(size), '%u': f'file://{given}', '%i': str(given), '%o': str(output), '%%': '%'}
-        return [words.get(word, word) for word in self.entry['Exec'].split()]
-
-    def content_types(self, files):
-        if not (self.prefix / 'share/mime/mime.cache').exists():
-            self.skipTest('update-mime-database is not installed, so the install built no MIME cache')
-        done = run([sys.executable, '-c', CONTENT_TYPES, *files], env={'XDG_DATA_HOME': self.prefix / 'share',
-                                                                       'XDG_DATA_DIRS': '/usr/share', 'GIO_USE_VFS': 'local'})
-        return done.out.decode().split()
-
-    def in_sandbox(self, given, command):
-        out = Path(tempfile.mkdtemp(dir=self.root))
-        done = run(gnome_sandbox(self.prefix, out, given) + command, clean_env=True, env=SESSION)
-        if done.code != 0 and done.err.startswith(b'bwrap:'):
-            self.skipTest(f'bwrap cannot make a sandbox here: {done.err}')
-        return done, out
-
-    def test_puts_the_programs_the_entry_the_type_and_the_mark_where_the_desktop_looks(self):
+    def test_puts_the_programs_the_entries_the_type_and_the_mark_where_the_desktop_looks(self):
         installed = sorted(str(p.relative_to(self.prefix)) for p in self.prefix.rglob('*')
                            if p.is_file() and ('share/mime/' not in str(p) or 'share/mime/packages/' in str(p)))
         self.assertEqual(installed, ['bin/zaro-session', 'bin/zaro-session-preview', 'bin/zaro-session-thumbnailer',
                                      'share/mime/packages/zaro-session.xml',
                                      'share/thumbnailers/zaro-session.thumbnailer', 'share/zaro-session/track.thumbnailer',
                                      'share/zaro-session/zaro-mark.png'])
-        self.assertEqual(self.entry['TryExec'], 'zaro-session-thumbnailer')
-        self.assertEqual(self.thumbnail_command(256, '/tmp/in.csv', '/tmp/out.png'),
-                         ['zaro-session-thumbnailer', '-s', '256', 'file:///tmp/in.csv', '/tmp/out.png'])
 
-    def test_glib_tells_session_files_from_other_csv_files_and_the_entry_takes_every_example(self):
+    def test_glib_tells_session_files_from_other_csv_files(self):
+        if not (self.prefix / 'share/mime/mime.cache').exists():
+            self.skipTest('update-mime-database is not installed, so the install built no MIME cache')
         cases = {'zaro.csv': (b'Format,ZARO CSV\nTrack,Home Circuit\n', SESSION_TYPE),
                  'racebox.csv': (b'Format,RaceBox CSV\r\nTrack,Home Circuit\r\n', SESSION_TYPE),
                  'zaro-bom.csv': (b'\xef\xbb\xbfFormat,ZARO CSV\n', SESSION_TYPE),
                  'no-extension': (b'Format,ZARO CSV\nTrack,Home Circuit\n', SESSION_TYPE),
-                 'plain-track.csv': (b'Time,Latitude,Longitude\n2024-06-01T10:15:00Z,52.0,-1.0\n', 'text/csv'),
                  'prices.csv': (b'Name,Price\nTea,3\n', 'text/csv'),
                  'format-later.csv': (b'Track,Home Circuit\nFormat,ZARO CSV\n', 'text/csv'),
                  'other-format.csv': (b'Format,Other CSV\n', 'text/csv')}
         for name, (content, _) in cases.items():
             (self.root / name).write_bytes(content)
-        self.assertEqual(self.content_types([self.root / name for name in cases]), [t for _, t in cases.values()])
-        accepted = self.entry['MimeType'].strip(';').split(';')
-        self.assertIn(SESSION_TYPE, accepted)
-        self.assertLessEqual(set(self.content_types(sorted(EXAMPLES.glob('*.csv')))), set(accepted))
+        done = run([sys.executable, '-c', CONTENT_TYPES, *(self.root / name for name in cases)],
+                   env={'XDG_DATA_HOME': self.prefix / 'share', 'XDG_DATA_DIRS': '/usr/share', 'GIO_USE_VFS': 'local'})
+        self.assertEqual(done.out.decode().split(), [t for _, t in cases.values()])
 
-    def test_the_thumbnailer_run_as_gnome_runs_it_draws_the_mark_for_sessions_and_nothing_for_other_files(self):
-        # The build tree's program draws the source tree's mark: the installed one must find its own copy.
-        self.assertEqual(run([THUMBNAILER, '-s', '256', EXAMPLES / 'plain-track.csv', self.root / 'mark.png']).code, 0)
-        for example in sorted(EXAMPLES.glob('*.csv')):
-            done, out = self.in_sandbox(example, self.thumbnail_command(256))
-            self.assertEqual(done.code, 0, done.err)
-            # bwrap makes an empty file in the sandbox's /tmp to mount the input on.
-            self.assertEqual(folder_entries(out), [Path(SANDBOX_INPUT).name, Path(SANDBOX_OUTPUT).name])
-            self.assertEqual((out / Path(SANDBOX_OUTPUT).name).read_bytes(), (self.root / 'mark.png').read_bytes())
-        (self.root / 'prices.csv').write_bytes(b'Name,Price\nTea,3\nCake,4\n')
-        done, out = self.in_sandbox(self.root / 'prices.csv', self.thumbnail_command(128))
-        self.assertEqual((done.code != 0, folder_entries(out)), (True, [Path(SANDBOX_INPUT).name]))
-
-    def test_the_preview_draws_the_same_card_with_only_usr_to_find_fonts_in(self):
-        done, out = self.in_sandbox(EXAMPLES / 'Sunday practice.csv', ['zaro-session-preview', SANDBOX_INPUT, '/tmp/card.png'])
-        self.assertEqual((done.code, done.out), (0, b'gnome-desktop-file-to-thumbnail\n'), done.err)
-        # Outside, with the system's font configuration; the card names the file, so the name must match.
-        shutil.copy(EXAMPLES / 'Sunday practice.csv', self.root / Path(SANDBOX_INPUT).name)
-        outside = run([self.prefix / 'bin/zaro-session-preview', self.root / Path(SANDBOX_INPUT).name,
-                       self.root / 'card.png'], clean_env=True, env=SESSION)
-        self.assertEqual(outside.code, 0, outside.err)
-        self.assertTrue(is_whole_card((out / 'card.png').read_bytes()))
-        self.assertEqual((out / 'card.png').read_bytes(), (self.root / 'card.png').read_bytes())
+    def test_the_preview_draws_the_same_card_in_a_sandbox_with_only_usr_to_find_fonts_in(self):
+        """No /etc (so no font configuration), no home, fresh /proc and /dev, every namespace unshared."""
+        session = {'PATH': '/usr/local/bin:/usr/bin:/bin', 'HOME': '/home/desktop-user', 'LANG': 'C.UTF-8'}
+        sandbox = ['bwrap', '--ro-bind', '/usr', '/usr', '--ro-bind', '/etc/ld.so.cache', '/etc/ld.so.cache']
+        for top in ('/bin', '/lib64', '/lib', '/sbin'):
+            sandbox += ['--symlink', '/usr' + top, top] if os.path.islink(top) else ['--ro-bind', top, top] * os.path.exists(top)
+        sandbox += ['--proc', '/proc', '--dev', '/dev', '--unshare-all', '--die-with-parent', '--ro-bind', self.prefix,
+                    '/usr/local', '--bind', self.root, '/tmp']
+        (self.root / 'Sunday practice.csv').write_bytes((EXAMPLES / 'Sunday practice.csv').read_bytes())
+        inside = run([*sandbox, 'zaro-session-preview', '/tmp/Sunday practice.csv', '/tmp/inside.png'], clean_env=True, env=session)
+        if inside.code != 0 and inside.err.startswith(b'bwrap:'):
+            self.skipTest(f'bwrap cannot make a sandbox here: {inside.err}')
+        outside = run([self.prefix / 'bin/zaro-session-preview', self.root / 'Sunday practice.csv', self.root / 'outside.png'],
+                      clean_env=True, env=session)
+        self.assertEqual((inside.code, outside.code), (0, 0), inside.err + outside.err)
+        self.assertEqual((self.root / 'inside.png').read_bytes(), (self.root / 'outside.png').read_bytes())
 
 
-if __name__ == '__main__':
+class Desktops(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if os.geteuid() != 0:
+            raise unittest.SkipTest('a private mount namespace over /usr/local needs root')
+        cls.folder = Path(cls.enterClassContext(scratch()))
+        for name, content in NOT_SESSIONS.items():
+            (cls.folder / name).write_bytes(content)
+        # The user's copy of the track entry makes that style theirs; their folder is read before the system's.
+        (cls.folder / 'track/thumbnailers').mkdir(parents=True)
+        (cls.folder / 'track/thumbnailers/zaro-session.thumbnailer').write_bytes(
+            (TESTS.parent / 'packaging/track.thumbnailer').read_bytes())
+        script = ('mount -t tmpfs tmpfs /usr/local && cmake --install "$1" --prefix /usr/local >/dev/null && '
+                  'for style in mark track; do mkdir -p "$2/$style/cache"; XDG_DATA_HOME="$2/$style" '
+                  'XDG_CACHE_HOME="$2/$style/cache" HOME="$2" dbus-run-session -- /usr/bin/python3 "$0" probe $style "$2"; done')
+        done = run(['unshare', '--mount', '--propagation', 'private', 'sh', '-c', script, __file__, BUILD, cls.folder],
+                   kill_after=600)
+        assert done.code == 0, done.err.decode()
+        cls.mark, cls.track = (json.loads(line) for line in done.out.decode().splitlines())
+
+    def expect(self, report, failing):
+        for service in ('gnome', 'tumbler'):
+            for name in [*(f.name for f in CSV_FILES), *NOT_SESSIONS]:
+                for side in SIZES.values():
+                    result = report[service][f'{name} {side}']
+                    self.assertIn(result, ('failed, recorded', 'Error') if name in failing else ('ok',), f'{service} {name} {side}')
+
+    def test_gnome_and_tumbler_give_every_session_file_the_mark_at_every_size_and_other_files_none(self):
+        self.expect(self.mark, failing={'prices.csv'})
+
+    def test_with_the_users_track_entry_they_draw_each_sessions_track_and_nothing_for_a_file_that_does_not_parse(self):
+        self.expect(self.track, failing={'prices.csv', 'broken-no-gps.csv'})
+
+
+if __name__ == '__main__' and sys.argv[1:2] == ['probe']:
+    probe(sys.argv[2], Path(sys.argv[3]))
+elif __name__ == '__main__':
     unittest.main()
