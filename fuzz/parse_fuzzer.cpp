@@ -1,5 +1,6 @@
 // Fuzz target: any bytes either parse into a session that keeps the record's promises or fail
-// with the parser's own error; anything else aborts.
+// with the parser's own error, and the body cut into pieces parses into the same session; anything
+// else aborts.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +10,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "body.hpp"
 #include "parser/zaro_session_parser.hpp"
+#include "support/same_session.hpp"
 
 namespace {
 
@@ -63,7 +67,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     try {
         const auto format = failureOf([&] { zaro::ZaroSessionParser::checkFormat(bytes, true); });
-        const auto parse = failureOf([&] { checkSession(zaro::ZaroSessionParser::parse(bytes, "fuzz.csv")); });
+        std::optional<zaro::ZaroSession> whole;
+        const auto parse = failureOf([&] {
+            whole = zaro::ZaroSessionParser::parse(bytes, "fuzz.csv", 1);
+            checkSession(*whole);
+        });
+        if (whole) {
+            // Cuts in thirds, and two a byte apart where the input's last bytes say.
+            const auto at = static_cast<std::int64_t>(size < 2 ? 0 : (data[size - 1] << 8 | data[size - 2]) % size);
+            const auto third = static_cast<std::int64_t>(size / 3);
+            for (const std::vector<std::int64_t>& cuts : {std::vector{third, 2 * third}, std::vector{at, at + 1}}) {
+                const std::string difference =
+                    zaro::support::differenceOfCutParse(zaro::ZaroSessionParser::detail::parseCutAt(bytes, "fuzz.csv", cuts), *whole);
+                if (!difference.empty()) {
+                    std::fprintf(stderr, "%s\n", difference.c_str());
+                    fail("the body read in pieces gives another session");
+                }
+            }
+        }
         // One rule decides whether a file is a session file: the whole parse fails for its format or columns
         // exactly when the test of its start does, with the same error.
         const bool parseRefusedFormat = parse && parse->kind() != zaro::ParseError::Kind::missingTelemetry;

@@ -30,10 +30,10 @@ std::uint64_t fileSize(const std::string& path)
     return error ? 0 : std::min<std::uint64_t>(size, bytesInFlight);
 }
 
-Outcome readRow(const std::string& path)
+Outcome readRow(const std::string& path, unsigned parseThreads)
 {
     try {
-        auto result = readSession(path);
+        auto result = readSession(path, parseThreads);
         if (auto* failure = std::get_if<FileFailure>(&result)) return std::move(*failure);
         return rowOf(std::get<ZaroSession>(result), path);
     } catch (const std::exception& error) {
@@ -44,7 +44,11 @@ Outcome readRow(const std::string& path)
 // What the workers share: the next file to take, the bytes being read, and how far they are.
 class Workload {
 public:
-    explicit Workload(const std::vector<std::string>& paths) : paths_(paths), outcomes_(paths.size()) {}
+    // Files read side by side are each parsed on one thread: the workers keep the processors busy.
+    Workload(const std::vector<std::string>& paths, unsigned workers)
+        : paths_(paths), outcomes_(paths.size()), parseThreads_(workers > 1 ? 1 : 0)
+    {
+    }
 
     void work()
     {
@@ -55,7 +59,7 @@ public:
                 changed_.wait(lock, [&] { return reading_ == 0 || reading_ + size <= bytesInFlight; });
                 reading_ += size;
             }
-            outcomes_[i] = readRow(paths_[i]);
+            outcomes_[i] = readRow(paths_[i], parseThreads_);
             {
                 std::lock_guard lock(mutex_);
                 reading_ -= size;
@@ -85,6 +89,7 @@ public:
 private:
     const std::vector<std::string>& paths_;
     std::vector<Outcome> outcomes_;
+    unsigned parseThreads_;
     std::atomic<std::size_t> next_ = 0;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -103,10 +108,10 @@ unsigned defaultWorkers()
 FolderReading readSessionFiles(std::span<const std::string> operands, unsigned workers, ProgressLine& progress)
 {
     FoundFiles found = findSessionFiles(operands);
-    Workload workload(found.paths);
+    const auto count = std::min<std::size_t>(std::max(workers, 1U), found.paths.size());
+    Workload workload(found.paths, static_cast<unsigned>(count));
     {
         std::vector<std::jthread> threads;
-        const auto count = std::min<std::size_t>(std::max(workers, 1U), found.paths.size());
         for (std::size_t i = 0; i < count; ++i) threads.emplace_back([&workload] { workload.work(); });
         workload.follow(progress);
     }

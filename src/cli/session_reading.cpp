@@ -54,9 +54,9 @@ FileFailure FileFailure::from(const ParseError& error)
     return FileFailure{kind, error.errorDescription(), error.columns()};
 }
 
-SessionOrFailure readSession(const std::filesystem::path& path)
+SessionOrFailure readSession(const std::filesystem::path& path, unsigned threads)
 {
-    return sessionOrFailure([&] { return ZaroSessionParser::parseFile(path); });
+    return sessionOrFailure([&] { return ZaroSessionParser::parseFile(path, threads); });
 }
 
 SessionOrFailure readStandardInput()

@@ -43,7 +43,8 @@ inline constexpr std::string_view standardInputOperand = "-";
 inline constexpr std::string_view standardInputName = "standard input";
 
 /// The session in the file at `path`, or why there is none; never throws for a bad or unreadable file.
-SessionOrFailure readSession(const std::filesystem::path& path);
+/// A large file is parsed on up to `threads` threads (0: one per processor).
+SessionOrFailure readSession(const std::filesystem::path& path, unsigned threads = 0);
 
 /// The session on standard input, read to its end but refused as too large past the file limit.
 SessionOrFailure readStandardInput();

@@ -104,12 +104,44 @@ std::optional<ZaroSessionLap> parseLapRow(std::string_view line)
 
 void InferredLaps::update(std::int64_t lap, std::int64_t ticks)
 {
+    if (!latestLap) first = {lap, ticks};
     lastTime = ticks;
     // A run of rows with one lap number needs one look-up: the first of them made the entry.
     if (latestLap != lap) firstTime.try_emplace(lap, ticks);
     if (lap == 0 && previousLap) firstZeroAfter.try_emplace(*previousLap, ticks);
     previousLap = lap >= 1 ? std::optional(lap) : std::nullopt;
     latestLap = lap;
+}
+
+namespace {
+
+// Adds the entries of `later` that `earlier` lacks, moving the smaller map into the larger.
+void addMissing(std::unordered_map<std::int64_t, std::int64_t>& earlier, std::unordered_map<std::int64_t, std::int64_t>&& later)
+{
+    if (later.size() > earlier.size()) {
+        for (const auto& [key, value] : earlier) later.insert_or_assign(key, value);
+        earlier.swap(later);
+    } else {
+        for (const auto& [key, value] : later) earlier.try_emplace(key, value);
+    }
+}
+
+}  // namespace
+
+void InferredLaps::append(InferredLaps&& later)
+{
+    if (!later.latestLap) return;
+    if (!latestLap) {
+        *this = std::move(later);
+        return;
+    }
+    // The later rows' first one did not know the lap before it.
+    if (later.first.first == 0 && previousLap) firstZeroAfter.try_emplace(*previousLap, later.first.second);
+    addMissing(firstTime, std::move(later.firstTime));
+    addMissing(firstZeroAfter, std::move(later.firstZeroAfter));
+    lastTime = later.lastTime;
+    previousLap = later.previousLap;
+    latestLap = later.latestLap;
 }
 
 std::vector<ZaroSessionLap> buildLaps(const InferredLaps& inferred)

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "header.hpp"
@@ -25,8 +26,11 @@ struct InferredLaps {
     std::optional<std::int64_t> lastTime;
     std::optional<std::int64_t> previousLap;
     std::optional<std::int64_t> latestLap;  // lap number of the latest row, whatever its sign
+    std::pair<std::int64_t, std::int64_t> first;  // lap number and time of the first row, once there is one
 
     void update(std::int64_t lap, std::int64_t ticks);
+    /// Folds in the boundaries seen in the rows that follow.
+    void append(InferredLaps&& later);
 };
 
 std::vector<ZaroSessionLap> buildLaps(const InferredLaps& inferred);

@@ -44,6 +44,15 @@ bool SpanLines::next(RawLine& line)
     return true;
 }
 
+std::int64_t SpanLines::skipLine()
+{
+    const auto available = static_cast<std::size_t>(std::max<std::int64_t>(0, end_ - position_));
+    const auto* feed = static_cast<const char*>(std::memchr(data_.data() + position_, '\n', available));
+    position_ = feed ? feed - data_.data() + 1 : std::max(position_, end_);
+    first_ = false;
+    return position_;
+}
+
 FileLines::FileLines(int fd, std::int64_t from, std::int64_t end)
     : fd_(fd), readOffset_(from), end_(end), bufferStart_(from), first_(from == 0)
 {
@@ -120,6 +129,20 @@ bool FileLines::next(RawLine& line)
     head_ = tail_;
     first_ = false;
     return true;
+}
+
+std::int64_t FileLines::skipLine()
+{
+    first_ = false;
+    for (;;) {
+        const auto* feed = static_cast<const char*>(std::memchr(buffer_.data() + head_, '\n', tail_ - head_));
+        if (feed) {
+            head_ = static_cast<std::size_t>(feed - buffer_.data()) + 1;
+            return bufferStart_ + static_cast<std::int64_t>(head_);
+        }
+        head_ = tail_;
+        if (!fill()) return bufferStart_ + static_cast<std::int64_t>(tail_);
+    }
 }
 
 std::string_view LineDecoder::decode(std::string_view bytes)

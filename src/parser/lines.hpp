@@ -21,6 +21,8 @@ class SpanLines {
 public:
     SpanLines(std::string_view data, std::int64_t from, std::int64_t end);
     bool next(RawLine& line);
+    /// Passes over the rest of the line it stands in; returns the offset after it.
+    std::int64_t skipLine();
     /// A reader over [from, end) of the same bytes.
     SpanLines range(std::int64_t from, std::int64_t end) const { return SpanLines(data_, from, end); }
     void releaseMemory() {}
@@ -38,6 +40,9 @@ class FileLines {
 public:
     FileLines(int fd, std::int64_t from, std::int64_t end);
     bool next(RawLine& line);
+    /// Passes over the rest of the line it stands in, however long, in the buffer it has; returns the
+    /// offset after it.
+    std::int64_t skipLine();
     FileLines range(std::int64_t from, std::int64_t end) const { return FileLines(fd_, from, end); }
     /// Gives back a buffer that a long line made grow; what it held unread is read again later.
     void releaseMemory();

@@ -15,11 +15,6 @@ namespace {
 constexpr double pi = 3.141592653589793;
 constexpr double earthDiameterM = 12742000.0;
 
-void foldMaximum(std::optional<double>& maximum, double value)
-{
-    if (!maximum || *maximum <= value) maximum = value;
-}
-
 // The commas among the (at most sixteen) bytes from `base` on, as bits counted from `base`.
 unsigned commaMask(const char* data, std::size_t size, std::size_t base)
 {
@@ -93,52 +88,93 @@ void pickFields(std::string_view line, std::span<const FieldNeed> needs,
     }
 }
 
-RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes)
-    : speedColumn_(columns.speedColumn), inferLaps_(inferLaps), stride_(std::max<std::int64_t>(1, bodyBytes / 16000))
+void RunningMaximum::append(const RunningMaximum& later)
+{
+    if (!later.seen_) return;
+    if (!seen_) {
+        *this = later;
+        return;
+    }
+    if (later.largest_ >= largest_) largest_ = later.largest_;
+}
+
+std::optional<double> RunningMaximum::value() const
+{
+    if (!seen_) return std::nullopt;
+    return startsWithNaN_ ? std::numeric_limits<double>::quiet_NaN() : largest_;
+}
+
+RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart)
+    : speedColumn_(columns.speedColumn),
+      inferLaps_(inferLaps),
+      stride_(std::max<std::int64_t>(1, bodyBytes / 16000)),
+      // Finding a candidate then walks at most this many accepted rows from a checkpoint.
+      checkpointEvery_(fromBodyStart ? 0 : std::max<std::int64_t>(1, stride_ / 64))
 {
     for (std::size_t i = 0; i < columnCount; ++i) {
         if (columns.positions[i]) needs_.push_back({*columns.positions[i], static_cast<Column>(i)});
     }
     std::sort(needs_.begin(), needs_.end(), [](const FieldNeed& a, const FieldNeed& b) { return a.position < b.position; });
-    candidates_.reserve(202);
+    if (fromBodyStart) candidates_.reserve(202);
 }
 
-void RowPass::add(std::string_view rawLine)
+std::optional<Fix> RowPass::position(std::string_view rawLine, std::array<std::string_view, columnCount>& values) const
 {
     const std::string_view line = text::trimWhitespace(rawLine);
-    if (line.empty()) return;
-
-    std::array<std::string_view, columnCount> values{};
+    if (line.empty()) return std::nullopt;
     pickFields(line, needs_, values);
+    const auto number = [&values](Column c) {
+        const std::string_view v = values[static_cast<std::size_t>(c)];
+        return v.empty() ? std::nullopt : readNumber(v);
+    };
+    const std::optional<double> lat = number(Column::latitude);
+    const std::optional<double> lon = number(Column::longitude);
+    if (!lat || !lon) return std::nullopt;
+    if (!(std::fabs(*lat) <= 90) || !(std::fabs(*lon) <= 180)) return std::nullopt;
+    if (values[static_cast<std::size_t>(Column::time)].empty()) return std::nullopt;
+    return Fix::at(*lat, *lon);
+}
+
+std::optional<Fix> RowPass::acceptedPosition(std::string_view line) const
+{
+    std::array<std::string_view, columnCount> values{};
+    return position(line, values);
+}
+
+void RowPass::add(std::string_view line, std::int64_t lineBegin)
+{
+    std::array<std::string_view, columnCount> values{};
+    const std::optional<Fix> fix = position(line, values);
+    if (!fix) return;
     const auto value = [&values](Column c) { return values[static_cast<std::size_t>(c)]; };
     const auto number = [&value](Column c) {
         const std::string_view v = value(c);
         return v.empty() ? std::nullopt : readNumber(v);
     };
 
-    const std::optional<double> lat = number(Column::latitude);
-    const std::optional<double> lon = number(Column::longitude);
-    if (!lat || !lon) return;
-    if (!(std::fabs(*lat) <= 90) || !(std::fabs(*lon) <= 180)) return;
     const std::string_view time = value(Column::time);
-    if (time.empty()) return;
-
-    if (accepted_ == 0) firstTime_.assign(time);
+    if (accepted_ == 0) {
+        firstTime_.assign(time);
+        first_ = fix;
+    }
     lastTime_.assign(time);
 
-    const Fix fix = Fix::at(*lat, *lon);
-    if (previous_) distance_ += greatCircleMetres(*previous_, fix);
+    if (previous_) distance_.add(greatCircleMetres(*previous_, *fix));
     previous_ = fix;
-    if (accepted_ % stride_ == 0) candidates_.push_back({fix.lat, fix.lon});
+    if (checkpointEvery_ == 0) {
+        if (accepted_ % stride_ == 0) candidates_.push_back({fix->lat, fix->lon});
+    } else if (accepted_ % checkpointEvery_ == 0) {
+        checkpoints_.push_back(lineBegin);
+    }
 
     if (const auto speed = number(Column::speed)) {
-        speedSum_ += *speed;
+        speedSum_.add(*speed);
         ++speedCount_;
-        foldMaximum(maxSpeed_, *speed);
+        maxSpeed_.add(*speed);
     }
-    if (const auto gx = number(Column::gForceX)) foldMaximum(maxAbsGx_, std::fabs(*gx));
-    if (const auto gy = number(Column::gForceY)) foldMaximum(maxAbsGy_, std::fabs(*gy));
-    if (const auto lean = number(Column::leanAngle)) foldMaximum(maxAbsLean_, std::fabs(*lean));
+    if (const auto gx = number(Column::gForceX)) maxAbsGx_.add(std::fabs(*gx));
+    if (const auto gy = number(Column::gForceY)) maxAbsGy_.add(std::fabs(*gy));
+    if (const auto lean = number(Column::leanAngle)) maxAbsLean_.add(std::fabs(*lean));
 
     if (inferLaps_) {
         if (const auto instant = iso8601::readAny(time)) {
@@ -150,10 +186,46 @@ void RowPass::add(std::string_view rawLine)
     ++accepted_;
 }
 
+std::vector<RowPass::CandidateLookup> RowPass::candidateLookups(std::int64_t rowsBefore, std::int64_t bodyEnd) const
+{
+    std::vector<CandidateLookup> lookups;
+    if (checkpointEvery_ == 0) return lookups;
+    // The first multiple of the stride at or after rowsBefore, as an index into this piece's rows.
+    for (std::int64_t row = (stride_ - rowsBefore % stride_) % stride_; row < accepted_; row += stride_) {
+        const auto checkpoint = static_cast<std::size_t>(row / checkpointEvery_);
+        const std::int64_t end = checkpoint + 1 < checkpoints_.size() ? checkpoints_[checkpoint + 1] : bodyEnd;
+        lookups.push_back({checkpoints_[checkpoint], end, row % checkpointEvery_});
+    }
+    return lookups;
+}
+
+void RowPass::append(RowPass&& later)
+{
+    if (later.accepted_ == 0) return;
+    if (accepted_ == 0) {
+        firstTime_ = std::move(later.firstTime_);
+        first_ = later.first_;
+    } else {
+        distance_.add(greatCircleMetres(*previous_, *later.first_));
+    }
+    distance_.add(later.distance_);
+    lastTime_ = std::move(later.lastTime_);
+    previous_ = later.previous_;
+    candidates_.insert(candidates_.end(), later.candidates_.begin(), later.candidates_.end());
+    accepted_ += later.accepted_;
+    speedSum_.add(later.speedSum_);
+    speedCount_ += later.speedCount_;
+    maxSpeed_.append(later.maxSpeed_);
+    maxAbsGx_.append(later.maxAbsGx_);
+    maxAbsGy_.append(later.maxAbsGy_);
+    maxAbsLean_.append(later.maxAbsLean_);
+    inferred_.append(std::move(later.inferred_));
+}
+
 void RowPass::finish(ZaroSession& session)
 {
     session.pointCount = accepted_;
-    session.distanceM = distance_;
+    session.distanceM = distance_.value();
 
     std::vector<ZaroSessionPoint> track = std::move(candidates_);
     if (previous_) {
@@ -162,17 +234,18 @@ void RowPass::finish(ZaroSession& session)
     }
     session.polyline = downsample(std::move(track));
 
-    const double factor = speedConversion(speedColumn_, maxSpeed_.value_or(0));
-    session.maxSpeedMps = maxSpeed_;
-    double speedSum = speedSum_;
+    const std::optional<double> maxSpeed = maxSpeed_.value();
+    const double factor = speedConversion(speedColumn_, maxSpeed.value_or(0));
+    session.maxSpeedMps = maxSpeed;
+    double speedSum = speedSum_.value();
     if (factor != 1.0) {
         if (session.maxSpeedMps) *session.maxSpeedMps *= factor;
         speedSum *= factor;
     }
     session.avgSpeedMps = speedCount_ > 0 ? std::optional(speedSum / static_cast<double>(speedCount_)) : std::nullopt;
-    session.maxAbsGx = maxAbsGx_;
-    session.maxAbsGy = maxAbsGy_;
-    session.maxLeanDeg = maxAbsLean_;
+    session.maxAbsGx = maxAbsGx_.value();
+    session.maxAbsGy = maxAbsGy_.value();
+    session.maxLeanDeg = maxAbsLean_.value();
     session.startedAt = std::move(firstTime_);
     session.endedAt = std::move(lastTime_);
 }

@@ -1,9 +1,12 @@
 #include "parser/zaro_session_parser.hpp"
 
 #include <algorithm>
+#include <span>
+#include <vector>
 
 #include "base/posix_file.hpp"
 #include "base/unicode.hpp"
+#include "body.hpp"
 #include "header.hpp"
 #include "laps.hpp"
 #include "lines.hpp"
@@ -93,8 +96,25 @@ bool checkFormat(const HeaderSearch& search)
     return plainTrack;
 }
 
+// How the body is cut into pieces: at `at`, offsets that may lie outside it, or else evenly for up to
+// `threads` threads (0 for one per processor).
+struct Cuts {
+    unsigned threads = 0;
+    std::span<const std::int64_t> at;
+
+    std::vector<std::int64_t> within(std::int64_t bodyOffset, std::int64_t end) const
+    {
+        if (at.empty()) return evenCuts(bodyOffset, end, threads);
+        std::vector<std::int64_t> cuts;
+        for (const std::int64_t cut : at) {
+            if (cut > bodyOffset && cut < end && (cuts.empty() || cut > cuts.back())) cuts.push_back(cut);
+        }
+        return cuts;
+    }
+};
+
 template <typename Lines>
-ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileName)
+ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileName, const Cuts& cuts)
 {
     LineDecoder decoder;
     const HeaderSearch search = searchHeader(lines, decoder);
@@ -106,9 +126,8 @@ ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileNa
     const Metadata& metadata = search.metadata;
 
     std::vector<ZaroSessionLap> listedLaps = preambleLaps(lines, search, decoder);
-    RowPass rows(columns, listedLaps.empty() && columns.has(Column::lap), totalBytes - search.bodyOffset);
-    RawLine raw;
-    while (lines.next(raw)) rows.add(decoder.decode(raw.bytes));
+    const Body body{columns, listedLaps.empty() && columns.has(Column::lap), search.bodyOffset, totalBytes};
+    RowPass rows = readBody(lines, body, cuts.within(body.offset, body.end));
     if (rows.acceptedRows() == 0) throw ParseError::missingTelemetry();
 
     ZaroSession session;
@@ -131,19 +150,26 @@ ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileNa
 
 }  // namespace
 
-ZaroSession parse(std::string_view data, std::string fileName)
+ZaroSession parse(std::string_view data, std::string fileName, unsigned threads)
 {
     const auto size = static_cast<std::int64_t>(data.size());
     SpanLines lines(data, 0, size);
-    return parseLines(lines, size, std::move(fileName));
+    return parseLines(lines, size, std::move(fileName), Cuts{threads, {}});
 }
 
-ZaroSession parseFile(const std::filesystem::path& path)
+ZaroSession parseFile(const std::filesystem::path& path, unsigned threads)
 {
     const posix::RegularFile file = posix::openRegularFile(path);
     if (file.size > maxPreviewBytes) throw ParseError::tooLarge();
     FileLines lines(file.descriptor.get(), 0, file.size);
-    return parseLines(lines, file.size, path.filename().string());
+    return parseLines(lines, file.size, path.filename().string(), Cuts{threads, {}});
+}
+
+ZaroSession detail::parseCutAt(std::string_view data, std::string fileName, std::span<const std::int64_t> cuts)
+{
+    const auto size = static_cast<std::int64_t>(data.size());
+    SpanLines lines(data, 0, size);
+    return parseLines(lines, size, std::move(fileName), Cuts{1, cuts});
 }
 
 void checkFormat(std::string_view head, bool complete)

@@ -15,13 +15,14 @@ namespace zaro::ZaroSessionParser {
 /// The largest file `parseFile` accepts, in bytes.
 inline constexpr std::int64_t maxPreviewBytes = 64 * 1024 * 1024;
 
-/// Parses the bytes of a session file of any length. Throws ParseError.
-ZaroSession parse(std::string_view data, std::string fileName);
+/// Parses the bytes of a session file of any length. Throws ParseError. A large file's rows are read
+/// in pieces on up to `threads` threads at once (0: one per processor the process may run on).
+ZaroSession parse(std::string_view data, std::string fileName, unsigned threads = 0);
 
 /// Reads a regular file of at most `maxPreviewBytes` and parses it, with the file's name (extension
-/// included) as `fileName`. Throws ParseError, or std::system_error with the system's text when the
-/// file cannot be opened or read.
-ZaroSession parseFile(const std::filesystem::path& path);
+/// included) as `fileName`, on up to `threads` threads as `parse` does. Throws ParseError, or
+/// std::system_error with the system's text when the file cannot be opened or read.
+ZaroSession parseFile(const std::filesystem::path& path, unsigned threads = 0);
 
 /// How much of a file's start `isSessionFile` reads: room for a preamble of thousands of laps.
 inline constexpr std::size_t sessionHeadBytes = 1024 * 1024;

@@ -1,0 +1,131 @@
+#include "body.hpp"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <exception>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "lines.hpp"
+
+namespace zaro::ZaroSessionParser::detail {
+
+namespace {
+
+unsigned processorCount()
+{
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return static_cast<unsigned>(std::max(1, CPU_COUNT(&allowed)));
+    return std::max(1U, std::thread::hardware_concurrency());
+}
+
+// The lines that begin in [from, until), read through `lines`, which stands at `from`.
+template <typename Lines>
+void readPiece(Lines& lines, std::int64_t from, std::int64_t until, RowPass& pass)
+{
+    LineDecoder decoder;
+    RawLine raw;
+    for (std::int64_t begin = from; begin < until && lines.next(raw); begin = raw.next) {
+        pass.add(decoder.decode(raw.bytes), begin);
+    }
+}
+
+// A piece after the first: from the first line that begins at or after `cut` to the first that
+// begins at or after `until`.
+template <typename Lines>
+RowPass readLaterPiece(const Lines& lines, const Body& body, std::int64_t cut, std::int64_t until)
+{
+    RowPass pass(body.columns, body.inferLaps, body.end - body.offset, false);
+    // The line that holds the byte before the cut began before it, so it is the previous piece's.
+    Lines piece = lines.range(cut - 1, body.end);
+    const std::int64_t from = piece.skipLine();
+    readPiece(piece, from, until, pass);
+    return pass;
+}
+
+// The track candidates of a later piece, found from its checkpoints once the rows before it are
+// counted.
+template <typename Lines>
+std::vector<ZaroSessionPoint> findCandidates(const Lines& lines, const Body& body, const RowPass& pass, std::int64_t rowsBefore)
+{
+    std::vector<ZaroSessionPoint> candidates;
+    LineDecoder decoder;
+    RawLine raw;
+    for (const RowPass::CandidateLookup& lookup : pass.candidateLookups(rowsBefore, body.end)) {
+        Lines walk = lines.range(lookup.from, lookup.end);
+        for (std::int64_t skip = lookup.skip; walk.next(raw);) {
+            const std::optional<Fix> fix = pass.acceptedPosition(decoder.decode(raw.bytes));
+            if (fix && skip-- == 0) {
+                candidates.push_back({fix->lat, fix->lon});
+                break;
+            }
+        }
+    }
+    return candidates;
+}
+
+}  // namespace
+
+std::vector<std::int64_t> evenCuts(std::int64_t bodyOffset, std::int64_t end, unsigned threads)
+{
+    const std::int64_t bytes = end - bodyOffset;
+    const std::int64_t pieces = std::min<std::int64_t>(threads == 0 ? processorCount() : threads, bytes / minimumPieceBytes);
+    std::vector<std::int64_t> cuts;
+    for (std::int64_t i = 1; i < pieces; ++i) cuts.push_back(bodyOffset + bytes / pieces * i);
+    return cuts;
+}
+
+template <typename Lines>
+RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> cuts)
+{
+    RowPass first(body.columns, body.inferLaps, body.end - body.offset);
+    if (cuts.empty()) {
+        readPiece(lines, body.offset, body.end, first);
+        return first;
+    }
+
+    const std::size_t later = cuts.size();
+    std::vector<std::optional<RowPass>> passes(later);
+    std::vector<std::exception_ptr> failures(later + 1);
+    const auto readLater = [&](std::size_t i) {
+        try {
+            passes[i] = readLaterPiece(lines, body, cuts[i], i + 1 < later ? cuts[i + 1] : body.end);
+        } catch (...) {
+            failures[i + 1] = std::current_exception();
+        }
+    };
+    {
+        std::vector<std::jthread> threads;
+        threads.reserve(later);
+        std::vector<std::size_t> unthreaded;
+        for (std::size_t i = 0; i < later; ++i) {
+            try {
+                threads.emplace_back(readLater, i);
+            } catch (const std::system_error&) {
+                unthreaded.push_back(i);  // no thread to be had: this thread reads the piece after its own
+            }
+        }
+        try {
+            readPiece(lines, body.offset, cuts.front(), first);
+        } catch (...) {
+            failures.front() = std::current_exception();
+        }
+        for (const std::size_t i : unthreaded) readLater(i);
+    }
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
+
+    for (std::optional<RowPass>& pass : passes) {
+        pass->setCandidates(findCandidates(lines, body, *pass, first.acceptedRows()));
+        first.append(std::move(*pass));
+    }
+    return first;
+}
+
+template RowPass readBody(SpanLines&, const Body&, std::span<const std::int64_t>);
+template RowPass readBody(FileLines&, const Body&, std::span<const std::int64_t>);
+
+}  // namespace zaro::ZaroSessionParser::detail

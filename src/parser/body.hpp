@@ -1,0 +1,44 @@
+// The data rows after the header, read in pieces on several threads and joined into one pass.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "header.hpp"
+#include "model/zaro_session.hpp"
+#include "rows.hpp"
+
+namespace zaro::ZaroSessionParser::detail {
+
+/// The smallest piece worth a thread of its own: below it, starting the thread costs about as much
+/// as it saves.
+inline constexpr std::int64_t minimumPieceBytes = 2 * 1024 * 1024;
+
+/// Offsets that cut [bodyOffset, end) into pieces of about equal size, one per `minimumPieceBytes`
+/// and at most one per thread; `threads` 0 stands for one per processor the process may run on.
+std::vector<std::int64_t> evenCuts(std::int64_t bodyOffset, std::int64_t end, unsigned threads);
+
+/// What every piece's pass needs to know of the body.
+struct Body {
+    const ColumnMap& columns;
+    bool inferLaps;
+    std::int64_t offset;  // of the first data row
+    std::int64_t end;
+};
+
+/// The rows of `body` folded into one pass. `lines` stands at the body's start and reads the first
+/// piece; each of `cuts` (ascending offsets) starts a piece of its own at the first line that begins
+/// at or after it, read on a thread of its own. The result is the pass the rows would make in one
+/// piece, but for the last bits of the distance and speed sums.
+template <typename Lines>
+RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> cuts);
+
+/// `parse` with the body cut at `cuts`, offsets into `data` (those outside the body are left out),
+/// so that any way of cutting a file can be checked to give the session the uncut file gives.
+ZaroSession parseCutAt(std::string_view data, std::string fileName, std::span<const std::int64_t> cuts);
+
+}  // namespace zaro::ZaroSessionParser::detail
