@@ -33,7 +33,7 @@ class DebianPackage(unittest.TestCase):
     def test_has_the_debian_name_and_nothing_lintian_objects_to(self):
         version = next(line.split('=')[1] for line in (BUILD / 'CMakeCache.txt').read_text().splitlines()
                        if line.startswith('CMAKE_PROJECT_VERSION:'))
-        arch = subprocess.run(['dpkg', '--print-architecture'], capture_output=True, text=True, check=True).stdout.strip()
+        arch = run(['dpkg', '--print-architecture']).out.decode().strip()
         self.assertEqual(self.deb.name, f'{PACKAGE}_{version}_{arch}.deb')
         checked = run(['lintian', self.deb], kill_after=300)
         # zaro-session's own manual page comes with the change to its command line.
@@ -43,52 +43,45 @@ class DebianPackage(unittest.TestCase):
 
     def test_installs_gives_gnome_a_thumbnail_and_leaves_nothing_behind(self):
         (self.root / 'layers').mkdir()
-        holder = self.enterContext(subprocess.Popen(['setpriv', '--pdeathsig', 'KILL', 'unshare', '--mount', '--propagation', 'private',
-                                                     '--kill-child', 'sh', '-ec', OVERLAYS, self.root / 'layers',
-                                                     '/usr', '/etc', '/var'],
-                                                    stdout=subprocess.PIPE))
+        holder = self.enterContext(subprocess.Popen(
+            ['setpriv', '--pdeathsig', 'KILL', 'unshare', '--mount', '--propagation', 'private', '--kill-child',
+             'sh', '-ec', OVERLAYS, self.root / 'layers', '/usr', '/etc', '/var'], stdout=subprocess.PIPE))
         self.addCleanup(holder.kill)
         self.assertEqual(holder.stdout.readline(), b'ready\n')
-        inside = Path(f'/proc/{holder.pid}/root')  # the namespace's view of the file system
-
-        def dpkg(*argv):
-            done = run(['nsenter', '--target', holder.pid, '--mount', '--', 'dpkg', *argv],
-                       clean_env=True, env=SYSTEM, kill_after=300)
-            self.assertEqual(done.code, 0, done.out + done.err)
-
-        def our_traces():
-            """What of the package is there: its files and folders, dpkg's records of it and our MIME type."""
-            files = [p for p in contents if (inside / p).exists() or (inside / p).is_symlink()]
-            records = sorted(p.name for p in (inside / 'var/lib/dpkg/info').glob(f'{PACKAGE}.*'))
-            status = subprocess.run(['nsenter', '--target', str(holder.pid), '--mount', '--', 'dpkg-query', '-W',
-                                     '-f=${db:Status-Abbrev}', PACKAGE], capture_output=True, text=True).stdout
-            mime = sorted(str(p.relative_to(inside)) for p in (inside / 'usr/share/mime').rglob('*')
-                          if p.is_file() and SESSION_TYPE in p.read_bytes())
-            return files, records, status, mime
-
+        inside, enter = Path(f'/proc/{holder.pid}/root'), ['nsenter', '--target', str(holder.pid), '--mount', '--']
         listing = subprocess.run(['dpkg-deb', '--contents', self.deb], capture_output=True, text=True, check=True).stdout
         contents = [line.split()[5].lstrip('./') for line in listing.splitlines() if line.split()[5] != './']
-        before = our_traces()
-        self.assertEqual(before[1:], ([], '', []), 'the namespace starts with the package already installed')
 
+        def dpkg(*argv):
+            done = run([*enter, 'dpkg', *argv], clean_env=True, env=SYSTEM, kill_after=300)
+            self.assertEqual(done.code, 0, done.out + done.err)
+
+        def traces():
+            """What of the package is there: its files and folders, dpkg's records of it, our MIME type."""
+            records = sorted(p.name for p in (inside / 'var/lib/dpkg/info').glob(f'{PACKAGE}.*'))
+            status = run([*enter, 'dpkg-query', '-W', '-f=${db:Status-Abbrev}', PACKAGE], clean_env=True, env=SYSTEM)
+            mime = sorted(str(p.relative_to(inside)) for p in (inside / 'usr/share/mime').rglob('*')
+                          if p.is_file() and SESSION_TYPE in p.read_bytes())
+            return [p for p in contents if (inside / p).exists()], records, status.out, mime
+
+        before = traces()
+        self.assertEqual(before[1:], ([], b'', []), 'the package is installed already')
         dpkg('--install', self.deb)
-        files, records, status, mime = our_traces()
+        files, records, status, mime = traces()
         self.assertEqual(files, contents)
         # No maintainer scripts: shared-mime-info's trigger compiled the type into the database.
-        self.assertEqual((records, status), ([f'{PACKAGE}.list', f'{PACKAGE}.md5sums'], 'ii '))
+        self.assertEqual((records, status), ([f'{PACKAGE}.list', f'{PACKAGE}.md5sums'], b'ii '))
         self.assertIn('usr/share/mime/mime.cache', mime)
-        asked = run(['nsenter', '--target', holder.pid, '--mount', '--', *gnome.command(EXAMPLES / 'Sunday practice.csv')],
-                    clean_env=True, env={'PATH': '/usr/bin:/bin', 'HOME': self.root, 'XDG_CACHE_HOME': self.root / 'cache',
-                                         'XDG_DATA_HOME': self.root / 'data', 'XDG_DATA_DIRS': '/usr/share'})
+        asked = run([*enter, *gnome.command(EXAMPLES / 'Sunday practice.csv')], clean_env=True,
+                    env={'PATH': '/usr/bin:/bin', 'HOME': self.root, 'XDG_CACHE_HOME': self.root / 'cache',
+                         'XDG_DATA_HOME': self.root / 'data', 'XDG_DATA_DIRS': '/usr/share'})
         self.assertEqual(asked.code, 0, asked.err)
         content_type, thumbnail = asked.out.decode().splitlines()
         self.assertEqual(content_type.encode(), SESSION_TYPE)
         self.assertEqual(png_size(Path(thumbnail).read_bytes()), (128, 128))
-
         dpkg('--remove', PACKAGE)
         dpkg('--purge', PACKAGE)
-        self.assertEqual(our_traces(), before)
-
+        self.assertEqual(traces(), before)
 
 if __name__ == '__main__':
     unittest.main()
