@@ -20,10 +20,8 @@ file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog zaro_changelog_top LIMIT
 if(NOT zaro_changelog_top MATCHES "^zaro-session \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/debian/changelog has no entry for version ${PROJECT_VERSION} at its top")
 endif()
-add_custom_command(OUTPUT debian/changelog.gz
-  COMMAND ${ZARO_GZIP} -9n -c ${CMAKE_CURRENT_LIST_DIR}/debian/changelog > debian/changelog.gz
-  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog)
-add_custom_target(zaro_debian_changelog ALL DEPENDS debian/changelog.gz)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog debian/changelog COPYONLY)
+zaro_gzipped(zaro_debian_changelog ${CMAKE_BINARY_DIR}/debian/changelog)
 
 # Only the package installs them: `cmake --install` leaves this component out.
 install(FILES ${CMAKE_BINARY_DIR}/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
