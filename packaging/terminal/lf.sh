@@ -1,0 +1,1 @@
+    *.csv) zaro-session summary "$1" && exit 0;;
