@@ -1,5 +1,6 @@
-// zaro-process-bench: whole-process time of the preview and thumbnail programs, as a desktop starts
-// them: zaro-session-preview on a 5 MB and a 64 MiB session, zaro-session-thumbnailer -s 256.
+// zaro-process-bench: whole-process time of the programs as a desktop or a user starts them:
+// zaro-session summary --json on a 64 MiB session against the pandas script a user would write instead,
+// zaro-session-preview on a 5 MB and a 64 MiB session, zaro-session-thumbnailer -s 256 in both styles.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -82,7 +83,8 @@ void writeFile(const std::filesystem::path& path, const std::string& text)
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-void measure(const Case& c, int runs)
+// The median wall time, in ms.
+double measure(const Case& c, int runs)
 {
     runOnce(c.arguments);  // the program, its libraries and the input in the page cache
     std::vector<double> wall;
@@ -97,6 +99,13 @@ void measure(const Case& c, int runs)
                 *std::min_element(wall.begin(), wall.end()), *std::max_element(wall.begin(), wall.end()), median(cpu));
     if (c.goalMs > 0) std::printf("  goal %3.0f ms %s", c.goalMs, m <= c.goalMs ? "met" : "MISSED");
     std::printf("\n");
+    return m;
+}
+
+// Whether the system's python3 has pandas, which the peer script needs.
+bool havePandas()
+{
+    return std::system("/usr/bin/python3 -c 'import pandas' >/dev/null 2>&1") == 0;
 }
 
 }  // namespace
@@ -115,20 +124,42 @@ int main(int argc, char** argv)
         options.maxBytes = 64 << 20;
         const std::filesystem::path large = dir / "endurance 64 MiB.csv";
         writeFile(large, zaro::SessionGenerator::generate(options));
+        // The shape the pandas script reads: a plain track with a lap column.
+        options.shape = zaro::SessionGenerator::Shape::plainTrack;
+        const std::filesystem::path plain = dir / "endurance plain 64 MiB.csv";
+        writeFile(plain, zaro::SessionGenerator::generate(options));
         const std::filesystem::path card = dir / "card.png";
         const std::filesystem::path thumb = dir / "thumbnail.png";
 
         std::printf("zaro-process-bench: %d runs each after one warm-up; outputs written (and flushed) in %s\n", runs,
                     dir.c_str());
-        std::printf("inputs: %ju and %ju bytes\n", static_cast<std::uintmax_t>(std::filesystem::file_size(small)),
-                    static_cast<std::uintmax_t>(std::filesystem::file_size(large)));
+        std::printf("inputs: ZARO CSV %ju and %ju bytes, plain track with a lap column %ju bytes\n",
+                    static_cast<std::uintmax_t>(std::filesystem::file_size(small)),
+                    static_cast<std::uintmax_t>(std::filesystem::file_size(large)),
+                    static_cast<std::uintmax_t>(std::filesystem::file_size(plain)));
+        const double plainMB = static_cast<double>(std::filesystem::file_size(plain)) / 1e6;
+        const Case start{"process start of /bin/true", 0, {"/bin/true"}};
+        const Case summary{"zaro-session summary --json, 64 MiB", 1e3 * plainMB / 700,
+                           {ZARO_CLI_PROGRAM, "summary", "--json", plain.string()}};
         const Case cases[] = {
-            {"process start of /bin/true", 0, {"/bin/true"}},
-            {"zaro-session-preview, 5 MB", 80, {ZARO_PREVIEW_PROGRAM, small.string(), card.string()}},
-            {"zaro-session-preview, 64 MiB", 250, {ZARO_PREVIEW_PROGRAM, large.string(), card.string()}},
-            {"zaro-session-thumbnailer -s 256", 40,
-             {ZARO_THUMBNAILER_PROGRAM, "-s", "256", small.string(), thumb.string()}},
+            {"zaro-session-preview, 5 MB", 50, {ZARO_PREVIEW_PROGRAM, small.string(), card.string()}},
+            {"zaro-session-preview, 64 MiB", 160, {ZARO_PREVIEW_PROGRAM, large.string(), card.string()}},
+            {"zaro-session-thumbnailer -s 256", 12, {ZARO_THUMBNAILER_PROGRAM, "-s", "256", small.string(), thumb.string()}},
+            {"  ... --style track, 5 MB", 40,
+             {ZARO_THUMBNAILER_PROGRAM, "--style", "track", "-s", "256", small.string(), thumb.string()}},
         };
+        measure(start, runs);
+        const double summaryMs = measure(summary, runs);
+        std::printf("%-34s %6.0f MB/s  goal 700 MB/s\n", "  ... throughput", plainMB / summaryMs * 1e3);
+        const std::filesystem::path peer = ZARO_PEERS_DIR "/pandas_summary.py";
+        if (std::filesystem::exists(peer) && havePandas()) {
+            const Case pandas{"pandas_summary.py, the same file", 0, {"/usr/bin/python3", peer.string(), plain.string()}};
+            const double pandasMs = measure(pandas, std::max(11, runs / 2));
+            std::printf("%-34s %6.1f times faster  goal 12 %s\n", "  zaro-session summary --json is", pandasMs / summaryMs,
+                        pandasMs / summaryMs >= 12 ? "met" : "MISSED");
+        } else {
+            std::printf("pandas_summary.py: skipped (%s)\n", std::filesystem::exists(peer) ? "python3-pandas is not installed" : "no ../shared/peers");
+        }
         for (const Case& c : cases) measure(c, runs);
         std::printf("outputs: card %ju bytes, thumbnail %ju bytes\n",
                     static_cast<std::uintmax_t>(std::filesystem::file_size(card)),

@@ -76,21 +76,30 @@ std::int64_t floorDivide(std::int64_t value, std::int64_t divisor)
 }
 
 // Fixed positions: YYYY-MM-DDTHH:MM:SS, an optional .fraction, then Z or ±HH:MM, nothing else.
-std::optional<Instant> parse(std::string_view text)
+constexpr std::size_t minuteEnd = 16;
+constexpr std::size_t secondsEnd = 19;
+
+// The seconds since 1970 of the date, hour and minute that begin `text` (at least secondsEnd + 1
+// bytes long), or no value when they are not a real minute.
+std::optional<std::int64_t> readMinute(std::string_view text)
 {
-    constexpr std::size_t secondsEnd = 19;
-    if (text.size() < secondsEnd + 1) return std::nullopt;
-    if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') {
-        return std::nullopt;
-    }
+    if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':') return std::nullopt;
     const int year = digitsAt(text, 0, 4);
     const int month = digitsAt(text, 5, 2);
     const int day = digitsAt(text, 8, 2);
     const int hour = digitsAt(text, 11, 2);
     const int minute = digitsAt(text, 14, 2);
-    const int second = digitsAt(text, 17, 2);
     if (year < 0 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return std::nullopt;
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return std::nullopt;
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59) return std::nullopt;
+    return daysFromCivil(year, month, day) * secondsPerDay + hour * 3600 + minute * 60;
+}
+
+// The instant of `text` whose minute, read already, is `minuteSeconds`: the seconds, fraction and zone.
+std::optional<Instant> readAfterMinute(std::string_view text, std::int64_t minuteSeconds)
+{
+    if (text[minuteEnd] != ':') return std::nullopt;
+    const int second = digitsAt(text, 17, 2);
+    if (second < 0 || second > 59) return std::nullopt;
 
     std::size_t at = secondsEnd;
     std::int64_t fractionTicks = 0;
@@ -118,10 +127,7 @@ std::optional<Instant> parse(std::string_view text)
     } else {
         return std::nullopt;
     }
-
-    const std::int64_t seconds = daysFromCivil(year, month, day) * secondsPerDay + hour * 3600
-        + minute * 60 + second - offsetSeconds;
-    return Instant{seconds * Instant::ticksPerSecond + fractionTicks};
+    return Instant{(minuteSeconds + second - offsetSeconds) * Instant::ticksPerSecond + fractionTicks};
 }
 
 char* writeTwoDigits(char* out, int value)
@@ -137,7 +143,20 @@ char* writeTwoDigits(char* out, int value)
 // trying one reader and then the other.
 std::optional<Instant> readAny(std::string_view text)
 {
-    return parse(text);
+    if (text.size() < secondsEnd + 1) return std::nullopt;
+    const std::optional<std::int64_t> minute = readMinute(text);
+    return minute ? readAfterMinute(text, *minute) : std::nullopt;
+}
+
+std::optional<Instant> SequenceReader::read(std::string_view text)
+{
+    if (text.size() < secondsEnd + 1) return std::nullopt;
+    if (!minute_ || text.compare(0, minuteEnd, std::string_view(minuteText_.data(), minuteEnd)) != 0) {
+        minute_ = readMinute(text);
+        if (!minute_) return std::nullopt;
+        text.copy(minuteText_.data(), minuteEnd);
+    }
+    return readAfterMinute(text, *minute_);
 }
 
 std::string writeDayMonthYearTime(Instant instant)

@@ -216,9 +216,12 @@ std::optional<std::int64_t> readInteger(std::string_view field)
     std::string_view digits = field;
     if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
     if (digits.empty()) return std::nullopt;
+    std::int64_t small = 0;
     for (const char c : digits) {
         if (c < '0' || c > '9') return std::nullopt;
+        small = small * 10 + (c - '0');  // exact for up to 18 digits, the usual case
     }
+    if (digits.size() <= 18) return field.front() == '-' ? -small : small;
     // from_chars reads a minus sign but not a plus sign.
     const char* const begin = field.front() == '+' ? field.data() + 1 : field.data();
     std::int64_t value = 0;

@@ -177,7 +177,7 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin)
     if (const auto lean = number(Column::leanAngle)) maxAbsLean_.add(std::fabs(*lean));
 
     if (inferLaps_) {
-        if (const auto instant = iso8601::readAny(time)) {
+        if (const auto instant = times_.read(time)) {
             const std::string_view lapField = value(Column::lap);
             const std::int64_t lap = lapField.empty() ? 0 : readInteger(lapField).value_or(0);
             inferred_.update(lap, instant->ticks);

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/iso8601.hpp"
 #include "header.hpp"
 #include "laps.hpp"
 #include "model/zaro_session.hpp"
@@ -148,6 +149,7 @@ private:
     RunningMaximum maxAbsGy_;
     RunningMaximum maxAbsLean_;
     InferredLaps inferred_;
+    iso8601::SequenceReader times_;
 };
 
 /// The factor from the file's speed unit to metres per second.

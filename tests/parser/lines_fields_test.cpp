@@ -113,10 +113,13 @@ TEST(ReadNumber, AgreesWithStrtodInTheCLocaleOnGeneratedLiterals)
     locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
     ASSERT_NE(c, nullptr);
     std::mt19937 random(12345);
+    // Every kind of literal, short; and plain decimals up to twenty bytes, which are read eight digits at a time.
     const std::string alphabet = "0123456789+-.eEpPxXaAfFinINtyT( )_,";
+    const std::string decimals = "01234567890123456789.-";
     for (int i = 0; i < 200000; ++i) {
-        std::string field(1 + random() % 8, ' ');
-        for (char& ch : field) ch = alphabet[random() % alphabet.size()];
+        const std::string& letters = i % 2 ? alphabet : decimals;
+        std::string field(1 + random() % (i % 2 ? 8 : 20), ' ');
+        for (char& ch : field) ch = letters[random() % letters.size()];
         char* end = nullptr;
         const double expected = strtod_l(field.c_str(), &end, c);
         const bool whole = end == field.c_str() + field.size() && field.front() != ' ';

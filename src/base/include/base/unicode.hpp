@@ -16,6 +16,9 @@ std::string_view trimUnicodeWhitespace(std::string_view s);
 /// `s` without leading and trailing whitespace. `s` must be well-formed UTF-8.
 inline std::string_view trimWhitespace(std::string_view s)
 {
+    // Most texts begin and end with a printable ASCII character (0x21 to 0x7E), which is no white space.
+    const auto printable = [](char c) { return static_cast<unsigned char>(c - 0x21) < 0x5E; };
+    if (!s.empty() && printable(s.front()) && printable(s.back())) return s;
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     // Only a non-ASCII byte left at an end can be more white space.
