@@ -1,7 +1,9 @@
 // Draws the brand mark: a bold slanted Z whose diagonal is a chequered flag, over a circuit outline.
 //
-// The PNG is committed; after changing this file, regenerate it from the repository's root with
-//   cmake --build build --target zaro-make-mark && build/resources/zaro-make-mark resources/zaro-mark.png 1024
+// The PNGs are committed: the mark at 1024 pixels, and drawn ahead at the sides thumbnails are asked
+// for most. After changing this file, regenerate them from the repository's root with
+//   cmake --build build --target zaro-make-mark && build/resources/zaro-make-mark resources/zaro-mark.png 1024 &&
+//   for side in 128 256 512; do build/resources/zaro-make-mark resources/zaro-mark-$side.png $side; done
 #include <algorithm>
 #include <array>
 #include <cmath>

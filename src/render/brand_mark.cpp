@@ -1,5 +1,6 @@
 #include "render/brand_mark.hpp"
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 
@@ -24,25 +25,39 @@ std::optional<std::string> readMark(const std::filesystem::path& path)
     }
 }
 
-}  // namespace
-
-std::optional<std::filesystem::path> markURL() { return Bundle::main().urlForResource("zaro-mark", "png"); }
-
-std::optional<png::Image> markCGImage()
+std::optional<png::Image> decodeMark(const std::optional<std::filesystem::path>& url)
 {
-    const std::optional<std::filesystem::path> url = markURL();
     if (!url) return std::nullopt;
     const std::optional<std::string> bytes = readMark(*url);
     if (!bytes) return std::nullopt;
     return png::decode({reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size()}, maxMarkPixels);
 }
 
+// The mark drawn ahead at the sides desktops ask for most ("zaro-mark-256.png"), so that a small
+// thumbnail neither decodes the large mark nor shrinks it: the smallest one at least `side` pixels
+// wide, or the mark itself.
+std::optional<png::Image> markForSide(double side)
+{
+    for (const int drawn : {128, 256, 512}) {
+        if (drawn < side) continue;
+        if (auto image = decodeMark(Bundle::main().urlForResource("zaro-mark-" + std::to_string(drawn), "png"))) return image;
+        break;
+    }
+    return markCGImage();
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> markURL() { return Bundle::main().urlForResource("zaro-mark", "png"); }
+
+std::optional<png::Image> markCGImage() { return decodeMark(markURL()); }
+
 void draw(DrawingContext& context, Size size)
 {
     context.setFillColor(Rgba::grey(0.0, 1.0));
     context.fillRect({0, 0, size.width, size.height});
     if (!(size.width > 0) || !(size.height > 0)) return;
-    const std::optional<png::Image> image = markCGImage();
+    const std::optional<png::Image> image = markForSide(std::max(size.width, size.height));
     if (!image) return;
     context.setInterpolationQuality(InterpolationQuality::high);
     const ImageView view{image->rgba.data(), static_cast<int>(image->width), static_cast<int>(image->height)};

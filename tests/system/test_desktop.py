@@ -92,7 +92,7 @@ class InstalledTree(unittest.TestCase):
                                      'share/man/man1/zaro-session-thumbnailer.1.gz', 'share/man/man1/zaro-session.1.gz',
                                      'share/mime/packages/zaro-session.xml',
                                      'share/thumbnailers/zaro-session.thumbnailer', 'share/zaro-session/track.thumbnailer',
-                                     'share/zaro-session/zaro-mark.png'])
+                                     *(f'share/zaro-session/zaro-mark{side}.png' for side in ('-128', '-256', '-512', ''))])
 
     def test_glib_tells_session_files_from_other_csv_files(self):
         if not (self.prefix / 'share/mime/mime.cache').exists():

@@ -91,6 +91,18 @@ TEST(ThumbnailProvider, AMissingOrUnusableMarkGivesABlackThumbnail)
     }
 }
 
+// A mark drawn ahead at 128 pixels serves thumbnails up to that side; larger ones take the mark itself.
+TEST(ThumbnailProvider, DrawsTheSmallestMarkDrawnAheadThatIsLargeEnough)
+{
+    const QuadrantMark mark;
+    const std::vector<std::uint32_t> grey(16 * 16, 0xFF808080);
+    support::writeFile(mark.path().parent_path() / "zaro-mark-128.png",
+                       support::asString(png::encode({reinterpret_cast<const unsigned char*>(grey.data()), 16, 16, 64})));
+    EXPECT_EQ(pixelAt(thumbnailOf({128, 128}), 0, 0), (Rgb{128, 128, 128}));
+    EXPECT_EQ(pixelAt(thumbnailOf({100, 64}), 0, 0), (Rgb{128, 128, 128}));
+    EXPECT_EQ(pixelAt(thumbnailOf({129, 129}), 0, 0), (Rgb{255, 0, 0}));
+}
+
 TEST(ThumbnailProvider, TheDrawingCallbackReportsFalseWithoutACurrentContext)
 {
     const ThumbnailReply reply = requestThumbnail(thumbnailExtension(), {"/a.csv", {64, 64}, {0, 0}, 1});
