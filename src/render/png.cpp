@@ -80,9 +80,9 @@ void appendChunk(std::vector<unsigned char>& out, const char (&type)[5], std::sp
     appendBigEndian(out, static_cast<std::uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
 }
 
-// One stretch of rows, deflated as a piece of the image's zlib stream: the first piece carries the
-// zlib header, the last the final block; a piece before another ends on a byte boundary, so the
-// pieces join by concatenation and their checksums combine.
+// One stretch of rows, deflated raw as a piece of the image's zlib stream: the last piece carries the
+// final block; a piece before another ends on a byte boundary, so the pieces join by concatenation
+// and their checksums, taken here once, combine.
 struct Piece {
     std::vector<unsigned char> bytes;
     uLong adler = 1;
@@ -90,11 +90,11 @@ struct Piece {
     bool ok = false;
 };
 
-Piece deflateRows(const PixelView& pixels, int first, int last, bool withAlpha, int level, bool isFirst, bool isLast)
+Piece deflateRows(const PixelView& pixels, int first, int last, bool withAlpha, int level, bool isLast)
 {
     Piece piece;
     z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, isFirst ? 15 : -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return piece;
+    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return piece;
     const std::size_t rowBytes = static_cast<std::size_t>(pixels.width) * (withAlpha ? 4 : 3) + 1;
     piece.rawSize = rowBytes * static_cast<std::size_t>(last - first);
     piece.bytes.resize(deflateBound(&z, static_cast<uLong>(piece.rawSize)) + 64);
@@ -132,7 +132,7 @@ std::vector<unsigned char> encodeUnfiltered(const PixelView& pixels, bool withAl
     std::exception_ptr bottomError;
     const auto deflateBottom = [&] {
         try {
-            bottom = deflateRows(pixels, middle, pixels.height, withAlpha, level, false, true);
+            bottom = deflateRows(pixels, middle, pixels.height, withAlpha, level, true);
         } catch (...) {
             bottomError = std::current_exception();  // an allocation that failed, say: ends the encoding
         }
@@ -145,17 +145,24 @@ std::vector<unsigned char> encodeUnfiltered(const PixelView& pixels, bool withAl
             deflateBottom();  // no thread to be had: the halves are deflated one after the other
         }
     }
-    Piece top = deflateRows(pixels, 0, middle, withAlpha, level, true, !split);
+    Piece top = deflateRows(pixels, 0, middle, withAlpha, level, !split);
     if (worker.joinable()) worker.join();
     if (bottomError) std::rethrow_exception(bottomError);
     if (!top.ok || (split && !bottom.ok)) fail();
 
-    std::vector<unsigned char> stream = std::move(top.bytes);
+    // The zlib header: deflate with a 32 KiB window, the level's class, and the check bits that make
+    // the pair a multiple of 31.
+    const unsigned levelClass = level <= 1 ? 0 : level <= 5 ? 1 : level == 6 || level < 0 ? 2 : 3;
+    const unsigned flags = levelClass << 6;
+    std::vector<unsigned char> stream = {0x78, static_cast<unsigned char>(flags + (31 - (0x7800 + flags) % 31) % 31)};
+    stream.reserve(2 + top.bytes.size() + bottom.bytes.size() + 4);
+    stream.insert(stream.end(), top.bytes.begin(), top.bytes.end());
+    uLong adler = top.adler;
     if (split) {
         stream.insert(stream.end(), bottom.bytes.begin(), bottom.bytes.end());
-        appendBigEndian(stream, static_cast<std::uint32_t>(
-                                    adler32_combine(top.adler, bottom.adler, static_cast<z_off_t>(bottom.rawSize))));
+        adler = adler32_combine(top.adler, bottom.adler, static_cast<z_off_t>(bottom.rawSize));
     }
+    appendBigEndian(stream, static_cast<std::uint32_t>(adler));
     std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     png.reserve(stream.size() + 64);
     std::vector<unsigned char> header;
