@@ -51,6 +51,7 @@ TEST(CommandLine, RefusesWhatDoesNotStateOneRequest)
     const auto thumbnail = ExtensionPoint::thumbnail;
     EXPECT_EQ(refusal({"p"}, ExtensionPoint::preview), "expected INPUT and OUTPUT.");
     EXPECT_EQ(refusal({"p", "a", "b", "c"}, ExtensionPoint::preview), "expected INPUT and OUTPUT.");
+    EXPECT_EQ(refusal({"p", "a", ""}, ExtensionPoint::preview), "INPUT and OUTPUT must not be empty.");
     EXPECT_EQ(refusal({"p", "-s", "8", "a", "b"}, ExtensionPoint::preview), "unknown option -s.");
     EXPECT_EQ(refusal({"t", "a", "b"}, thumbnail), "-s SIZE is required.");
     EXPECT_EQ(refusal({"t", "a", "b", "-s"}, thumbnail), "-s needs a value.");
