@@ -57,7 +57,8 @@ TEST(CommandLine, RefusesWhatDoesNotStateOneRequest)
     EXPECT_EQ(refusal({"t", "a", "b", "-s"}, thumbnail), "-s needs a value.");
     EXPECT_EQ(refusal({"p", "--style", "track", "a", "b"}, ExtensionPoint::preview), "unknown option --style.");
     for (const char* size : {"0", "4097", "-5", "12px", ""}) {
-        EXPECT_EQ(refusal({"t", "-s", size, "a", "b"}, thumbnail), "SIZE must be a whole number of pixels from 1 to 4096.");
+        EXPECT_EQ(refusal({"t", "-s", size, "a", "b"}, thumbnail),
+                  "SIZE must be a whole number of pixels from 1 to 4096.");
     }
 }
 

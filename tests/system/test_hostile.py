@@ -38,27 +38,19 @@ def expanded(data):
     return re.sub(rb'\$\{(\d+) x (.*?)\}', lambda m: m.group(2) * int(m.group(1)), data, flags=re.S)
 
 
+def made(action):
+    """An input made when its case runs: `action(path)`, then the path."""
+    return lambda path: (action(path), path)[1]
+
+
 def written(produce):
-    """Makes an input only when its case runs, from bytes or pieces of them, so that the test process stays
-    small: a program started from it counts the test's memory as its own until it execs."""
-    def make(path):
+    """An input of bytes, or of pieces of them, made when its case runs so that the test process stays small: a
+    program started from it counts the test's memory as its own until it execs."""
+    def write(path):
         with open(path, 'wb') as f:
             content = produce()
-            for piece in [content] if isinstance(content, bytes) else content:
-                f.write(piece)
-        return path
-    return make
-
-
-def made(action):
-    def make(path):
-        action(path)
-        return path
-    return make
-
-
-def sparse(size):
-    return made(lambda p: (p.touch(), os.truncate(p, size)))
+            f.writelines([content] if isinstance(content, bytes) else content)
+    return made(write)
 
 
 def up_to(limit, row_of, head=b'', tail=b''):
@@ -85,7 +77,8 @@ class HostileInputs(unittest.TestCase):
             for i, (name, make, ending, *more) in enumerate(cases):
                 nobody, max_read, meddle = (*more, *(False, None, None)[len(more):])
                 with self.subTest(name):
-                    given, output, stop = make(folder / f'input-{i}.csv'), folder / 'out' / f'{i}.png', threading.Event()
+                    given, output = make(folder / f'input-{i}.csv'), folder / 'out' / f'{i}.png'
+                    stop = threading.Event()
                     meddler = threading.Thread(target=meddle, args=(given, stop)) if meddle else None
                     meddler and meddler.start()
                     done = run([PREVIEW, given, output], stderr_tty=True, as_nobody=nobody)
@@ -117,7 +110,8 @@ class HostileInputs(unittest.TestCase):
 
     def test_big_inputs_stay_within_time_and_memory(self):
         self.check([
-            ('1 TiB sparse (never read)', sparse(1 << 40), 'too-large', False, 4 * MIB),
+            ('1 TiB sparse (never read)', made(lambda p: (p.touch(), os.truncate(p, 1 << 40))), 'too-large', False,
+             4 * MIB),
             ('one 64 MiB line', written(lambda: b'A' * LARGEST), 'unsupported'),
             ('one 64 MiB line after a format line', written(lambda: b'Format,ZARO CSV\n' + b'x' * (LARGEST - 16)),
              'unsupported'),
@@ -126,11 +120,12 @@ class HostileInputs(unittest.TestCase):
             ('a 64 MiB header of commas only', written(lambda: b',' * (LARGEST - 1) + b'\n'), 'unsupported'),
             ('64 MiB of commas in every row', written(lambda: [HEADER] + [
                 row(i, b',52.07,-1.01' + b',' * (4 * MIB - 64) + b'\n') for i in range(16)]), 'card'),
-            ('8.39 million lap rows', written(lambda: up_to(LARGEST - 1000, lambda i: b'Lap 1,1\n', ZARO, PLAIN)), 'card'),
+            ('8.39 million lap rows', written(lambda: up_to(LARGEST - 1000, lambda i: b'Lap 1,1\n', ZARO, PLAIN)),
+             'card'),
             ('335 lap rows of 100,001 sectors', written(lambda: up_to(
                 LARGEST - 1000, lambda i: b'Lap %d,90,Sectors' % i + b',1.5' * 100001 + b'\n', ZARO, PLAIN)), 'card'),
-            ('one lap row with 33.5 million sectors', written(lambda: [ZARO + b'Lap 1,90,Sectors'] + [b',1' * (1 << 20)] * (
-                (LARGEST - 200 - len(ZARO) - len(PLAIN)) // (2 << 20)) + [b'\n' + PLAIN]), 'card'),
+            ('one lap row with 33.5 million sectors', written(lambda: [ZARO + b'Lap 1,90,Sectors'] + [b',1' * MIB] * (
+                (LARGEST - 200 - len(ZARO) - len(PLAIN)) // (2 * MIB)) + [b'\n' + PLAIN]), 'card'),
             ('millions of distinct lap numbers', written(lambda: up_to(
                 LARGEST, lambda i: row(i, b',52.07,-1.01,%d\n' % i), b'Time,Latitude,Longitude,Lap\n')), 'card'),
             ('millions of GPS rows', written(lambda: up_to(
@@ -163,8 +158,10 @@ class HostileInputs(unittest.TestCase):
             ('grows', meddler(lambda p, f: f.seek(0, 2) < LARGEST - 2 * MIB and (f.write(body), f.flush()), 0.002)),
             ('shrinks', meddler(lambda p, f: (size := p.stat().st_size) > 0 and f.truncate(size // 2), 0.02)),
             ('is truncated and rewritten', meddler(rewrite)),
-            ('is turned to garbage', meddler(lambda p, f: f.tell() < p.stat().st_size and (f.write(b'\xff' * 65536), f.flush())))]
-        self.check([(f'a file that {how} while read', start, 'any card', False, None, meddle) for how, meddle in meddles])
+            ('is turned to garbage',
+             meddler(lambda p, f: f.tell() < p.stat().st_size and (f.write(b'\xff' * 65536), f.flush())))]
+        self.check([(f'a file that {how} while read', start, 'any card', False, None, meddle)
+                    for how, meddle in meddles])
 
 
 class HostileCallers(unittest.TestCase):
@@ -222,7 +219,8 @@ class HostileCallers(unittest.TestCase):
                 output = self.folder / f'{mib}.png'
                 args = [program] + (['-s', '256'] if program == THUMBNAILER else []) + [self.session, output]
                 done = run(args, before_exec=lambda mib=mib: resource.setrlimit(resource.RLIMIT_AS, (mib << 20,) * 2))
-                outcomes.append(f'{Path(program).name} {mib} MiB: {done.code if done.signal is None else "signal %d" % done.signal}')
+                ended = done.code if done.signal is None else f'signal {done.signal}'
+                outcomes.append(f'{Path(program).name} {mib} MiB: {ended}')
                 self.assertNotIn(b'terminate called', done.err, outcomes[-1])
                 self.assertEqual(output.exists(), done.code == 0, outcomes[-1])
                 self.assertTrue(done.code != 0 or is_whole_card(output.read_bytes()) or program == THUMBNAILER)
