@@ -1,10 +1,15 @@
-// The programs' command lines: every way a desktop or a person writes one, and what is refused.
+// The programs' command lines: every way a desktop or a person writes one, what is refused, the file
+// an INPUT names and the log lines made from a file's name.
 #include "host/command_line.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "host/file_url.hpp"
+#include "host/system_log.hpp"
+#include "support/cases.hpp"
 
 namespace zaro {
 namespace {
@@ -59,6 +64,21 @@ TEST(CommandLine, RefusesWhatDoesNotStateOneRequest)
     for (const char* size : {"0", "4097", "-5", "12px", ""}) {
         EXPECT_EQ(refusal({"t", "-s", size, "a", "b"}, thumbnail),
                   "SIZE must be a whole number of pixels from 1 to 4096.");
+    }
+}
+
+TEST(FileLocation, DecodesFileUrisAndTakesOtherArgumentsAsWritten)
+{
+    for (const support::Case& c : support::readCases("host/file_location.cases")) {
+        const std::optional<std::filesystem::path> location = fileLocation(c[0]);
+        EXPECT_EQ(location ? std::optional(location->string()) : std::nullopt, c.fields.at(1)) << c.where;
+    }
+}
+
+TEST(FormatLogMessage, WritesTheArgumentInPlaceOfItsDirective)
+{
+    for (const support::Case& c : support::readCases("host/log_message.cases")) {
+        EXPECT_EQ(formatLogMessage(c[0], c[1]), c[2]) << c.where;
     }
 }
 
