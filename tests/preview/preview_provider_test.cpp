@@ -1,3 +1,4 @@
+// The preview provider: a PNG card titled after its file at once, made from the file when asked for.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -49,30 +50,17 @@ TEST(PreviewProvider, RepliesAtOnceWithAPngCardTitledWithTheNameWithoutItsLastEx
     for (const auto& [file, title] : cases) EXPECT_EQ(replyFor(file).title(), title) << file;
 }
 
-TEST(PreviewProvider, DataIsTheErrorCardWithTheFailuresMessage)
+// The file is read each time the data is made, and every failure's message is shown alike.
+TEST(PreviewProvider, DataIsTheCardOfTheFileAsItIsWhenAskedForOrTheErrorCardWithTheFailuresMessage)
 {
     const TemporaryFolder folder;
-    writeFile(folder / "empty.csv", "");
     writeFile(folder / "letter.csv", "Dear Ana,\nsee you at the track.\n");
-    writeFile(folder / "no-gps.csv", "Format,ZARO CSV\nTime,Latitude,Longitude\n");
-    std::filesystem::create_directory(folder / "folder.csv");
-    const std::pair<std::string, std::string> cases[] = {
-        {"empty.csv", "The ZARO Session file is empty."},
-        {"letter.csv", "Unsupported ZARO Session format. Expected ZARO or RaceBox CSV."},
-        {"no-gps.csv", "The ZARO Session file has no GPS rows."},
-        {"missing.csv", "No such file or directory"},
-        {"folder.csv", "Is a directory"},
-    };
-    for (const auto& [name, message] : cases) {
-        EXPECT_EQ(replyFor(folder / name).createData(), errorCard(message)) << name;
-    }
-}
-
-TEST(PreviewProvider, AFileRemovedAfterTheReplyGivesTheErrorCardWithTheSystemsMessage)
-{
-    const TemporaryFolder folder;
+    EXPECT_EQ(replyFor(folder / "letter.csv").createData(),
+              errorCard("Unsupported ZARO Session format. Expected ZARO or RaceBox CSV."));
     std::filesystem::copy_file(support::examples / "Sunday practice.csv", folder / "practice.csv");
     const PreviewReply reply = requestPreview(previewExtension(), {folder / "practice.csv"});
+    EXPECT_EQ(previewData(reply),
+              ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(folder / "practice.csv")));
     std::filesystem::remove(folder / "practice.csv");
     EXPECT_EQ(previewData(reply), errorCard("No such file or directory"));
 }
