@@ -8,7 +8,7 @@ import shutil
 import unittest
 from pathlib import Path
 
-from runner import CLI, EXAMPLES, run, scratch
+from runner import CLI, EXAMPLES, read_cases, run, scratch
 
 EMPTY = 'The ZARO Session file is empty.'
 TOO_LARGE = 'The ZARO Session file is too large to preview.'
@@ -53,19 +53,9 @@ class CommandLine(unittest.TestCase):
             self.assertEqual(cli('summary', '-', stdin=endless), (1, '', f'standard input: {TOO_LARGE}\n'))
 
     def test_refuses_bad_arguments_with_status_two_and_the_reason(self):
-        for arguments, status, first_line in [((), 2, 'zaro-session: no command given'),
-                                              (('preview', 'a.csv'), 2, "zaro-session: unknown command 'preview'"),
-                                              (('summary', '--json'), 2, 'zaro-session: summary needs at least one FILE'),
-                                              (('summary', '--pretty', 'a.csv'), 2, "zaro-session: unknown option '--pretty'"),
-                                              (('summary', '--', '--json'), 1, '--json: No such file or directory'),
-                                              (('list',), 2, 'zaro-session: list needs at least one PATH'),
-                                              (('list', '--sort', 'fastest', '.'), 2,
-                                               "zaro-session: --sort takes started, best, track or file, not 'fastest'"),
-                                              (('bests', '--jobs=0', '.'), 2,
-                                               "zaro-session: --jobs takes a whole number from 1 to 256, not '0'"),
-                                              (('bests', '--units', 'imperial', '.'), 2, "zaro-session: unknown option '--units'")]:
+        for status, first_line, arguments in read_cases('system/cli_refusals.cases'):
             code, _, err = cli(*arguments, cwd=self.folder)
-            self.assertEqual((code, err.split('\n')[0]), (status, first_line), arguments)
+            self.assertEqual((code, err.split('\n')[0]), (int(status), first_line), arguments)
         self.assertEqual(cli('summary', '--help')[:2], (0, cli('--help')[1]))
         self.assertEqual(cli('--version'), (0, 'zaro-session 0.2.0\n', ''))
 
