@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "render/preview_card.hpp"
 #include "render/palette.hpp"
 #include "render/track_thumbnail.hpp"
+#include "support/cases.hpp"
 #include "support/recording_context.hpp"
 #include "support/samples.hpp"
 
@@ -177,39 +179,28 @@ TEST(ErrorCardLayout, DrawsHeaderTitleAndMessageOnACardWithoutOutline)
     }
 }
 
+// The numbers of a case field, "nan" and "inf" among them, in groups split by commas.
+std::vector<double> numbers(std::string text)
+{
+    std::replace(text.begin(), text.end(), ',', ' ');
+    std::istringstream words(text);
+    std::vector<double> out;
+    for (std::string word; words >> word;) out.push_back(std::strtod(word.c_str(), nullptr));
+    return out;
+}
+
 TEST(MapProjection, FitsTheTraceWithItsShapeAndMarginCentredInTheRectangle)
 {
-    const double nan = NAN, inf = HUGE_VAL;
-    const struct {
-        std::vector<ZaroSessionPoint> points;
-        Rect rect;
-        std::vector<Map::ProjectedPoint> expected;
-    } cases[] = {
-        // Twice as wide as high: the full width, from y 25 to 75.
-        {triangle, {0, 0, 100, 100}, {{6.897, 71.553}, {93.103, 71.553}, {50, 28.447}}},
-        // Half as wide as high: the full height, from x 25 to 75.
-        {{{0, 0}, {2, 1}}, {0, 0, 100, 100}, {{28.452, 93.103}, {71.548, 6.897}}},
-        // One place twice: the centre.
-        {{{48.1, 11.6}, {48.1, 11.6}}, {10, 20, 300, 100}, {{160, 70}, {160, 70}}},
-        // North to south: on the vertical centre line, north up.
-        {{{50, 6}, {50.01, 6}, {50.02, 6}}, {0, 0, 200, 100}, {{100, 93.103}, {100, 50}, {100, 6.897}}},
-        // At 85 degrees the cosine is raised to 0.2: the box is square.
-        {{{85, 0}, {85.002, 0.01}}, {0, 0, 100, 100}, {{6.897, 93.103}, {93.103, 6.897}}},
-        // Points that are not finite stay out of the fit.
-        {{{0, 0}, {nan, 1}, {0, 2}, {1, inf}, {1, 1}}, {0, 0, 100, 100},
-         {{6.897, 71.553}, {50, nan}, {93.103, 71.553}, {inf, 28.447}, {50, 28.447}}},
-        // Fewer than two points, or a rectangle without area.
-        {{{1, 1}}, {0, 0, 100, 100}, {}},
-        {triangle, {0, 0, 0, 100}, {}},
-        {triangle, {0, 0, nan, 100}, {}},
-    };
     const auto same = [](double a, double b) { return std::isfinite(a) ? std::abs(a - b) < 1e-3 : !std::isfinite(b); };
-    for (const auto& c : cases) {
-        const auto p = Map::projected(c.points, c.rect);
-        ASSERT_EQ(p.size(), c.expected.size()) << "case " << &c - cases;
+    for (const support::Case& c : support::readCases("render/map_projection.cases")) {
+        const std::vector<double> given = numbers(c[0]), r = numbers(c[1]), expected = numbers(c[2]);
+        std::vector<ZaroSessionPoint> points;
+        for (std::size_t i = 0; i + 1 < given.size(); i += 2) points.push_back({given[i], given[i + 1]});
+        const auto p = Map::projected(points, {r.at(0), r.at(1), r.at(2), r.at(3)});
+        ASSERT_EQ(p.size() * 2, expected.size()) << c.where;
         for (std::size_t i = 0; i < p.size(); ++i) {
-            EXPECT_TRUE(same(p[i].x, c.expected[i].x) && same(p[i].y, c.expected[i].y))
-                << "case " << &c - cases << ", point " << i << ": " << p[i].x << ", " << p[i].y;
+            EXPECT_TRUE(same(p[i].x, expected[2 * i]) && same(p[i].y, expected[2 * i + 1]))
+                << c.where << ", point " << i << ": " << p[i].x << ", " << p[i].y;
         }
     }
 }
