@@ -205,12 +205,6 @@ TEST(MapProjection, FitsTheTraceWithItsShapeAndMarginCentredInTheRectangle)
     }
 }
 
-TEST(MapSvgPath, WritesMoveAndLinesWithTwoDecimalsInsideTheBorder)
-{
-    EXPECT_EQ(Map::svgPath(triangle), "M 10.34 69.83 L 89.66 69.83 L 50.00 30.17");
-    EXPECT_EQ(Map::svgPath(std::vector<ZaroSessionPoint>{{1, 1}}), "");
-}
-
 TEST(MapThumbnail, FillsTheBackgroundThenDrawsATraceOfAtLeastTwoPointsNoThinnerThanTwo)
 {
     for (const auto& [points, size, width] : {std::tuple{std::vector<ZaroSessionPoint>{{1, 1}}, Size{64, 48}, 0.0},
