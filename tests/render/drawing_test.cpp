@@ -21,6 +21,7 @@ namespace zaro {
 namespace {
 
 using support::Call;
+using support::incompleteLap;
 using support::lap;
 using support::ofKind;
 using support::RecordingContext;
@@ -55,8 +56,6 @@ std::vector<Call> trace(const std::vector<Map::ProjectedPoint>& p, double width,
     return calls;
 }
 
-ZaroSessionLap incomplete(std::int64_t number) { return {ZaroSessionLap::Kind::incomplete, number, 30, {}}; }
-
 std::vector<Call> drawn(std::vector<ZaroSessionLap> laps, std::vector<ZaroSessionPoint> trace = {}, double height = 720)
 {
     RecordingContext context;
@@ -72,11 +71,10 @@ std::vector<Call> lapList(const std::vector<Call>& calls)
 }
 
 // Every state saved is restored, the first before anything is drawn, the last after everything.
-void expectStateRestored(const std::vector<Call>& calls)
+bool stateRestored(const std::vector<Call>& c)
 {
-    EXPECT_EQ(calls.at(0).op, Op::save);
-    EXPECT_EQ(calls.back().op, Op::restore);
-    EXPECT_EQ(ofKind(calls, Op::save).size(), ofKind(calls, Op::restore).size());
+    const auto count = [&c](Op op) { return std::ranges::count(c, op, &Call::op); };
+    return c.at(0).op == Op::save && c.back().op == Op::restore && count(Op::save) == count(Op::restore);
 }
 
 TEST(CardLayout, DrawsEveryTextInItsBlockFontAndColourAtTheDefaultSize)
@@ -101,7 +99,7 @@ TEST(CardLayout, DrawsEveryTextInItsBlockFontAndColourAtTheDefaultSize)
     expected.push_back(text("1:23.456", {150, 444, 90, 16}, lapTime, primary));
     expected.push_back(text("31.200  \u00B7  29.800", {250, 444, 540, 16}, {12, FontWeight::regular}, muted));
     EXPECT_EQ(ofKind(calls, Op::text), expected);
-    expectStateRestored(calls);
+    EXPECT_TRUE(stateRestored(calls));
 }
 
 TEST(CardLayout, PlacesCardPanelAndTilesAndAsManyRowsAsTheHeightHoldsStripingTheEvenOnes)
@@ -137,7 +135,7 @@ TEST(CardLayout, PlacesCardPanelAndTilesAndAsManyRowsAsTheHeightHoldsStripingThe
 
 TEST(CardLayout, ListsOnlyCompletedLapsClosingUpTheRowsOrSaysThereAreNoneAndNoTraceBelowTwoPoints)
 {
-    const auto calls = drawn({incomplete(1), lap(2, 70), incomplete(3), lap(std::nullopt, 71, {0, 0}), lap(5, 72)});
+    const auto calls = drawn({incompleteLap(30), lap(2, 70), incompleteLap(30), lap(std::nullopt, 71, {0, 0}), lap(5, 72)});
     EXPECT_EQ(lapList(calls), (std::vector{
         text("Lap 2", {50, 444, 90, 16}, lapName, primary), text("1:10.000", {150, 444, 90, 16}, lapTime, primary),
         text("Lap", {50, 472, 90, 16}, lapName, primary),   text("1:11.000", {150, 472, 90, 16}, lapTime, primary),
@@ -147,7 +145,7 @@ TEST(CardLayout, ListsOnlyCompletedLapsClosingUpTheRowsOrSaysThereAreNoneAndNoTr
     EXPECT_EQ(std::vector(stripes.begin() + 1, stripes.end()),
               (std::vector{shape(Op::fillRect, {40, 438, 760, 28}, 0, stripe),
                            shape(Op::fillRect, {40, 494, 760, 28}, 0, stripe)}));
-    const auto none = drawn({incomplete(1), incomplete(2)}, {{52.38, 4.54}});
+    const auto none = drawn({incompleteLap(30), incompleteLap(30)}, {{52.38, 4.54}});
     EXPECT_EQ(ofKind(none, Op::text).at(3), text("No GPS trace in this file.", {50, 128, 367.2, 260}, notice, muted));
     EXPECT_EQ(lapList(none), (std::vector{text("No completed laps", {40, 438, 760, 244}, notice, muted)}));
     EXPECT_EQ(ofKind(none, Op::fillRect).size(), 1U);  // the canvas, no stripe
@@ -175,7 +173,7 @@ TEST(ErrorCardLayout, DrawsHeaderTitleAndMessageOnACardWithoutOutline)
             text("Could not preview this file", {46, 74, 748, 28}, {22, FontWeight::semibold}, primary),
             text("The ZARO Session file is empty.", {46, 112, 748, 80}, {14, FontWeight::regular}, muted),
         }));
-        expectStateRestored(context.calls);
+        EXPECT_TRUE(stateRestored(context.calls));
     }
 }
 

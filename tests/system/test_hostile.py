@@ -147,17 +147,11 @@ class HostileInputs(unittest.TestCase):
                         time.sleep(pause)
             return meddle
 
-        def rewrite(p, f):
-            f.seek(0)
-            f.truncate()
-            f.write(ZARO + PLAIN)
-            for _ in range(24):
-                f.write(body)
-
         meddles = [
             ('grows', meddler(lambda p, f: f.seek(0, 2) < LARGEST - 2 * MIB and (f.write(body), f.flush()), 0.002)),
             ('shrinks', meddler(lambda p, f: (size := p.stat().st_size) > 0 and f.truncate(size // 2), 0.02)),
-            ('is truncated and rewritten', meddler(rewrite)),
+            ('is truncated and rewritten',
+             meddler(lambda p, f: (f.seek(0), f.truncate(), f.writelines([ZARO + PLAIN] + [body] * 24)))),
             ('is turned to garbage',
              meddler(lambda p, f: f.tell() < p.stat().st_size and (f.write(b'\xff' * 65536), f.flush())))]
         self.check([(f'a file that {how} while read', start, 'any card', False, None, meddle)
