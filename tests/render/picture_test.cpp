@@ -103,9 +103,6 @@ TEST(CardPicture, IsAnOpaqueRgbPngOfTwiceTheDefaultSizeWithEachAreaInItsColour)
                          {"outline over the card", 420, 22.25, over({1, 1, 1, 0.12}, card)},
                          {"map panel without a trace", 400, 380, over({0.024, 0.063, 0.11, 1.0})},
                          {"last tile", 771.6, 385, tile}, {"row 6", 780, 618, stripe}, {"row 7", 780, 646, card}});
-    // The header in the top rows, above the track name.
-    EXPECT_TRUE(picture.hasColor({40, 40, 200, 16}, accent) && !picture.hasColor({40, 58, 760, 40}, accent));
-    EXPECT_TRUE(picture.hasColor({40, 60, 200, 28}, white) && !picture.hasColor({40, 0, 760, 58}, white));
 }
 
 TEST(CardPicture, IsTheSameDrawnFlippedIntoATopLeftContextAndSkipsTracePointsThatAreNotFinite)
