@@ -19,6 +19,12 @@ using support::incompleteLap;
 using support::lap;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
+// An output as it should be, kept in a file beside these tests.
+std::string expectedOutput(const std::string& name)
+{
+    return support::readFile(std::string(ZARO_TESTS_DIR) + "/cli/" + name);
+}
+
 template <typename Write>
 std::string written(Write write)
 {
@@ -92,7 +98,7 @@ ZaroSession practiceSession()
 
 TEST(JsonSession, WritesTheRecordInFieldOrderFollowedByItsAnalysisAndTheCardsTexts)
 {
-    std::string expected = support::readFile(std::string(ZARO_TESTS_DIR) + "/cli/practice_session.json");
+    std::string expected = expectedOutput("practice_session.json");
     std::erase(expected, '\n');  // the file is broken into lines for reading
     EXPECT_EQ(written([](json::Writer& w) { json::writeSession(w, practiceSession()); }), expected);
 }
@@ -117,22 +123,7 @@ TEST(TextSummary, ShowsTheAnalysisAndTheFiguresTheFileHasAndMarksTheBestSectors)
     session.maxLeanDeg = 52;
     std::ostringstream out;
     cli::writeSummary(out, session, {ZaroSessionFormat::Units::imperial, false});
-    EXPECT_EQ(out.str(),
-              "Zandvoort\nmorning.csv  \u00b7  RaceBox CSV\n"
-              "Started           1 Jun 2024 09:00:00 UTC\n"
-              "Best lap          1:23.500\n"
-              "Theoretical best  1:23.400  (0.100 s under the best lap)\n"
-              "Laps              3\n"
-              "Consistency       \u00b10.35 s over 2 clean laps\n"
-              "Duration          1:05\n"
-              "Distance          9.48 mi\n"
-              "Max speed         22.4 mph\n"
-              "Average speed     17.9 mph\n"
-              "Max g             1.12 g longitudinal\n"
-              "Max lean          52.0\u00b0\n"
-              "Samples           1234\n\n"
-              "  Lap 1     1:24.000   +0.500    28.000  \u00b7  28.500*  \u00b7  27.500\n"
-              "  Lap 2     1:23.500   best      27.800*  \u00b7  28.600  \u00b7  27.100*\n");
+    EXPECT_EQ(out.str(), expectedOutput("imperial_summary.txt"));
     std::ostringstream coloured;
     cli::writeSummary(coloured, session, {ZaroSessionFormat::Units::metric, true});
     EXPECT_TRUE(coloured.str().ends_with(

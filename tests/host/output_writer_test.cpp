@@ -45,7 +45,9 @@ std::tuple<bool, bool, bool> rights(const OutputFile& file)
     return {r.make, r.write, r.remove};
 }
 
-TEST(OutputWriter, MakesANewFileOrReplacesOneWholeNeedingOnlyTheRightsItUses)
+// XFCE's thumbnail service makes the output first and reads it back through its own descriptor: an
+// empty file is written in place.
+TEST(OutputWriter, MakesANewFileReplacesOneWholeOrFillsACallersEmptyOneNeedingOnlyTheRightsItUses)
 {
     const mode_t previous = ::umask(027);
     const support::TemporaryFolder folder;
@@ -59,25 +61,19 @@ TEST(OutputWriter, MakesANewFileOrReplacesOneWholeNeedingOnlyTheRightsItUses)
         replacing.write(bytesOf("short"));
         EXPECT_EQ(readFile(folder / name), "short");
     }
-    EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"card.png", longName}));
+    writeFile(folder / "thumb.png", "");
+    const posix::FileDescriptor callers(::open((folder / "thumb.png").c_str(), O_RDONLY));
+    OutputFile inPlace = OutputFile::open(folder / "thumb.png");
+    EXPECT_EQ(rights(inPlace), std::tuple(false, false, false));
+    inPlace.write(bytesOf("picture"));
+    char seen[16] = {};
+    EXPECT_EQ(::pread(callers.get(), seen, sizeof seen, 0), 7);
+    EXPECT_STREQ(seen, "picture");
+    EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"card.png", longName, "thumb.png"}));
     struct stat status {};
     ASSERT_EQ(::stat((folder / "card.png").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u);
     ::umask(previous);
-}
-
-// XFCE's thumbnail service makes the output first and reads it back through its own descriptor.
-TEST(OutputWriter, WritesACallersEmptyFileInPlace)
-{
-    const support::TemporaryFolder folder;
-    writeFile(folder / "thumb.png", "");
-    const posix::FileDescriptor callers(::open((folder / "thumb.png").c_str(), O_RDONLY));
-    OutputFile output = OutputFile::open(folder / "thumb.png");
-    EXPECT_EQ(rights(output), std::tuple(false, false, false));
-    output.write(bytesOf("picture"));
-    char seen[16] = {};
-    EXPECT_EQ(::pread(callers.get(), seen, sizeof seen, 0), 7);
-    EXPECT_STREQ(seen, "picture");
 }
 
 TEST(OutputWriter, RefusesWhatCanHoldNoWholeFileBeforeMakingAnything)
