@@ -1,4 +1,5 @@
 """zaro-session-preview and zaro-session-thumbnailer run as a desktop, a file manager or a person runs them."""
+import select
 import shutil
 import socket
 import unittest
@@ -8,13 +9,6 @@ from runner import EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card
 
 PRACTICE = EXAMPLES / 'Sunday practice.csv'
 EMPTY = 'The ZARO Session file is empty.'
-
-
-def received(sock):
-    try:
-        return sock.recv(4096, socket.MSG_DONTWAIT).decode()
-    except BlockingIOError:
-        return None
 
 
 class Programs(unittest.TestCase):
@@ -43,7 +37,8 @@ class Programs(unittest.TestCase):
         if done.code != 0 and done.err.startswith(b'bwrap:'):
             self.skipTest(f'bubblewrap cannot make a sandbox here: {done.err}')
         lines = []
-        while line := received(journal):
+        while select.select([journal], [], [], 0)[0]:  # the program has ended: every line is there
+            line = journal.recv(4096).decode()
             # "<priority>timestamp identifier[pid]: message": the timestamp and the process vary.
             lines.append(line[:line.index('>') + 1] + line[line.index(' io.zaro'):line.index('[')]
                          + line[line.index(']:') + 1:])
