@@ -209,7 +209,7 @@ class HostileCallers(unittest.TestCase):
         outcomes = []
         for program in (PREVIEW, THUMBNAILER):
             for mib in range(20, 260, 20):
-                output = self.folder / f'{mib}.png'
+                output = self.folder / f'{Path(program).name}-{mib}.png'
                 args = [program] + (['-s', '256'] if program == THUMBNAILER else []) + [self.session, output]
                 done = run(args, before_exec=lambda mib=mib: resource.setrlimit(resource.RLIMIT_AS, (mib << 20,) * 2))
                 ended = done.code if done.signal is None else f'signal {done.signal}'
