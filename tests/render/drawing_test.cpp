@@ -135,7 +135,8 @@ TEST(CardLayout, PlacesCardPanelAndTilesAndAsManyRowsAsTheHeightHoldsStripingThe
 
 TEST(CardLayout, ListsOnlyCompletedLapsClosingUpTheRowsOrSaysThereAreNoneAndNoTraceBelowTwoPoints)
 {
-    const auto calls = drawn({incompleteLap(30), lap(2, 70), incompleteLap(30), lap(std::nullopt, 71, {0, 0}), lap(5, 72)});
+    const auto calls = drawn({incompleteLap(30), lap(2, 70), incompleteLap(30), lap(std::nullopt, 71, {0, 0}),
+                              lap(5, 72)});
     EXPECT_EQ(lapList(calls), (std::vector{
         text("Lap 2", {50, 444, 90, 16}, lapName, primary), text("1:10.000", {150, 444, 90, 16}, lapTime, primary),
         text("Lap", {50, 472, 90, 16}, lapName, primary),   text("1:11.000", {150, 472, 90, 16}, lapTime, primary),
