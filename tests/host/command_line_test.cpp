@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,17 +54,12 @@ TEST(CommandLine, ReadsTheSizeAndTheTwoFilesInAnyOrderOfOptionsAndOperands)
 
 TEST(CommandLine, RefusesWhatDoesNotStateOneRequest)
 {
-    const auto thumbnail = ExtensionPoint::thumbnail;
-    EXPECT_EQ(refusal({"p"}, ExtensionPoint::preview), "expected INPUT and OUTPUT.");
-    EXPECT_EQ(refusal({"p", "a", "b", "c"}, ExtensionPoint::preview), "expected INPUT and OUTPUT.");
-    EXPECT_EQ(refusal({"p", "a", ""}, ExtensionPoint::preview), "INPUT and OUTPUT must not be empty.");
-    EXPECT_EQ(refusal({"p", "-s", "8", "a", "b"}, ExtensionPoint::preview), "unknown option -s.");
-    EXPECT_EQ(refusal({"t", "a", "b"}, thumbnail), "-s SIZE is required.");
-    EXPECT_EQ(refusal({"t", "a", "b", "-s"}, thumbnail), "-s needs a value.");
-    EXPECT_EQ(refusal({"p", "--style", "track", "a", "b"}, ExtensionPoint::preview), "unknown option --style.");
-    for (const char* size : {"0", "4097", "-5", "12px", ""}) {
-        EXPECT_EQ(refusal({"t", "-s", size, "a", "b"}, thumbnail),
-                  "SIZE must be a whole number of pixels from 1 to 4096.");
+    for (const support::Case& c : support::readCases("host/refusals.cases")) {
+        std::istringstream given(c[0]);
+        std::vector<std::string> words;
+        for (std::string word; given >> word;) words.push_back(word == "\"\"" ? "" : word);
+        const auto point = words.at(0) == "t" ? ExtensionPoint::thumbnail : ExtensionPoint::preview;
+        EXPECT_EQ(refusal(words, point), c[1]) << c.where;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cases.hpp"
 #include "support/files.hpp"
 #include "render/preview_card.hpp"
 #include "preview/preview_provider.hpp"
@@ -39,15 +40,9 @@ TEST(PreviewProvider, RepliesAtOnceWithAPngCardTitledWithTheNameWithoutItsLastEx
     const PreviewReply reply = replyFor("/nowhere/never-read.csv");
     EXPECT_EQ(reply.contentType(), ContentType::png);
     EXPECT_EQ(reply.contentSize(), (Size{840, 720}));
-    const std::pair<const char*, const char*> cases[] = {
-        {"/data/Sunday practice.csv", "Sunday practice"},
-        {"/data/a.b.csv", "a.b"},
-        {"/data/session.CSV", "session"},
-        {"/data/trailing.", "trailing"},
-        {"/data/.csv", ".csv"},
-        {"relative/dir.d/file.csv", "file"},
-    };
-    for (const auto& [file, title] : cases) EXPECT_EQ(replyFor(file).title(), title) << file;
+    for (const support::Case& c : support::readCases("preview/titles.cases")) {
+        EXPECT_EQ(replyFor(c[0]).title(), c[1]) << c.where;
+    }
 }
 
 // The file is read each time the data is made, and every failure's message is shown alike.
