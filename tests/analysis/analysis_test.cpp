@@ -41,8 +41,8 @@ TEST(ZaroSessionAnalysis, FindsBestSectorsOnlyWhenEveryLapWithSectorsHasTheSameU
         EXPECT_EQ(figures.theoreticalBestSec.has_value(), !c.best.empty()) << c.what;
     }
     // 31.413 + 27.285 + 32.566 is 91.26400000000001 in doubles.
-    const auto figures = analysis::analyse(support::sampleSession({lap(1, 93, {31.413, 28, 32.566}), lap(2, 94, {32, 27.285, 33})}));
-    EXPECT_EQ(figures.theoreticalBestSec, 91.264);
+    const auto laps = {lap(1, 93, {31.413, 28, 32.566}), lap(2, 94, {32, 27.285, 33})};
+    EXPECT_EQ(analysis::analyse(support::sampleSession(laps)).theoreticalBestSec, 91.264);
 }
 
 TEST(ZaroSessionAnalysis, MeasuresConsistencyOverTheLapsWithinSevenPercentOfTheBest)

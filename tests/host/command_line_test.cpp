@@ -1,10 +1,16 @@
-// The programs' command lines: every way a desktop or a person writes one, and what is refused.
+// The programs' command lines: every way a desktop or a person writes one, what is refused, the file
+// an INPUT names and the log lines made from a file's name.
 #include "host/command_line.hpp"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "host/file_url.hpp"
+#include "host/system_log.hpp"
+#include "support/cases.hpp"
 
 namespace zaro {
 namespace {
@@ -48,15 +54,27 @@ TEST(CommandLine, ReadsTheSizeAndTheTwoFilesInAnyOrderOfOptionsAndOperands)
 
 TEST(CommandLine, RefusesWhatDoesNotStateOneRequest)
 {
-    const auto thumbnail = ExtensionPoint::thumbnail;
-    EXPECT_EQ(refusal({"p"}, ExtensionPoint::preview), "expected INPUT and OUTPUT.");
-    EXPECT_EQ(refusal({"p", "a", "b", "c"}, ExtensionPoint::preview), "expected INPUT and OUTPUT.");
-    EXPECT_EQ(refusal({"p", "-s", "8", "a", "b"}, ExtensionPoint::preview), "unknown option -s.");
-    EXPECT_EQ(refusal({"t", "a", "b"}, thumbnail), "-s SIZE is required.");
-    EXPECT_EQ(refusal({"t", "a", "b", "-s"}, thumbnail), "-s needs a value.");
-    EXPECT_EQ(refusal({"p", "--style", "track", "a", "b"}, ExtensionPoint::preview), "unknown option --style.");
-    for (const char* size : {"0", "4097", "-5", "12px", ""}) {
-        EXPECT_EQ(refusal({"t", "-s", size, "a", "b"}, thumbnail), "SIZE must be a whole number of pixels from 1 to 4096.");
+    for (const support::Case& c : support::readCases("host/refusals.cases")) {
+        std::istringstream given(c[0]);
+        std::vector<std::string> words;
+        for (std::string word; given >> word;) words.push_back(word == "\"\"" ? "" : word);
+        const auto point = words.at(0) == "t" ? ExtensionPoint::thumbnail : ExtensionPoint::preview;
+        EXPECT_EQ(refusal(words, point), c[1]) << c.where;
+    }
+}
+
+TEST(FileLocation, DecodesFileUrisAndTakesOtherArgumentsAsWritten)
+{
+    for (const support::Case& c : support::readCases("host/file_location.cases")) {
+        const std::optional<std::filesystem::path> location = fileLocation(c[0]);
+        EXPECT_EQ(location ? std::optional(location->string()) : std::nullopt, c.fields.at(1)) << c.where;
+    }
+}
+
+TEST(FormatLogMessage, WritesTheArgumentInPlaceOfItsDirective)
+{
+    for (const support::Case& c : support::readCases("host/log_message.cases")) {
+        EXPECT_EQ(formatLogMessage(c[0], c[1]), c[2]) << c.where;
     }
 }
 

@@ -1,3 +1,7 @@
+// The service that runs one request through an extension: its providers made by class name, the
+// reply they complete with, the reply's data made on a thread of its own, and every failure named.
+#include "host/service.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "host/service.hpp"
 #include "host/graphics_context.hpp"
 #include "render/png.hpp"
 
@@ -17,20 +20,19 @@ namespace {
 
 const std::vector<unsigned char> pngBytes = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0};
 
-// What the fake providers saw, shared with the test; each test starts it afresh.
+// What the fake providers saw.
 struct Seen {
     std::atomic<int> providersAlive = 0;
     std::atomic<bool> providerAliveInCallback = true;
     std::thread::id callbackThread;
     std::thread lateCompletion;
-};
-Seen* seen = nullptr;
+} seen;
 
 PreviewReply pngReply(std::string title, std::vector<unsigned char> bytes = pngBytes)
 {
     PreviewReply reply(ContentType::png, {10, 20}, [bytes](const PreviewReply&) {
-        seen->callbackThread = std::this_thread::get_id();
-        seen->providerAliveInCallback = seen->providersAlive > 0;
+        seen.callbackThread = std::this_thread::get_id();
+        seen.providerAliveInCallback = seen.providersAlive > 0;
         return bytes;
     });
     reply.setTitle(std::move(title));
@@ -40,8 +42,8 @@ PreviewReply pngReply(std::string title, std::vector<unsigned char> bytes = pngB
 // Behaves as the requested file's name says: fails, stays silent, completes twice, late or with a GIF.
 class ScriptedProvider final : public PreviewProviderBase {
 public:
-    ScriptedProvider() { ++seen->providersAlive; }
-    ~ScriptedProvider() override { --seen->providersAlive; }
+    ScriptedProvider() { ++seen.providersAlive; }
+    ~ScriptedProvider() override { --seen.providersAlive; }
     void providePreview(const FilePreviewRequest& request, const PreviewCompletion& handler) override
     {
         const std::string name = request.fileURL.filename().string();
@@ -50,7 +52,7 @@ public:
         if (name == "twice") handler(std::nullopt, std::make_exception_ptr(std::invalid_argument("second")));
         if (name == "gif") handler(pngReply("gif", {'G', 'I', 'F'}), nullptr);
         if (name == "late") {
-            seen->lateCompletion = std::thread([handler] {
+            seen.lateCompletion = std::thread([handler] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 handler(pngReply("late"), nullptr);
             });
@@ -91,45 +93,21 @@ Extension extensionWith(ExtensionPoint point, std::string principal)
 const Extension previews = extensionWith(ExtensionPoint::preview, "Scripted");
 const Extension thumbnails = extensionWith(ExtensionPoint::thumbnail, "Thumbnails");
 
-std::string errorOf(const std::function<void()>& action)
+TEST(Service, TakesTheFirstReplyFromAnyThreadAndMakesItsDataLaterOnAnotherThreadWithTheProviderGone)
 {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
+    for (const auto& [file, title] : {std::pair{"/x/a.b.csv", "a.b.csv"}, {"/twice", "first"}, {"/late", "late"}}) {
+        EXPECT_EQ(requestPreview(previews, {file}).title(), title) << file;
     }
-    return "(no error)";
-}
-
-class Service : public ::testing::Test {
-protected:
-    void SetUp() override { seen = &seen_; }
-    void TearDown() override
-    {
-        if (seen_.lateCompletion.joinable()) seen_.lateCompletion.join();
-        seen = nullptr;
-    }
-
-    Seen seen_;
-};
-
-TEST_F(Service, TakesTheFirstReplyTheProviderCompletesWithFromAnyThread)
-{
-    const std::pair<const char*, const char*> cases[] = {{"/x/a.b.csv", "a.b.csv"}, {"/twice", "first"}, {"/late", "late"}};
-    for (const auto& [file, title] : cases) EXPECT_EQ(requestPreview(previews, {file}).title(), title) << file;
-}
-
-TEST_F(Service, RunsTheDataCallbackLaterOnAnotherThreadWithTheProviderGone)
-{
+    if (seen.lateCompletion.joinable()) seen.lateCompletion.join();
     const PreviewReply reply = requestPreview(previews, {"/x/a.csv"});
     EXPECT_EQ(reply.contentSize(), (Size{10, 20}));
-    EXPECT_EQ(seen_.providersAlive, 0);
+    EXPECT_EQ(seen.providersAlive, 0);
     EXPECT_EQ(previewData(reply), pngBytes);
-    EXPECT_NE(seen_.callbackThread, std::this_thread::get_id());
-    EXPECT_FALSE(seen_.providerAliveInCallback);
+    EXPECT_NE(seen.callbackThread, std::this_thread::get_id());
+    EXPECT_FALSE(seen.providerAliveInCallback);
 }
 
-TEST_F(Service, ReportsEveryFailureWithItsOwnMessage)
+TEST(Service, ReportsEveryFailureWithItsOwnMessage)
 {
     const Extension missing = extensionWith(ExtensionPoint::preview, "Nope");
     const Extension nothing = extensionWith(ExtensionPoint::preview, "Nothing");
@@ -137,6 +115,7 @@ TEST_F(Service, ReportsEveryFailureWithItsOwnMessage)
     const auto thumbnail = [](Size size, const char* file = "/fill") {
         return [=] { thumbnailPng(requestThumbnail(thumbnails, {file, size, {0, 0}, 1}), 1); };
     };
+    const std::string noSurface = "The thumbnail's size gives no drawing surface.";
     const std::pair<std::function<void()>, std::string> cases[] = {
         {[&] { requestPreview(missing, {"/a.csv"}); }, "No class is registered under the name \"Nope\"."},
         {[&] { requestPreview(nothing, {"/a.csv"}); }, "The class \"Nothing\" is no preview provider."},
@@ -145,21 +124,25 @@ TEST_F(Service, ReportsEveryFailureWithItsOwnMessage)
         {[] { requestPreview(previews, {"/silent"}); }, "The preview extension did not answer."},
         {[] { previewData(requestPreview(previews, {"/gif"})); }, "The preview's data is not a PNG image."},
         {thumbnail({16, 16}, "/refuse"), "The thumbnail extension did not draw."},
-        {thumbnail({0, 16}), "The thumbnail's size gives no drawing surface."},
-        {thumbnail({16, 0.4}), "The thumbnail's size gives no drawing surface."},
-        {thumbnail({40000, 16}), "The thumbnail's size gives no drawing surface."},
-        {thumbnail({-5, 16}), "The thumbnail's size gives no drawing surface."},
+        {thumbnail({0, 16}), noSurface}, {thumbnail({16, 0.4}), noSurface},
+        {thumbnail({40000, 16}), noSurface}, {thumbnail({-5, 16}), noSurface},
     };
-    for (const auto& [action, message] : cases) EXPECT_EQ(errorOf(action), message);
+    for (const auto& [action, message] : cases) {
+        try {
+            action();
+            ADD_FAILURE() << "no failure where one says: " << message;
+        } catch (const std::exception& error) {
+            EXPECT_EQ(error.what(), message);
+        }
+    }
 }
 
-TEST_F(Service, DrawsAThumbnailIntoACurrentSurfaceOfTheContextSizeTimesTheScale)
+TEST(Service, DrawsAThumbnailIntoACurrentSurfaceOfTheContextSizeTimesTheScale)
 {
     const std::optional<png::Image> image =
         png::decode(thumbnailPng(requestThumbnail(thumbnails, {"/fill", {30, 20}, {0, 0}, 2}), 2));
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->width, 60u);
-    EXPECT_EQ(image->height, 40u);
+    EXPECT_EQ((std::pair{image->width, image->height}), (std::pair{60u, 40u}));
     std::vector<unsigned char> allRed;
     for (int i = 0; i < 60 * 40; ++i) allRed.insert(allRed.end(), {255, 0, 0, 255});
     EXPECT_EQ(image->rgba, allRed);

@@ -1,4 +1,4 @@
-// The session record's equality and the lap kinds' raw strings.
+// The session record's equality, on which the parser's tests rely.
 #include "model/zaro_session.hpp"
 
 #include <cmath>
@@ -29,14 +29,6 @@ TEST(ZaroSession, ComparesFieldByFieldWithCanonicallyEquivalentTexts)
     EXPECT_NE(a, a);
     EXPECT_NE(lap(std::nullopt, 1), lap(0, 1));
     EXPECT_EQ(lap(std::nullopt, 1), lap(std::nullopt, 1));
-}
-
-TEST(ZaroSessionLap, KnowsItsKindsByTheirExactRawStrings)
-{
-    EXPECT_EQ(ZaroSessionLap::kindFromRaw("lap"), ZaroSessionLap::Kind::lap);
-    EXPECT_EQ(ZaroSessionLap::kindFromRaw("incomplete"), ZaroSessionLap::Kind::incomplete);
-    for (const char* raw : {"Lap", "LAP", "complete", ""}) EXPECT_EQ(ZaroSessionLap::kindFromRaw(raw), std::nullopt);
-    EXPECT_EQ(ZaroSessionLap::rawValue(ZaroSessionLap::Kind::incomplete), "incomplete");
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
+// The preview provider: a PNG card titled after its file at once, made from the file when asked for.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "support/cases.hpp"
 #include "support/files.hpp"
 #include "render/preview_card.hpp"
 #include "preview/preview_provider.hpp"
@@ -38,41 +40,22 @@ TEST(PreviewProvider, RepliesAtOnceWithAPngCardTitledWithTheNameWithoutItsLastEx
     const PreviewReply reply = replyFor("/nowhere/never-read.csv");
     EXPECT_EQ(reply.contentType(), ContentType::png);
     EXPECT_EQ(reply.contentSize(), (Size{840, 720}));
-    const std::pair<const char*, const char*> cases[] = {
-        {"/data/Sunday practice.csv", "Sunday practice"},
-        {"/data/a.b.csv", "a.b"},
-        {"/data/session.CSV", "session"},
-        {"/data/trailing.", "trailing"},
-        {"/data/.csv", ".csv"},
-        {"relative/dir.d/file.csv", "file"},
-    };
-    for (const auto& [file, title] : cases) EXPECT_EQ(replyFor(file).title(), title) << file;
-}
-
-TEST(PreviewProvider, DataIsTheErrorCardWithTheFailuresMessage)
-{
-    const TemporaryFolder folder;
-    writeFile(folder / "empty.csv", "");
-    writeFile(folder / "letter.csv", "Dear Ana,\nsee you at the track.\n");
-    writeFile(folder / "no-gps.csv", "Format,ZARO CSV\nTime,Latitude,Longitude\n");
-    std::filesystem::create_directory(folder / "folder.csv");
-    const std::pair<std::string, std::string> cases[] = {
-        {"empty.csv", "The ZARO Session file is empty."},
-        {"letter.csv", "Unsupported ZARO Session format. Expected ZARO or RaceBox CSV."},
-        {"no-gps.csv", "The ZARO Session file has no GPS rows."},
-        {"missing.csv", "No such file or directory"},
-        {"folder.csv", "Is a directory"},
-    };
-    for (const auto& [name, message] : cases) {
-        EXPECT_EQ(replyFor(folder / name).createData(), errorCard(message)) << name;
+    for (const support::Case& c : support::readCases("preview/titles.cases")) {
+        EXPECT_EQ(replyFor(c[0]).title(), c[1]) << c.where;
     }
 }
 
-TEST(PreviewProvider, AFileRemovedAfterTheReplyGivesTheErrorCardWithTheSystemsMessage)
+// The file is read each time the data is made, and every failure's message is shown alike.
+TEST(PreviewProvider, DataIsTheCardOfTheFileAsItIsWhenAskedForOrTheErrorCardWithTheFailuresMessage)
 {
     const TemporaryFolder folder;
+    writeFile(folder / "letter.csv", "Dear Ana,\nsee you at the track.\n");
+    EXPECT_EQ(replyFor(folder / "letter.csv").createData(),
+              errorCard("Unsupported ZARO Session format. Expected ZARO or RaceBox CSV."));
     std::filesystem::copy_file(support::examples / "Sunday practice.csv", folder / "practice.csv");
     const PreviewReply reply = requestPreview(previewExtension(), {folder / "practice.csv"});
+    EXPECT_EQ(previewData(reply),
+              ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(folder / "practice.csv")));
     std::filesystem::remove(folder / "practice.csv");
     EXPECT_EQ(previewData(reply), errorCard("No such file or directory"));
 }

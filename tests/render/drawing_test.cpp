@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "render/preview_card.hpp"
 #include "render/palette.hpp"
 #include "render/track_thumbnail.hpp"
+#include "support/cases.hpp"
 #include "support/recording_context.hpp"
 #include "support/samples.hpp"
 
@@ -19,6 +21,7 @@ namespace zaro {
 namespace {
 
 using support::Call;
+using support::incompleteLap;
 using support::lap;
 using support::ofKind;
 using support::RecordingContext;
@@ -53,8 +56,6 @@ std::vector<Call> trace(const std::vector<Map::ProjectedPoint>& p, double width,
     return calls;
 }
 
-ZaroSessionLap incomplete(std::int64_t number) { return {ZaroSessionLap::Kind::incomplete, number, 30, {}}; }
-
 std::vector<Call> drawn(std::vector<ZaroSessionLap> laps, std::vector<ZaroSessionPoint> trace = {}, double height = 720)
 {
     RecordingContext context;
@@ -70,11 +71,10 @@ std::vector<Call> lapList(const std::vector<Call>& calls)
 }
 
 // Every state saved is restored, the first before anything is drawn, the last after everything.
-void expectStateRestored(const std::vector<Call>& calls)
+bool stateRestored(const std::vector<Call>& c)
 {
-    EXPECT_EQ(calls.at(0).op, Op::save);
-    EXPECT_EQ(calls.back().op, Op::restore);
-    EXPECT_EQ(ofKind(calls, Op::save).size(), ofKind(calls, Op::restore).size());
+    const auto count = [&c](Op op) { return std::ranges::count(c, op, &Call::op); };
+    return c.at(0).op == Op::save && c.back().op == Op::restore && count(Op::save) == count(Op::restore);
 }
 
 TEST(CardLayout, DrawsEveryTextInItsBlockFontAndColourAtTheDefaultSize)
@@ -99,7 +99,7 @@ TEST(CardLayout, DrawsEveryTextInItsBlockFontAndColourAtTheDefaultSize)
     expected.push_back(text("1:23.456", {150, 444, 90, 16}, lapTime, primary));
     expected.push_back(text("31.200  \u00B7  29.800", {250, 444, 540, 16}, {12, FontWeight::regular}, muted));
     EXPECT_EQ(ofKind(calls, Op::text), expected);
-    expectStateRestored(calls);
+    EXPECT_TRUE(stateRestored(calls));
 }
 
 TEST(CardLayout, PlacesCardPanelAndTilesAndAsManyRowsAsTheHeightHoldsStripingTheEvenOnes)
@@ -133,9 +133,10 @@ TEST(CardLayout, PlacesCardPanelAndTilesAndAsManyRowsAsTheHeightHoldsStripingThe
     }
 }
 
-TEST(CardLayout, SkipsIncompleteLapsClosesUpTheListAndNamesALapWithoutNumberLap)
+TEST(CardLayout, ListsOnlyCompletedLapsClosingUpTheRowsOrSaysThereAreNoneAndNoTraceBelowTwoPoints)
 {
-    const auto calls = drawn({incomplete(1), lap(2, 70), incomplete(3), lap(std::nullopt, 71, {0, 0}), lap(5, 72)});
+    const auto calls = drawn({incompleteLap(30), lap(2, 70), incompleteLap(30), lap(std::nullopt, 71, {0, 0}),
+                              lap(5, 72)});
     EXPECT_EQ(lapList(calls), (std::vector{
         text("Lap 2", {50, 444, 90, 16}, lapName, primary), text("1:10.000", {150, 444, 90, 16}, lapTime, primary),
         text("Lap", {50, 472, 90, 16}, lapName, primary),   text("1:11.000", {150, 472, 90, 16}, lapTime, primary),
@@ -145,18 +146,11 @@ TEST(CardLayout, SkipsIncompleteLapsClosesUpTheListAndNamesALapWithoutNumberLap)
     EXPECT_EQ(std::vector(stripes.begin() + 1, stripes.end()),
               (std::vector{shape(Op::fillRect, {40, 438, 760, 28}, 0, stripe),
                            shape(Op::fillRect, {40, 494, 760, 28}, 0, stripe)}));
-}
-
-TEST(CardLayout, SaysSoWhenThereAreFewerThanTwoTracePointsOrNoCompletedLap)
-{
-    for (std::size_t points : {0U, 1U}) {
-        const auto calls = drawn({incomplete(1), incomplete(2)}, std::vector(points, ZaroSessionPoint{52.38, 4.54}));
-        const Call noTrace = text("No GPS trace in this file.", {50, 128, 367.2, 260}, notice, muted);
-        EXPECT_EQ(ofKind(calls, Op::text).at(3), noTrace);
-        EXPECT_EQ(lapList(calls), (std::vector{text("No completed laps", {40, 438, 760, 244}, notice, muted)}));
-        EXPECT_EQ(ofKind(calls, Op::fillRect).size(), 1U);  // the canvas, no stripe
-        EXPECT_TRUE(ofKind(calls, Op::strokePath).empty() && ofKind(calls, Op::fillEllipse).empty()) << points;
-    }
+    const auto none = drawn({incompleteLap(30), incompleteLap(30)}, {{52.38, 4.54}});
+    EXPECT_EQ(ofKind(none, Op::text).at(3), text("No GPS trace in this file.", {50, 128, 367.2, 260}, notice, muted));
+    EXPECT_EQ(lapList(none), (std::vector{text("No completed laps", {40, 438, 760, 244}, notice, muted)}));
+    EXPECT_EQ(ofKind(none, Op::fillRect).size(), 1U);  // the canvas, no stripe
+    EXPECT_TRUE(ofKind(none, Op::strokePath).empty() && ofKind(none, Op::fillEllipse).empty());
 }
 
 TEST(CardLayout, StrokesTheTraceInTheMapPanelThenDotsItsStartAndItsEnd)
@@ -180,51 +174,34 @@ TEST(ErrorCardLayout, DrawsHeaderTitleAndMessageOnACardWithoutOutline)
             text("Could not preview this file", {46, 74, 748, 28}, {22, FontWeight::semibold}, primary),
             text("The ZARO Session file is empty.", {46, 112, 748, 80}, {14, FontWeight::regular}, muted),
         }));
-        expectStateRestored(context.calls);
+        EXPECT_TRUE(stateRestored(context.calls));
     }
+}
+
+// The numbers of a case field, "nan" and "inf" among them, in groups split by commas.
+std::vector<double> numbers(std::string text)
+{
+    std::replace(text.begin(), text.end(), ',', ' ');
+    std::istringstream words(text);
+    std::vector<double> out;
+    for (std::string word; words >> word;) out.push_back(std::strtod(word.c_str(), nullptr));
+    return out;
 }
 
 TEST(MapProjection, FitsTheTraceWithItsShapeAndMarginCentredInTheRectangle)
 {
-    const double nan = NAN, inf = HUGE_VAL;
-    const struct {
-        std::vector<ZaroSessionPoint> points;
-        Rect rect;
-        std::vector<Map::ProjectedPoint> expected;
-    } cases[] = {
-        // Twice as wide as high: the full width, from y 25 to 75.
-        {triangle, {0, 0, 100, 100}, {{6.897, 71.553}, {93.103, 71.553}, {50, 28.447}}},
-        // Half as wide as high: the full height, from x 25 to 75.
-        {{{0, 0}, {2, 1}}, {0, 0, 100, 100}, {{28.452, 93.103}, {71.548, 6.897}}},
-        // One place twice: the centre.
-        {{{48.1, 11.6}, {48.1, 11.6}}, {10, 20, 300, 100}, {{160, 70}, {160, 70}}},
-        // North to south: on the vertical centre line, north up.
-        {{{50, 6}, {50.01, 6}, {50.02, 6}}, {0, 0, 200, 100}, {{100, 93.103}, {100, 50}, {100, 6.897}}},
-        // At 85 degrees the cosine is raised to 0.2: the box is square.
-        {{{85, 0}, {85.002, 0.01}}, {0, 0, 100, 100}, {{6.897, 93.103}, {93.103, 6.897}}},
-        // Points that are not finite stay out of the fit.
-        {{{0, 0}, {nan, 1}, {0, 2}, {1, inf}, {1, 1}}, {0, 0, 100, 100},
-         {{6.897, 71.553}, {50, nan}, {93.103, 71.553}, {inf, 28.447}, {50, 28.447}}},
-        // Fewer than two points, or a rectangle without area.
-        {{{1, 1}}, {0, 0, 100, 100}, {}},
-        {triangle, {0, 0, 0, 100}, {}},
-        {triangle, {0, 0, nan, 100}, {}},
-    };
     const auto same = [](double a, double b) { return std::isfinite(a) ? std::abs(a - b) < 1e-3 : !std::isfinite(b); };
-    for (const auto& c : cases) {
-        const auto p = Map::projected(c.points, c.rect);
-        ASSERT_EQ(p.size(), c.expected.size()) << "case " << &c - cases;
+    for (const support::Case& c : support::readCases("render/map_projection.cases")) {
+        const std::vector<double> given = numbers(c[0]), r = numbers(c[1]), expected = numbers(c[2]);
+        std::vector<ZaroSessionPoint> points;
+        for (std::size_t i = 0; i + 1 < given.size(); i += 2) points.push_back({given[i], given[i + 1]});
+        const auto p = Map::projected(points, {r.at(0), r.at(1), r.at(2), r.at(3)});
+        ASSERT_EQ(p.size() * 2, expected.size()) << c.where;
         for (std::size_t i = 0; i < p.size(); ++i) {
-            EXPECT_TRUE(same(p[i].x, c.expected[i].x) && same(p[i].y, c.expected[i].y))
-                << "case " << &c - cases << ", point " << i << ": " << p[i].x << ", " << p[i].y;
+            EXPECT_TRUE(same(p[i].x, expected[2 * i]) && same(p[i].y, expected[2 * i + 1]))
+                << c.where << ", point " << i << ": " << p[i].x << ", " << p[i].y;
         }
     }
-}
-
-TEST(MapSvgPath, WritesMoveAndLinesWithTwoDecimalsInsideTheBorder)
-{
-    EXPECT_EQ(Map::svgPath(triangle), "M 10.34 69.83 L 89.66 69.83 L 50.00 30.17");
-    EXPECT_EQ(Map::svgPath(std::vector<ZaroSessionPoint>{{1, 1}}), "");
 }
 
 TEST(MapThumbnail, FillsTheBackgroundThenDrawsATraceOfAtLeastTwoPointsNoThinnerThanTwo)
@@ -250,15 +227,16 @@ TEST(TrackThumbnail, ScalesTheMapThumbnailToTheSizeAndAddsABadgeFromTwoHundredFi
 {
     ZaroSession timed = support::sampleSession({}, triangle);
     timed.bestLapSec = 83.456;
+    RecordingContext map;
+    Map::drawThumbnail(triangle, map, {128, 128});
     for (const auto& [session, side, badge] : {std::tuple{timed, 128.0, ""}, std::tuple{timed, 512.0, "1:23.456"},
                                                 std::tuple{support::sampleSession({}, triangle), 256.0, "3 laps"}}) {
-        RecordingContext recorded, map;
+        RecordingContext recorded;
         drawTrackThumbnail(session, recorded, {side, side});
-        Map::drawThumbnail(triangle, map, {128, 128});
-        const std::vector<Call> head = {{Op::save}, {Op::translate, {0, side, 0, 0}}, {Op::scale, {side / 128, -side / 128, 0, 0}}};
-        EXPECT_EQ(std::vector(recorded.calls.begin(), recorded.calls.begin() + 3), head) << side;
-        EXPECT_EQ(std::vector(recorded.calls.begin() + 3, recorded.calls.begin() + 3 + static_cast<long>(map.calls.size())),
-                  map.calls);
+        std::vector<Call> head = {{Op::save}, {Op::translate, {0, side, 0, 0}}, {Op::scale, {side / 128, -side / 128}}};
+        head.insert(head.end(), map.calls.begin(), map.calls.end());
+        ASSERT_GE(recorded.calls.size(), head.size());
+        EXPECT_EQ(std::vector(recorded.calls.begin(), recorded.calls.begin() + std::ssize(head)), head) << side;
         const auto texts = ofKind(recorded.calls, Op::text);
         EXPECT_EQ(texts.empty() ? "" : texts.front().text, badge) << side;
     }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zaro::support {
@@ -23,9 +24,9 @@ struct Case {
 
 inline void appendUtf8(std::string& out, char32_t c)
 {
-    const int continuations = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-    out += static_cast<char>(continuations == 0 ? c : ((0xFF00 >> (continuations + 1)) & 0xFF) | (c >> (6 * continuations)));
-    for (int i = continuations - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
+    const int more = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;  // continuation bytes
+    out += static_cast<char>(more == 0 ? c : ((0xFF00 >> (more + 1)) & 0xFF) | (c >> (6 * more)));
+    for (int i = more - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
 }
 
 inline std::optional<std::string> unescapedField(const std::string& raw)
@@ -41,11 +42,8 @@ inline std::optional<std::string> unescapedField(const std::string& raw)
             continue;
         }
         const char code = text[++i];
-        if (code == 'n') out += '\n';
-        else if (code == 'r') out += '\r';
-        else if (code == 't') out += '\t';
-        else if (code == '0') out += '\0';
-        else if (code == 's') out += ' ';
+        static constexpr std::string_view codes = "nrt0s", bytes{"\n\r\t\0 ", 5};
+        if (codes.find(code) != std::string_view::npos) out += bytes[codes.find(code)];
         else if (code == 'x') out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)), i += 2;
         else if (code == 'u') {
             const std::size_t close = text.find('}', i);

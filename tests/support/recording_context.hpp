@@ -21,7 +21,7 @@ struct Call {
     Rect rect{};        // shapes and text frames; (x, y) for translate, scale, moveTo, lineTo
     double value = 0;   // radius, line width, or join, cap and interpolation quality as numbers
     Rgba color{};       // fill colour for fills, stroke colour for strokes, text colour
-    std::string text{};
+    std::string text{}; // the text, or an image's pixel size as "WxH"
     Font font{};
 
     // Numbers agree to a billionth: layout arithmetic such as 760 × 0.52 − 8 is not exact in binary.
@@ -49,46 +49,44 @@ inline std::vector<Call> ofKind(const std::vector<Call>& calls, Call::Op op)
 }
 
 class RecordingContext final : public DrawingContext {
+    using Op = Call::Op;
+
 public:
     std::vector<Call> calls;
 
-    void saveGState() override { add(Call::Op::save); }
-    void restoreGState() override { add(Call::Op::restore); }
-    void translate(double dx, double dy) override { add(Call::Op::translate, {dx, dy, 0, 0}); }
-    void scale(double sx, double sy) override { add(Call::Op::scale, {sx, sy, 0, 0}); }
+    void saveGState() override { add(Op::save); }
+    void restoreGState() override { add(Op::restore); }
+    void translate(double dx, double dy) override { add(Op::translate, {dx, dy, 0, 0}); }
+    void scale(double sx, double sy) override { add(Op::scale, {sx, sy, 0, 0}); }
     void setFillColor(Rgba color) override { fill_ = color; }
     void setStrokeColor(Rgba color) override { stroke_ = color; }
-    void setLineWidth(double width) override { add(Call::Op::lineWidth, {}, width); }
-    void setLineJoin(LineJoin join) override { add(Call::Op::lineJoin, {}, static_cast<double>(join)); }
-    void setLineCap(LineCap cap) override { add(Call::Op::lineCap, {}, static_cast<double>(cap)); }
-    void fillRect(Rect rect) override { add(Call::Op::fillRect, rect, 0, fill_); }
-    void fillEllipse(Rect rect) override { add(Call::Op::fillEllipse, rect, 0, fill_); }
-    void fillRoundedRect(Rect rect, double radius) override { add(Call::Op::fillRoundedRect, rect, radius, fill_); }
-    void strokeRoundedRect(Rect rect, double radius) override
-    {
-        add(Call::Op::strokeRoundedRect, rect, radius, stroke_);
-    }
-    void beginPath() override { add(Call::Op::beginPath); }
-    void moveTo(double x, double y) override { add(Call::Op::moveTo, {x, y, 0, 0}); }
-    void addLineTo(double x, double y) override { add(Call::Op::lineTo, {x, y, 0, 0}); }
-    void strokePath() override { add(Call::Op::strokePath, {}, 0, stroke_); }
+    void setLineWidth(double width) override { add(Op::lineWidth, {}, width); }
+    void setLineJoin(LineJoin join) override { add(Op::lineJoin, {}, static_cast<double>(join)); }
+    void setLineCap(LineCap cap) override { add(Op::lineCap, {}, static_cast<double>(cap)); }
+    void fillRect(Rect rect) override { add(Op::fillRect, rect, 0, fill_); }
+    void fillEllipse(Rect rect) override { add(Op::fillEllipse, rect, 0, fill_); }
+    void fillRoundedRect(Rect rect, double radius) override { add(Op::fillRoundedRect, rect, radius, fill_); }
+    void strokeRoundedRect(Rect rect, double radius) override { add(Op::strokeRoundedRect, rect, radius, stroke_); }
+    void beginPath() override { add(Op::beginPath); }
+    void moveTo(double x, double y) override { add(Op::moveTo, {x, y, 0, 0}); }
+    void addLineTo(double x, double y) override { add(Op::lineTo, {x, y, 0, 0}); }
+    void strokePath() override { add(Op::strokePath, {}, 0, stroke_); }
     void setInterpolationQuality(InterpolationQuality quality) override
     {
-        add(Call::Op::interpolation, {}, static_cast<double>(quality));
+        add(Op::interpolation, {}, static_cast<double>(quality));
     }
-    // The image's pixel size is recorded as the text "WxH".
     void drawImage(const ImageView& image, Rect rect) override
     {
-        add(Call::Op::image, rect, 0, {}, std::to_string(image.width) + "x" + std::to_string(image.height));
+        add(Op::image, rect, 0, {}, std::to_string(image.width) + "x" + std::to_string(image.height));
     }
     Rect drawTextBlock(std::string_view text, Rect frame, const Font& font, Rgba color) override
     {
-        add(Call::Op::text, frame, 0, color, std::string(text), font);
+        add(Op::text, frame, 0, color, std::string(text), font);
         return {frame.x, frame.y, frame.w, std::min(frame.h, std::ceil(font.size * 1.25))};
     }
 
 private:
-    void add(Call::Op op, Rect rect = {}, double value = 0, Rgba color = {}, std::string text = {}, Font font = {})
+    void add(Op op, Rect rect = {}, double value = 0, Rgba color = {}, std::string text = {}, Font font = {})
     {
         calls.push_back(Call{op, rect, value, color, std::move(text), font});
     }

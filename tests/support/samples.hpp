@@ -35,7 +35,7 @@ inline ZaroSessionLap lap(std::optional<std::int64_t> number, double timeSec, Se
     return {ZaroSessionLap::Kind::lap, number, timeSec, std::move(sectors)};
 }
 
-inline ZaroSessionLap incompleteLap(double timeSec) { return {ZaroSessionLap::Kind::incomplete, std::nullopt, timeSec, {}}; }
+inline ZaroSessionLap incompleteLap(double sec) { return {ZaroSessionLap::Kind::incomplete, std::nullopt, sec, {}}; }
 
 /// "Zandvoort" from "morning.csv" by "RaceBox CSV": 3 laps stated, 1:05 long, 15.25 km, 36 km/h at
 /// most, 1234 samples; no best lap unless given, and the laps and trace given.
@@ -64,12 +64,12 @@ namespace zaro {
 inline void PrintTo(const ZaroSession& s, std::ostream* out)
 {
     const auto optional = [](const auto& value) { return value ? ::testing::PrintToString(*value) : "none"; };
-    *out << "{" << s.fileName << ", " << s.trackName << ", " << optional(s.configuration) << ", " << optional(s.sessionType)
-         << ", " << s.dataSource << ", " << s.startedAt << " to " << s.endedAt << ", " << s.lapCount << " laps, best "
-         << optional(s.bestLapSec) << ", " << s.laps.size() << " listed, " << s.pointCount << " rows, "
-         << s.polyline.size() << " points, " << std::setprecision(17) << s.distanceM << " m, speed " << optional(s.maxSpeedMps)
-         << " max " << optional(s.avgSpeedMps) << " mean, g " << optional(s.maxAbsGx) << " " << optional(s.maxAbsGy)
-         << ", lean " << optional(s.maxLeanDeg) << "}";
+    *out << "{" << s.fileName << ", " << s.trackName << ", " << optional(s.configuration) << ", "
+         << optional(s.sessionType) << ", " << s.dataSource << ", " << s.startedAt << " to " << s.endedAt << ", "
+         << s.lapCount << " laps, best " << optional(s.bestLapSec) << ", " << s.laps.size() << " listed, "
+         << s.pointCount << " rows, " << s.polyline.size() << " points, " << std::setprecision(17) << s.distanceM
+         << " m, speed " << optional(s.maxSpeedMps) << " max " << optional(s.avgSpeedMps) << " mean, g "
+         << optional(s.maxAbsGx) << " " << optional(s.maxAbsGy) << ", lean " << optional(s.maxLeanDeg) << "}";
 }
 
 }  // namespace zaro

@@ -98,7 +98,7 @@ def scratch():
 
 
 def read_cases(name):
-    """tests/<name>: one case a line, its fields split by ' | ', the last a Python bytes literal."""
+    """tests/<name>: one case a line, its fields split by ' | ', the last a Python literal."""
     for line in (TESTS / name).read_text().splitlines():
         if line.strip() and not line.startswith('#'):
             *fields, data = line.split(' | ', 2)

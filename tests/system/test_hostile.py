@@ -3,14 +3,12 @@ summary card, promptly and in bounded memory, never in a crash."""
 import os
 import re
 import resource
-import socket
-import stat
 import threading
 import time
 import unittest
 from pathlib import Path
 
-from runner import PREVIEW, THUMBNAILER, is_whole_card, read_cases, run, scratch
+from runner import PREVIEW, THUMBNAILER, folder_entries, is_whole_card, read_cases, run, scratch
 
 MIB, LARGEST = 1 << 20, 64 << 20
 # Bounds that tell a hang or unbounded memory from honest work, with room for a busy machine.
@@ -40,27 +38,19 @@ def expanded(data):
     return re.sub(rb'\$\{(\d+) x (.*?)\}', lambda m: m.group(2) * int(m.group(1)), data, flags=re.S)
 
 
+def made(action):
+    """An input made when its case runs: `action(path)`, then the path."""
+    return lambda path: (action(path), path)[1]
+
+
 def written(produce):
-    """Makes an input only when its case runs, from bytes or pieces of them, so that the test process stays
-    small: a program started from it counts the test's memory as its own until it execs."""
-    def make(path):
+    """An input of bytes, or of pieces of them, made when its case runs so that the test process stays small: a
+    program started from it counts the test's memory as its own until it execs."""
+    def write(path):
         with open(path, 'wb') as f:
             content = produce()
-            for piece in [content] if isinstance(content, bytes) else content:
-                f.write(piece)
-        return path
-    return make
-
-
-def made(action):
-    def make(path):
-        action(path)
-        return path
-    return make
-
-
-def sparse(size):
-    return made(lambda p: (p.touch(), os.truncate(p, size)))
+            f.writelines([content] if isinstance(content, bytes) else content)
+    return made(write)
 
 
 def up_to(limit, row_of, head=b'', tail=b''):
@@ -77,13 +67,6 @@ def up_to(limit, row_of, head=b'', tail=b''):
 
 
 class HostileInputs(unittest.TestCase):
-    table = []
-
-    @classmethod
-    def tearDownClass(cls):
-        if path := os.environ.get('ZARO_HOSTILE_TABLE'):  # the figures for a note: one row a case
-            Path(path).write_text('| case | result | wall ms | peak MiB |\n|---|---|---|---|\n' + '\n'.join(cls.table) + '\n')
-
     def check(self, cases):
         """Each case: a name, what makes the input (a function of a suggested path giving the path to hand over),
         the ending, and optionally: run as nobody, read fewer bytes than this, change the input while it runs."""
@@ -91,10 +74,11 @@ class HostileInputs(unittest.TestCase):
             folder = Path(folder)
             (folder / 'out').mkdir(mode=0o777)
             os.chmod(folder / 'out', 0o777)  # so that a program run as nobody can write its card here
-            for i, (name, make, ending, nobody, max_read, meddle) in enumerate(c + (False, None, None)[len(c) - 3:]
-                                                                                 for c in cases):
+            for i, (name, make, ending, *more) in enumerate(cases):
+                nobody, max_read, meddle = (*more, *(False, None, None)[len(more):])
                 with self.subTest(name):
-                    given, output, stop = make(folder / f'input-{i}.csv'), folder / 'out' / f'{i}.png', threading.Event()
+                    given, output = make(folder / f'input-{i}.csv'), folder / 'out' / f'{i}.png'
+                    stop = threading.Event()
                     meddler = threading.Thread(target=meddle, args=(given, stop)) if meddle else None
                     meddler and meddler.start()
                     done = run([PREVIEW, given, output], stderr_tty=True, as_nobody=nobody)
@@ -102,23 +86,17 @@ class HostileInputs(unittest.TestCase):
                     meddler and meddler.join()
                     failures = [line[16:] for line in done.err.decode(errors='replace').splitlines()
                                 if line.startswith('preview failed: ')]
-                    result = failures[-1] if failures else 'card'
-                    self.table.append(f'| {name} | {result} | {done.wall_ms:.0f} | {done.peak_mib:.1f} |')
-                    print(self.table[-1])
-                    self.assertEqual((done.code, len(failures) <= 1), (0, True))
+                    figures = f'{done.wall_ms:.0f} ms, {done.peak_mib:.1f} MiB, {done.bytes_read} bytes read'
+                    self.assertEqual((done.code, len(failures) <= 1), (0, True), done.err)
                     if ENDINGS.get(ending, ending):
-                        self.assertEqual(result, ENDINGS.get(ending, ending))
+                        self.assertEqual(failures[-1] if failures else 'card', ENDINGS.get(ending, ending))
                     self.assertTrue(output.exists() and is_whole_card(output.read_bytes()))
-                    self.assertLess(done.wall_ms, WALL_LIMIT_MS)
-                    self.assertLess(done.peak_mib, PEAK_LIMIT_MIB)
-                    self.assertLess(done.bytes_read, max_read or float('inf'))
+                    self.assertTrue(done.wall_ms < WALL_LIMIT_MS and done.peak_mib < PEAK_LIMIT_MIB
+                                    and done.bytes_read < (max_read or float('inf')), figures)
 
     def test_broken_files_and_extreme_values_end_in_their_own_cards(self):
-        utf16 = [(f'UTF-16 {order.upper()} {"with" if mark else "without"} byte-order mark', 'unsupported',
-                  (b'\xff\xfe' if order == 'le' else b'\xfe\xff') * mark + ((ZARO * mark) + PLAIN).decode().encode('utf-16-' + order))
-                 for order in ('le', 'be') for mark in (True, False)]
         self.check([(name, written(lambda data=data: expanded(data)), ending)
-                    for name, ending, data in [*read_cases('system/hostile_inputs.cases'), *utf16]])
+                    for name, ending, data in read_cases('system/hostile_inputs.cases')])
 
     def test_files_that_cannot_be_read_end_in_the_systems_message(self):
         self.check([('a missing file', lambda p: p.parent / 'no such file.csv', 'No such file or directory'),
@@ -127,15 +105,12 @@ class HostileInputs(unittest.TestCase):
                     ('an unreadable file (run as nobody)', made(lambda p: (p.write_bytes(PLAIN), os.chmod(p, 0))),
                      'Permission denied', True),
                     ('a directory', made(Path.mkdir), 'Is a directory'),
-                    ('a FIFO with no writer', made(os.mkfifo), 'Not a regular file'),
-                    ('/dev/zero', lambda p: Path('/dev/zero'), 'Not a regular file'),
-                    ('/dev/null', lambda p: Path('/dev/null'), 'Not a regular file')])
+                    ('a FIFO with no writer', made(os.mkfifo), 'Not a regular file')])
 
     def test_big_inputs_stay_within_time_and_memory(self):
         self.check([
-            ('exactly 64 MiB of zeros (sparse)', sparse(LARGEST), 'unsupported'),
-            ('64 MiB + 1 (never read)', sparse(LARGEST + 1), 'too-large', False, 4 * MIB),
-            ('1 TiB sparse (never read)', sparse(1 << 40), 'too-large', False, 4 * MIB),
+            ('1 TiB sparse (never read)', made(lambda p: (p.touch(), os.truncate(p, 1 << 40))), 'too-large', False,
+             4 * MIB),
             ('one 64 MiB line', written(lambda: b'A' * LARGEST), 'unsupported'),
             ('one 64 MiB line after a format line', written(lambda: b'Format,ZARO CSV\n' + b'x' * (LARGEST - 16)),
              'unsupported'),
@@ -144,13 +119,12 @@ class HostileInputs(unittest.TestCase):
             ('a 64 MiB header of commas only', written(lambda: b',' * (LARGEST - 1) + b'\n'), 'unsupported'),
             ('64 MiB of commas in every row', written(lambda: [HEADER] + [
                 row(i, b',52.07,-1.01' + b',' * (4 * MIB - 64) + b'\n') for i in range(16)]), 'card'),
-            ('millions of lap rows', written(lambda: up_to(
-                LARGEST - 1000, lambda i: b'Lap %d,91.264,Sectors,31.4,27.2\n' % (i + 1), ZARO, PLAIN)), 'card'),
-            ('8.39 million lap rows', written(lambda: up_to(LARGEST - 1000, lambda i: b'Lap 1,1\n', ZARO, PLAIN)), 'card'),
+            ('8.39 million lap rows', written(lambda: up_to(LARGEST - 1000, lambda i: b'Lap 1,1\n', ZARO, PLAIN)),
+             'card'),
             ('335 lap rows of 100,001 sectors', written(lambda: up_to(
                 LARGEST - 1000, lambda i: b'Lap %d,90,Sectors' % i + b',1.5' * 100001 + b'\n', ZARO, PLAIN)), 'card'),
-            ('one lap row with 33.5 million sectors', written(lambda: [ZARO + b'Lap 1,90,Sectors'] + [b',1' * (1 << 20)] * (
-                (LARGEST - 200 - len(ZARO) - len(PLAIN)) // (2 << 20)) + [b'\n' + PLAIN]), 'card'),
+            ('one lap row with 33.5 million sectors', written(lambda: [ZARO + b'Lap 1,90,Sectors'] + [b',1' * MIB] * (
+                (LARGEST - 200 - len(ZARO) - len(PLAIN)) // (2 * MIB)) + [b'\n' + PLAIN]), 'card'),
             ('millions of distinct lap numbers', written(lambda: up_to(
                 LARGEST, lambda i: row(i, b',52.07,-1.01,%d\n' % i), b'Time,Latitude,Longitude,Lap\n')), 'card'),
             ('millions of GPS rows', written(lambda: up_to(
@@ -164,35 +138,23 @@ class HostileInputs(unittest.TestCase):
         # Big enough that reading it takes a good part of a second, so that the changes meet the reads.
         start = written(lambda: ZARO + PLAIN + body * 24)
 
-        def grow(p, stop):
-            with open(p, 'ab') as f:
-                while not stop.is_set() and f.tell() < LARGEST - 2 * MIB:
-                    f.write(body)
-                    f.flush()
-                    time.sleep(0.002)
+        def meddler(change, pause=0.0):
+            """Changes the file with `change(path, open file)` until the run ends or it returns False."""
+            def meddle(p, stop):
+                with open(p, 'r+b') as f:
+                    while not stop.is_set() and change(p, f) is not False:
+                        time.sleep(pause)
+            return meddle
 
-        def shrink(p, stop):
-            size = p.stat().st_size
-            while not stop.is_set() and size > 0:
-                os.truncate(p, size := size // 2)
-                time.sleep(0.02)
-
-        def rewrite(p, stop):
-            while not stop.is_set():
-                with open(p, 'wb') as f:
-                    f.write(ZARO + PLAIN)
-                    for _ in range(24):
-                        stop.is_set() or f.write(body)
-
-        def garble(p, stop):
-            with open(p, 'r+b') as f:
-                while not stop.is_set() and f.tell() < p.stat().st_size:
-                    f.write(b'\xff' * 65536)
-                    f.flush()
-
+        meddles = [
+            ('grows', meddler(lambda p, f: f.seek(0, 2) < LARGEST - 2 * MIB and (f.write(body), f.flush()), 0.002)),
+            ('shrinks', meddler(lambda p, f: (size := p.stat().st_size) > 0 and f.truncate(size // 2), 0.02)),
+            ('is truncated and rewritten',
+             meddler(lambda p, f: (f.seek(0), f.truncate(), f.writelines([ZARO + PLAIN] + [body] * 24)))),
+            ('is turned to garbage',
+             meddler(lambda p, f: f.tell() < p.stat().st_size and (f.write(b'\xff' * 65536), f.flush())))]
         self.check([(f'a file that {how} while read', start, 'any card', False, None, meddle)
-                    for how, meddle in [('grows', grow), ('shrinks', shrink), ('is truncated and rewritten', rewrite),
-                                        ('is turned to garbage', garble)]])
+                    for how, meddle in meddles])
 
 
 class HostileCallers(unittest.TestCase):
@@ -200,60 +162,26 @@ class HostileCallers(unittest.TestCase):
 
     def setUp(self):
         self.folder = Path(self.enterContext(scratch()))
-        os.chmod(self.folder, 0o777)  # so that a program run as nobody can write here
         self.session = self.folder / 'in.csv'
         self.session.write_bytes(ZARO + PLAIN)
 
-    def node(self, kind):
-        path = self.folder / kind
-        if kind == 'socket':
-            self.enterContext(socket.socket(socket.AF_UNIX)).bind(str(path))
-        else:
-            os.mknod(path, {'fifo': stat.S_IFIFO, 'null': stat.S_IFCHR, 'full': stat.S_IFCHR}[kind] | 0o666,
-                     {'null': os.makedev(1, 3), 'full': os.makedev(1, 7)}.get(kind, 0))
-        return path
-
     def test_an_output_that_would_destroy_a_file_is_refused_before_anything_is_written(self):
         (self.folder / 'sub').mkdir()
-        refused_node = 'Not a regular file (write to standard output with - instead)'
         same = 'OUTPUT is the INPUT file, which is only ever read.'
-        for name, program, given, output, nobody, code, message in [
-                ('OUTPUT is the INPUT', PREVIEW, 'in.csv', 'in.csv', False, 2, same),
-                ('OUTPUT is the INPUT by another path', PREVIEW, 'in.csv', 'sub/../in.csv', False, 2, same),
-                ('OUTPUT is the INPUT given as a URI', PREVIEW, f'file://{self.session}', 'in.csv', False, 2, same),
-                ('the thumbnailer\'s OUTPUT is its INPUT', THUMBNAILER, 'in.csv', './in.csv', False, 2, same),
-                ('OUTPUT is a FIFO', PREVIEW, 'in.csv', 'fifo', False, 1, refused_node),
-                ('OUTPUT is a copy of /dev/null', PREVIEW, 'in.csv', 'null', False, 1, refused_node),
-                ('OUTPUT is a copy of /dev/full', THUMBNAILER, 'in.csv', 'full', False, 1, refused_node),
-                ('OUTPUT is a socket', PREVIEW, 'in.csv', 'socket', False, 1, refused_node),
-                ('OUTPUT is /dev/full for nobody', PREVIEW, 'in.csv', '/dev/full', True, 1, refused_node),
-                ('OUTPUT is empty', PREVIEW, 'in.csv', '', False, 2, 'INPUT and OUTPUT must not be empty.')]:
-            with self.subTest(name):
-                target = self.folder / output
-                if output in ('fifo', 'null', 'full', 'socket') and not target.exists():
-                    self.node(output)
-                kind = stat.S_IFMT(os.stat(target).st_mode) if output else None
-                args = [program] + (['-s', '64'] if program == THUMBNAILER else []) + [given, output]
-                done = run(args, cwd=self.folder, as_nobody=nobody)
+        for given, output, nobody, code, message in [
+                ('in.csv', 'in.csv', False, 2, same), ('in.csv', 'sub/../in.csv', False, 2, same),
+                (f'file://{self.session}', 'in.csv', False, 2, same),
+                ('in.csv', '/dev/full', True, 1, 'Not a regular file (write to standard output with - instead)')]:
+            with self.subTest(given=given, output=output):
+                done = run([PREVIEW, given, output], cwd=self.folder, as_nobody=nobody)
                 self.assertEqual(done.code, code, done.err)
                 self.assertIn(message, done.err.decode())
                 self.assertEqual(self.session.read_bytes(), ZARO + PLAIN)
-                if kind is not None:
-                    self.assertEqual(stat.S_IFMT(os.stat(target).st_mode), kind)
+        self.assertEqual(folder_entries(self.folder), ['in.csv', 'sub'])
 
-    def test_outputs_a_caller_prepares_get_the_whole_picture(self):
+    def test_standard_output_gets_the_whole_picture_or_a_refusal(self):
         card = run([PREVIEW, self.session, '-']).out
-        # A name so long that no temporary name can be made from it.
-        for length in (248, 255):
-            long_name = self.folder / ('n' * length)
-            long_name.write_bytes(b'old')
-            self.assertEqual(run([PREVIEW, self.session, long_name]).code, 0)
-            self.assertEqual(long_name.read_bytes(), card)
-        # XFCE's thumbnail service makes the output first and reads it back through its own descriptor.
-        (self.folder / 'made.png').write_bytes(b'')
-        with open(self.folder / 'made.png', 'rb') as callers:
-            self.assertEqual(run([PREVIEW, self.session, self.folder / 'made.png']).code, 0)
-            self.assertEqual(callers.read(), card)
+        self.assertTrue(is_whole_card(card))
         # A pipe set non-blocking takes 64 KiB at a time: the program waits for the rest.
         reader, writer = os.pipe()
         os.set_blocking(writer, False)
@@ -269,18 +197,11 @@ class HostileCallers(unittest.TestCase):
         closed = run([PREVIEW, self.session, '-'], before_exec=lambda: os.close(1))
         self.assertEqual((closed.code, closed.err), (1, b'zaro-session-preview: standard output is closed\n'))
 
-    def test_titles_and_inputs_out_of_the_ordinary_still_give_the_card(self):
+    def test_a_title_with_control_characters_is_printed_without_them(self):
         odd = self.folder / os.fsdecode(b'lap\xc2\x9b[31m\x9b.csv')  # C1 controls, and a raw 0x9B byte
         odd.write_bytes(ZARO + PLAIN)
         done = run([PREVIEW, odd, self.folder / 'card.png'])
         self.assertEqual(done.out.decode(), 'lap\ufffd[31m\ufffd\n')
-        memfd = os.memfd_create('session')
-        os.write(memfd, ZARO + PLAIN)
-        done = run([PREVIEW, f'/proc/self/fd/{memfd}', self.folder / 'memfd.png'], pass_fds=(memfd,))
-        self.assertEqual((done.code, is_whole_card((self.folder / 'memfd.png').read_bytes())), (0, True))
-        # HOME names a folder that cannot be searched: its fonts are left out, the rest is confined.
-        done = run([PREVIEW, self.session, self.folder / 'home.png'], as_nobody=True, env={'HOME': '/root'}, stderr_tty=True)
-        self.assertEqual((done.code, b'confinement' in done.err), (0, False))
 
     def test_a_small_address_space_ends_in_a_card_or_in_no_output_never_in_an_uncaught_exception(self):
         if b'__asan_init' in Path(PREVIEW).read_bytes():
@@ -288,10 +209,11 @@ class HostileCallers(unittest.TestCase):
         outcomes = []
         for program in (PREVIEW, THUMBNAILER):
             for mib in range(20, 260, 20):
-                output = self.folder / f'{mib}.png'
+                output = self.folder / f'{Path(program).name}-{mib}.png'
                 args = [program] + (['-s', '256'] if program == THUMBNAILER else []) + [self.session, output]
                 done = run(args, before_exec=lambda mib=mib: resource.setrlimit(resource.RLIMIT_AS, (mib << 20,) * 2))
-                outcomes.append(f'{Path(program).name} {mib} MiB: {done.code if done.signal is None else "signal %d" % done.signal}')
+                ended = done.code if done.signal is None else f'signal {done.signal}'
+                outcomes.append(f'{Path(program).name} {mib} MiB: {ended}')
                 self.assertNotIn(b'terminate called', done.err, outcomes[-1])
                 self.assertEqual(output.exists(), done.code == 0, outcomes[-1])
                 self.assertTrue(done.code != 0 or is_whole_card(output.read_bytes()) or program == THUMBNAILER)
