@@ -28,7 +28,8 @@ void readPiece(Lines& lines, std::int64_t from, std::int64_t until, RowPass& pas
     LineDecoder decoder;
     RawLine raw;
     for (std::int64_t begin = from; begin < until && lines.next(raw); begin = raw.next) {
-        pass.add(decoder.decode(raw.bytes), begin);
+        const std::string_view line = decoder.decode(raw.bytes);
+        pass.add(line, begin, decoder.ascii());
     }
 }
 

@@ -147,7 +147,8 @@ std::int64_t FileLines::skipLine()
 
 std::string_view LineDecoder::decode(std::string_view bytes)
 {
-    if (text::isAscii(bytes) || text::isValidUtf8(bytes)) return bytes;
+    ascii_ = text::isAscii(bytes);
+    if (ascii_ || text::isValidUtf8(bytes)) return bytes;
     scratch_.clear();
     text::appendUtf8Lossy(bytes, scratch_);
     return scratch_;

@@ -66,9 +66,12 @@ private:
 class LineDecoder {
 public:
     std::string_view decode(std::string_view bytes);
+    /// Whether the line last decoded is all ASCII.
+    bool ascii() const { return ascii_; }
 
 private:
     std::string scratch_;
+    bool ascii_ = true;
 };
 
 /// Walks `data` from `from`, handing each decoded line and the offset after it to `body` until it

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "base/iso8601.hpp"
 #include "base/simd.hpp"
@@ -51,11 +52,11 @@ double greatCircleMetres(const Fix& from, const Fix& to)
 }
 
 void pickFields(std::string_view line, std::span<const FieldNeed> needs,
-                std::array<std::string_view, columnCount>& values)
+                std::array<std::string_view, columnCount>& values, bool ascii)
 {
     if (needs.empty()) return;
     auto need = needs.begin();
-    if (text::isAscii(line)) {
+    if (ascii) {
         // A mask of the commas sixteen bytes at a time, then one step per comma.
         const char* const data = line.data();
         const std::size_t size = line.size();
@@ -118,11 +119,12 @@ RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyByte
     if (fromBodyStart) candidates_.reserve(202);
 }
 
-std::optional<Fix> RowPass::position(std::string_view rawLine, std::array<std::string_view, columnCount>& values) const
+std::optional<Fix> RowPass::position(std::string_view rawLine, bool ascii,
+                                     std::array<std::string_view, columnCount>& values) const
 {
     const std::string_view line = text::trimWhitespace(rawLine);
     if (line.empty()) return std::nullopt;
-    pickFields(line, needs_, values);
+    pickFields(line, needs_, values, ascii);
     const auto number = [&values](Column c) {
         const std::string_view v = values[static_cast<std::size_t>(c)];
         return v.empty() ? std::nullopt : readNumber(v);
@@ -138,13 +140,13 @@ std::optional<Fix> RowPass::position(std::string_view rawLine, std::array<std::s
 std::optional<Fix> RowPass::acceptedPosition(std::string_view line) const
 {
     std::array<std::string_view, columnCount> values{};
-    return position(line, values);
+    return position(line, text::isAscii(line), values);
 }
 
-void RowPass::add(std::string_view line, std::int64_t lineBegin)
+void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
 {
     std::array<std::string_view, columnCount> values{};
-    const std::optional<Fix> fix = position(line, values);
+    const std::optional<Fix> fix = position(line, ascii, values);
     if (!fix) return;
     const auto value = [&values](Column c) { return values[static_cast<std::size_t>(c)]; };
     const auto number = [&value](Column c) {
@@ -157,14 +159,26 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin)
         firstTime_.assign(time);
         first_ = fix;
     }
-    lastTime_.assign(time);
+    // Kept for every row in case it is the last, so kept where a copy costs least.
+    lastTimeSize_ = time.size();
+    if (time.size() <= lastTimeBytes_.size()) {
+        std::memcpy(lastTimeBytes_.data(), time.data(), time.size());
+    } else {
+        lastTime_.assign(time);
+    }
 
     if (previous_) distance_.add(greatCircleMetres(*previous_, *fix));
     previous_ = fix;
-    if (checkpointEvery_ == 0) {
-        if (accepted_ % stride_ == 0) candidates_.push_back({fix->lat, fix->lon});
-    } else if (accepted_ % checkpointEvery_ == 0) {
-        checkpoints_.push_back(lineBegin);
+    // Every stride_-th row a candidate, or every checkpointEvery_-th a checkpoint: counted down, as a
+    // division a row would cost more than the rest of the row's bookkeeping.
+    if (--untilMark_ == 0) {
+        if (checkpointEvery_ == 0) {
+            candidates_.push_back({fix->lat, fix->lon});
+            untilMark_ = stride_;
+        } else {
+            checkpoints_.push_back(lineBegin);
+            untilMark_ = checkpointEvery_;
+        }
     }
 
     if (const auto speed = number(Column::speed)) {
@@ -210,6 +224,8 @@ void RowPass::append(RowPass&& later)
     }
     distance_.add(later.distance_);
     lastTime_ = std::move(later.lastTime_);
+    lastTimeBytes_ = later.lastTimeBytes_;
+    lastTimeSize_ = later.lastTimeSize_;
     previous_ = later.previous_;
     candidates_.insert(candidates_.end(), later.candidates_.begin(), later.candidates_.end());
     accepted_ += later.accepted_;
@@ -247,7 +263,7 @@ void RowPass::finish(ZaroSession& session)
     session.maxAbsGy = maxAbsGy_.value();
     session.maxLeanDeg = maxAbsLean_.value();
     session.startedAt = std::move(firstTime_);
-    session.endedAt = std::move(lastTime_);
+    session.endedAt = lastTimeSize_ <= lastTimeBytes_.size() ? std::string(lastTimeBytes_.data(), lastTimeSize_) : std::move(lastTime_);
 }
 
 double speedConversion(std::string_view speedColumn, double maxRawSpeed)

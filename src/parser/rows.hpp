@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/iso8601.hpp"
+#include "base/unicode.hpp"
 #include "header.hpp"
 #include "laps.hpp"
 #include "model/zaro_session.hpp"
@@ -28,7 +29,11 @@ struct FieldNeed {
 /// slot of its column; one left-to-right walk, the line is never split whole. Slots of fields the
 /// line does not have are left alone.
 void pickFields(std::string_view line, std::span<const FieldNeed> needs,
-                std::array<std::string_view, columnCount>& values);
+                std::array<std::string_view, columnCount>& values, bool ascii);
+inline void pickFields(std::string_view line, std::span<const FieldNeed> needs, std::array<std::string_view, columnCount>& values)
+{
+    pickFields(line, needs, values, text::isAscii(line));
+}
 
 /// A position with the cosine of its latitude, which the step to the next row reuses.
 struct Fix {
@@ -97,9 +102,9 @@ public:
     /// before the rows ahead of it are counted; it marks checkpoints to find them by instead.
     RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart = true);
 
-    /// Folds in one decoded body line, which begins at file offset `lineBegin`; lines without a
-    /// usable position or time are skipped.
-    void add(std::string_view line, std::int64_t lineBegin = 0);
+    /// Folds in one decoded body line, which begins at file offset `lineBegin` and is all ASCII or
+    /// not; lines without a usable position or time are skipped.
+    void add(std::string_view line, std::int64_t lineBegin, bool ascii);
 
     /// The position of the row `line` holds, when the pass accepts it.
     std::optional<Fix> acceptedPosition(std::string_view line) const;
@@ -126,17 +131,20 @@ public:
     void finish(ZaroSession& session);
 
 private:
-    std::optional<Fix> position(std::string_view line, std::array<std::string_view, columnCount>& values) const;
+    std::optional<Fix> position(std::string_view line, bool ascii, std::array<std::string_view, columnCount>& values) const;
 
     std::vector<FieldNeed> needs_;  // the columns read, by position
     std::string speedColumn_;
     bool inferLaps_;
     std::int64_t stride_;
     std::int64_t checkpointEvery_;  // 0 for a pass from the body's start
+    std::int64_t untilMark_ = 1;    // accepted rows to the next candidate or checkpoint, this one included
 
     std::int64_t accepted_ = 0;
     std::string firstTime_;
-    std::string lastTime_;
+    std::string lastTime_;  // when longer than lastTimeBytes_ holds
+    std::array<char, 32> lastTimeBytes_{};
+    std::size_t lastTimeSize_ = 0;
     std::optional<Fix> first_;
     std::optional<Fix> previous_;
     CompensatedSum distance_;
