@@ -97,9 +97,12 @@ Piece deflateRows(const PixelView& pixels, int first, int last, bool withAlpha, 
     if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return piece;
     const std::size_t rowBytes = static_cast<std::size_t>(pixels.width) * (withAlpha ? 4 : 3) + 1;
     piece.rawSize = rowBytes * static_cast<std::size_t>(last - first);
-    piece.bytes.resize(deflateBound(&z, static_cast<uLong>(piece.rawSize)) + 64);
-    z.next_out = piece.bytes.data();
-    z.avail_out = static_cast<uInt>(piece.bytes.size());
+    // Room for the worst case, left uninitialised: a card deflates to a twentieth of it, and only the
+    // pages written are ever touched.
+    const std::size_t room = deflateBound(&z, static_cast<uLong>(piece.rawSize)) + 64;
+    const std::unique_ptr<unsigned char[]> out(new unsigned char[room]);
+    z.next_out = out.get();
+    z.avail_out = static_cast<uInt>(room);
     std::vector<unsigned char> row(rowBytes, 0);  // filter type 0 leads every row
     std::vector<unsigned char> samples(rowBytes - 1);
     bool ok = true;
@@ -113,7 +116,7 @@ Piece deflateRows(const PixelView& pixels, int first, int last, bool withAlpha, 
         const int status = deflate(&z, flush);
         ok = z.avail_in == 0 && (status == Z_OK || status == Z_STREAM_END) && z.avail_out > 0;
     }
-    piece.bytes.resize(piece.bytes.size() - z.avail_out);
+    piece.bytes.assign(out.get(), out.get() + (room - z.avail_out));
     // A piece that hands on to the next one never finishes its stream, so zlib calls its end
     // premature; that is expected here.
     deflateEnd(&z);
