@@ -11,6 +11,7 @@
 #include "host/file_url.hpp"
 #include "host/system_log.hpp"
 #include "support/cases.hpp"
+#include "support/failure.hpp"
 
 namespace zaro {
 namespace {
@@ -20,16 +21,6 @@ Invocation parsed(std::vector<std::string> words, ExtensionPoint point)
     std::vector<char*> arguments;
     for (std::string& word : words) arguments.push_back(word.data());
     return parseCommandLine(arguments, point);
-}
-
-std::string refusal(std::vector<std::string> words, ExtensionPoint point)
-{
-    try {
-        parsed(std::move(words), point);
-    } catch (const UsageError& error) {
-        return error.what();
-    }
-    return "(accepted)";
 }
 
 TEST(CommandLine, ReadsTheSizeAndTheTwoFilesInAnyOrderOfOptionsAndOperands)
@@ -59,7 +50,7 @@ TEST(CommandLine, RefusesWhatDoesNotStateOneRequest)
         std::vector<std::string> words;
         for (std::string word; given >> word;) words.push_back(word == "\"\"" ? "" : word);
         const auto point = words.at(0) == "t" ? ExtensionPoint::thumbnail : ExtensionPoint::preview;
-        EXPECT_EQ(refusal(words, point), c[1]) << c.where;
+        EXPECT_EQ(support::failureOf([&] { parsed(words, point); }, "(accepted)"), c[1]) << c.where;
     }
 }
 
