@@ -51,13 +51,6 @@ class CommandLine(unittest.TestCase):
         with open('/dev/zero', 'rb') as endless:
             self.assertEqual(cli('summary', '-', stdin=endless), (1, '', f'standard input: {TOO_LARGE}\n'))
 
-    def test_refuses_bad_arguments_with_status_two_and_the_reason(self):
-        for status, first_line, arguments in read_cases('system/cli_refusals.cases'):
-            code, _, err = cli(*arguments, cwd=self.folder)
-            self.assertEqual((code, err.split('\n')[0]), (int(status), first_line), arguments)
-        self.assertEqual(cli('summary', '--help')[:2], (0, cli('--help')[1]))
-        self.assertEqual(cli('--version'), (0, 'zaro-session 0.2.0\n', ''))
-
     def test_bash_completes_commands_options_their_values_and_session_files(self):
         (self.folder / 'notes.txt').write_bytes(b'')
         completion = TESTS.parent / 'packaging/completion/zaro-session'

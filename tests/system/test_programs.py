@@ -1,6 +1,6 @@
 """zaro-session-preview and zaro-session-thumbnailer run as a desktop, a file manager or a person runs them, and
 handed the paths and descriptors a careless caller may hand over: nothing destroys a file, blocks or is half
-written."""
+written; and the command lines that all three programs refuse."""
 import os
 import resource
 import select
@@ -10,7 +10,8 @@ import threading
 import unittest
 from pathlib import Path
 
-from runner import EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_size, run, scratch
+from runner import (CLI, EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_size, read_cases, run,
+                    scratch)
 
 PRACTICE = EXAMPLES / 'Sunday practice.csv'
 EMPTY = 'The ZARO Session file is empty.'
@@ -110,19 +111,17 @@ class Programs(unittest.TestCase):
             self.assertTrue(done.err.decode().endswith(f'{reason}\n'), done.err)
         self.assertEqual(folder_entries(self.folder), ['Sunday #1.csv', 'no-rows.csv', 'prices.csv'])
 
-    def test_a_malformed_command_line_is_a_usage_error(self):
-        for program, arguments, reason, usage in [
-                (PREVIEW, ['file://elsewhere/a.csv', 'b.png'], 'INPUT is not a local file: file://elsewhere/a.csv',
-                 'INPUT OUTPUT'),
-                (THUMBNAILER, ['--style', 'dots', '-s', '8', PRACTICE, 'out.png'],
-                 'unknown style dots; the styles are mark, track.', '[--style mark|track] -s SIZE')]:
-            done, name = run([program, *arguments]), Path(program).name
-            self.assertEqual(done.code, 2, arguments)
-            self.assertTrue(done.err.decode().startswith(f'{name}: {reason}\nusage: {name} {usage}'))
-        for program in (PREVIEW, THUMBNAILER):
-            self.assertEqual(run([program, '--version']).out.decode(), f'{Path(program).name} 0.2.0\n')
+    def test_each_program_answers_help_and_version_and_refuses_a_malformed_command_line_with_the_reason(self):
+        programs = {Path(program).name: program for program in (CLI, PREVIEW, THUMBNAILER)}
+        for status, first_line, (name, *arguments) in read_cases('system/refusals.cases'):
+            done = run([programs[name], *arguments], cwd=self.folder)
+            expected = first_line + (f'\nusage: {name} ' if status == '2' else '\n')
+            self.assertEqual((done.code, done.err.decode()[:len(expected)]), (int(status), expected), arguments)
+        for name, program in programs.items():
+            self.assertEqual(run([program, '--version']).out.decode(), f'{name} 0.2.0\n')
             helped = run([program, '--help'])
-            self.assertEqual((helped.code, helped.out.startswith(f'usage: {Path(program).name}'.encode())), (0, True))
+            self.assertEqual((helped.code, helped.out.startswith(f'usage: {name}'.encode())), (0, True))
+        self.assertEqual(run([CLI, 'summary', '--help']).out, run([CLI, '--help']).out)
 
     def test_a_small_address_space_ends_in_a_card_or_in_no_output_never_in_an_uncaught_exception(self):
         if b'__asan_init' in Path(PREVIEW).read_bytes():
