@@ -1,4 +1,5 @@
-// Files: the size limit, what is refused unread, the system's errors, and the test of a file's start.
+// Files: the size limit, what is no regular file, lines longer than the buffer, and the test of a file's start.
+// The system's errors reach the programs' messages as the system tests show.
 #include <sys/stat.h>
 
 #include <system_error>
@@ -21,7 +22,7 @@ std::string failureOf(const fs::path& path)
     return support::failureOf([&] { ZaroSessionParser::parseFile(path); }, "parsed");
 }
 
-TEST(ParseFile, ChecksTheSizeBeforeReadingAndReadsLinesLongerThanItsBufferAndNamesTheRecordAfterTheFile)
+TEST(ParseFile, ChecksTheSizeAndTheKindBeforeReadingAndReadsLinesLongerThanItsBufferAndNamesTheRecordAfterTheFile)
 {
     std::string data = "Format,ZARO CSV\nTrack," + std::string(700000, 'x') + "\nTime,Latitude,Longitude,Lap\n";
     for (int i = 0; i < 40000; ++i) {
@@ -38,17 +39,7 @@ TEST(ParseFile, ChecksTheSizeBeforeReadingAndReadsLinesLongerThanItsBufferAndNam
     fs::resize_file(folder / "over.csv", ZaroSessionParser::maxPreviewBytes + 1);
     ::chmod((folder / "over.csv").c_str(), 0);  // unreadable too: only the size may be looked at
     EXPECT_EQ(failureOf(folder / "over.csv"), ParseError::tooLarge().what());
-}
-
-TEST(ParseFile, RefusesWhatIsNoRegularFileAtOnceAndPassesTheSystemsErrorsOn)
-{
-    const support::TemporaryFolder folder;
-    ASSERT_EQ(::mkfifo((folder / "fifo.csv").c_str(), 0600), 0);
-    EXPECT_EQ(failureOf(folder / "fifo.csv"), "Not a regular file");
-    EXPECT_EQ(failureOf("/dev/zero"), "Not a regular file");
-    EXPECT_EQ(failureOf(folder.path()), "Is a directory");
-    EXPECT_EQ(failureOf(folder / "missing.csv"), "No such file or directory");
-    EXPECT_THROW(ZaroSessionParser::parseFile(folder / "missing.csv"), std::system_error);
+    EXPECT_EQ(failureOf("/dev/zero"), "Not a regular file");  // a device, never read; FIFOs are in the system tests
 }
 
 // A file's start decides as the whole parse would, for its format and columns, and needs no row.
