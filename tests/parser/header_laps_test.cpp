@@ -1,6 +1,5 @@
 // Header names, lap rows, lap inference, speed units and the track thinning.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <sstream>
 
@@ -10,6 +9,7 @@
 #include "laps.hpp"
 #include "rows.hpp"
 #include "support/cases.hpp"
+#include "support/samples.hpp"
 
 using namespace zaro;
 using namespace zaro::ZaroSessionParser::detail;
@@ -31,25 +31,11 @@ TEST(MapColumns, TakesTheFirstColumnOfEachKeyAndTheRawSpeedHeader)
     EXPECT_EQ(map.speedColumn, "Speed (MPH)");
 }
 
-// A lap as parseLapRow's and buildLaps's cases write it, its numbers in their shortest form.
-std::string written(const ZaroSessionLap& lap)
-{
-    const auto shortest = [](double v) {
-        char digits[32];
-        return std::string(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
-    };
-    std::string out = lap.kind == Kind::lap ? "lap" : "incomplete";
-    if (lap.number) out += " " + std::to_string(*lap.number);
-    out += " " + shortest(lap.timeSec);
-    for (std::size_t i = 0; i < lap.sectors.size(); ++i) out += (i ? " " : ": ") + shortest(lap.sectors[i]);
-    return out;
-}
-
 TEST(ParseLapRow, ReadsLapAndIncompleteRowsWithSectors)
 {
     for (const auto& c : readCases("parser/lap_rows.cases")) {
         const std::optional<ZaroSessionLap> lap = parseLapRow(c[0]);
-        EXPECT_EQ(lap ? std::optional(written(*lap)) : std::nullopt, c.fields.at(1)) << c.where;
+        EXPECT_EQ(lap ? std::optional(support::lapText(*lap)) : std::nullopt, c.fields.at(1)) << c.where;
     }
 }
 
@@ -63,7 +49,9 @@ TEST(BuildLaps, InfersOutLapLapsAndTheLastLapFromTheLapColumnToTheMillisecond)
         std::int64_t lap = 0;
         for (double ms = 0; given >> lap >> ms;) inferred.update(lap, std::llround(ms * 10));
         std::string laps;
-        for (const ZaroSessionLap& each : buildLaps(inferred)) laps += (laps.empty() ? "" : ", ") + written(each);
+        for (const ZaroSessionLap& built : buildLaps(inferred)) {
+            laps += (laps.empty() ? "" : ", ") + support::lapText(built);
+        }
         EXPECT_EQ(laps, c[1]) << c.where;
     }
 }

@@ -1,8 +1,9 @@
 // Sample sessions shared by the tests: a ZARO CSV file as text, and a session record as the card sees it.
 #pragma once
 
-#include <optional>
+#include <charconv>
 #include <iomanip>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +37,23 @@ inline ZaroSessionLap lap(std::optional<std::int64_t> number, double timeSec, Se
 }
 
 inline ZaroSessionLap incompleteLap(double sec) { return {ZaroSessionLap::Kind::incomplete, std::nullopt, sec, {}}; }
+
+/// A number in its shortest form that reads back the same.
+inline std::string shortest(double value)
+{
+    char digits[32];
+    return {digits, std::to_chars(digits, digits + sizeof digits, value).ptr};
+}
+
+/// A lap as the case files write it: "lap NUMBER SECONDS" or "incomplete SECONDS", then its sectors after a colon.
+inline std::string lapText(const ZaroSessionLap& lap)
+{
+    std::string out = lap.kind == ZaroSessionLap::Kind::lap ? "lap" : "incomplete";
+    if (lap.number) out += " " + std::to_string(*lap.number);
+    out += " " + shortest(lap.timeSec);
+    for (std::size_t i = 0; i < lap.sectors.size(); ++i) out += (i ? " " : ": ") + shortest(lap.sectors[i]);
+    return out;
+}
 
 /// "Zandvoort" from "morning.csv" by "RaceBox CSV": 3 laps stated, 1:05 long, 15.25 km, 36 km/h at
 /// most, 1234 samples; no best lap unless given, and the laps and trace given.
