@@ -1,4 +1,5 @@
-// Sample sessions shared by the tests: a ZARO CSV file as text, and a session record as the card sees it.
+// Sample sessions shared by the tests: a plain track CSV file as text, and a session record as the card sees it;
+// laps as the case files write them.
 #pragma once
 
 #include <charconv>
@@ -13,17 +14,6 @@
 #include "model/zaro_session.hpp"
 
 namespace zaro::support {
-
-/// A ZARO CSV file: format, track and date, one lap row, a blank line, the header and two rows.
-inline const std::string zaroExample =
-    "Format,ZARO CSV\n"
-    "Track,Home Circuit\n"
-    "Date UTC,2024-06-01T10:15:00Z\n"
-    "Lap 1,83.456\n"
-    "\n"
-    "Time,Latitude (deg),Longitude (deg),Speed (km/h),GForceX,GForceY,LeanAngle,Lap\n"
-    "2024-06-01T10:15:30.250Z,52.0712,-1.0143,143.2,0.31,-1.12,38.5,1\n"
-    "2024-06-01T10:15:30.290Z,52.0713,-1.0144,150.0,-0.5,0.8,-40,1\n";
 
 /// A plain track CSV: a header and two rows one degree of longitude apart, at 10 and 20 m/s.
 inline const std::string plainTrack =
