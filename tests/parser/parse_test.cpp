@@ -31,15 +31,14 @@ TEST(Parse, ReportsErrorsInTheirOrderWithTheUsersSentencesAndTakesFormatsByValue
 std::vector<std::optional<std::string>> fieldsOf(const ZaroSession& s)
 {
     const auto number = [](std::optional<double> v) { return v ? std::optional(support::shortest(*v)) : std::nullopt; };
-    std::string laps, track;
-    for (const ZaroSessionLap& lap : s.laps) laps += (laps.empty() ? "" : ", ") + support::lapText(lap);
+    std::string track;
     for (const ZaroSessionPoint& p : s.polyline) {
         track += (track.empty() ? "" : ", ") + support::shortest(p.lat) + " " + support::shortest(p.lon);
     }
     return {s.trackName, s.configuration, s.sessionType, s.dataSource, s.startedAt, s.endedAt,
-            std::to_string(s.lapCount), number(s.bestLapSec), laps, std::to_string(s.pointCount), track,
-            support::shortest(s.distanceM), number(s.maxSpeedMps), number(s.avgSpeedMps), number(s.maxAbsGx),
-            number(s.maxAbsGy), number(s.maxLeanDeg)};
+            std::to_string(s.lapCount), number(s.bestLapSec), support::lapText(s.laps), std::to_string(s.pointCount),
+            track, support::shortest(s.distanceM), number(s.maxSpeedMps), number(s.avgSpeedMps),
+            number(s.maxAbsGx), number(s.maxAbsGy), number(s.maxLeanDeg)};
 }
 
 TEST(Parse, ReadsMetadataByKeyRowsWithATimeAndAPositionAndLapsFromTheLapColumnWhenNoneAreListed)

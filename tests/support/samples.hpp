@@ -45,6 +45,14 @@ inline std::string lapText(const ZaroSessionLap& lap)
     return out;
 }
 
+/// Laps as the case files write them, split by commas.
+inline std::string lapText(const std::vector<ZaroSessionLap>& laps)
+{
+    std::string out;
+    for (const ZaroSessionLap& lap : laps) out += (out.empty() ? "" : ", ") + lapText(lap);
+    return out;
+}
+
 /// "Zandvoort" from "morning.csv" by "RaceBox CSV": 3 laps stated, 1:05 long, 15.25 km, 36 km/h at
 /// most, 1234 samples; no best lap unless given, and the laps and trace given.
 inline ZaroSession sampleSession(std::vector<ZaroSessionLap> laps = {}, std::vector<ZaroSessionPoint> trace = {})

@@ -91,7 +91,7 @@ class Folders(unittest.TestCase):
                                        'theoreticalBestSec,maxSpeedMps,durationSec,distanceM\r\n'))
         # The rows as they should be, without the speed and the distance, are kept beside this file.
         rows = [row[:8] + row[9:10] for row in csv.reader(io.StringIO(out, newline=''))][1:]
-        self.assertEqual(rows, list(csv.reader((TESTS / 'system/list_rows.csv').read_text().splitlines())))
+        self.assertEqual(rows, list(csv.reader((TESTS / 'system/list_rows.txt').read_text().splitlines())))
 
     def test_sorts_the_same_way_whatever_the_number_of_workers(self):
         orders = {'best': ['2024/july.CSV', '2024/june/Sunday practice.csv', '2024/june/racebox.csv', 'plain.csv'],
