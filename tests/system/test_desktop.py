@@ -12,9 +12,8 @@ import sys
 import unittest
 from pathlib import Path
 
-from runner import BUILD, EXAMPLES, TESTS, run, scratch
+from runner import BUILD, EXAMPLES, TESTS, read_cases, run, scratch
 
-SESSION_TYPE = 'application/x-zaro-session'
 SIZES = {'normal': 128, 'large': 256, 'x-large': 512, 'xx-large': 1024}
 CSV_FILES = sorted(EXAMPLES.glob('*.csv'))
 NOT_SESSIONS = {'prices.csv': b'Name,Price\nTea,3\nCake,4\n'}
@@ -33,42 +32,42 @@ def probe(style, folder):
     gi.require_version('GdkPixbuf', '2.0')
     from gi.repository import GdkPixbuf, Gio, GLib
     files = [*CSV_FILES, *(folder / name for name in NOT_SESSIONS)]
-    uri = {f: Gio.File.new_for_path(str(f)).get_uri() for f in files}
-    mime = {f: Gio.File.new_for_path(str(f)).query_info('standard::content-type', 0, None).get_content_type() for f in files}
+    uri, mime = {f: Gio.File.new_for_path(str(f)).get_uri() for f in files}, {}
+    cache = Path(os.environ['XDG_CACHE_HOME'])
+
+    def pixels(path):  # with an alpha channel, as tumbler stores every thumbnail
+        return GdkPixbuf.Pixbuf.new_from_file(str(path)).add_alpha(False, 0, 0, 0).get_pixels()
 
     def verdict(saved, f, side):
         reference = folder / 'reference.png'
         subprocess.run(['/usr/local/bin/zaro-session-thumbnailer', '--style', style, '-s', str(side), f, reference])
-        expected = GdkPixbuf.Pixbuf.new_from_file(str(reference)) if reference.exists() else None
+        expected = pixels(reference) if reference.exists() else None
         reference.unlink(missing_ok=True)
-        pixbuf = GdkPixbuf.Pixbuf.new_from_file(str(saved))
-        # Tumbler stores every thumbnail with an alpha channel.
-        same = expected and expected.add_alpha(False, 0, 0, 0).get_pixels() == pixbuf.add_alpha(False, 0, 0, 0).get_pixels()
-        return 'ok' if same else f'{pixbuf.get_width()}x{pixbuf.get_height()}, not the thumbnailer\'s'
+        return 'ok' if expected == pixels(saved) else 'not the thumbnailer\'s'
 
     report = {'gnome': {}, 'tumbler': {}}
     for side in SIZES.values():
         for f in files:
-            saved = gnome.thumbnail(f, side)[1]
+            mime[f], saved = gnome.thumbnail(f, side)
             report['gnome'][f'{f.name} {side}'] = verdict(saved, f, side) if saved else 'failed'
     # Tumbler would find GNOME's thumbnails up to date and answer without asking the thumbnailer.
-    shutil.rmtree(Path(os.environ['XDG_CACHE_HOME']) / 'thumbnails')
+    shutil.rmtree(cache / 'thumbnails')
 
     bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-    tumbler = Gio.DBusProxy.new_sync(bus, 0, None, 'org.freedesktop.thumbnails.Thumbnailer1',
-                                     '/org/freedesktop/thumbnails/Thumbnailer1', 'org.freedesktop.thumbnails.Thumbnailer1')
+    service = 'org.freedesktop.thumbnails.Thumbnailer1'
+    tumbler = Gio.DBusProxy.new_sync(bus, 0, None, service, '/' + service.replace('.', '/'), service)
     loop, answers = GLib.MainLoop(), {}
     tumbler.connect('g-signal', lambda _, sender, name, args: (
         answers.update({u: name for u in args[1]}) if name in ('Ready', 'Error') else None,
         loop.quit() if name == 'Finished' else None))
     for flavor, side in SIZES.items():
         answers.clear()
-        tumbler.call_sync('Queue', GLib.Variant('(asasssu)', ([uri[f] for f in files], [mime[f] for f in files], flavor,
-                                                             'default', 0)), 0, 60000, None)
+        queued = ([uri[f] for f in files], [mime[f] for f in files], flavor, 'default', 0)
+        tumbler.call_sync('Queue', GLib.Variant('(asasssu)', queued), 0, 60000, None)
         GLib.timeout_add_seconds(60, loop.quit)
         loop.run()
         for f in files:
-            cached = Path(os.environ['XDG_CACHE_HOME']) / 'thumbnails' / flavor / (hashlib.md5(uri[f].encode()).hexdigest() + '.png')
+            cached = cache / 'thumbnails' / flavor / (hashlib.md5(uri[f].encode()).hexdigest() + '.png')
             result = answers.get(uri[f], 'no answer')
             if result == 'Ready':
                 result = verdict(cached, f, side) if cached.exists() else 'Ready, not cached'
@@ -81,49 +80,47 @@ class InstalledTree(unittest.TestCase):
     def setUpClass(cls):
         cls.root = Path(cls.enterClassContext(scratch()))
         cls.prefix = cls.root / 'prefix'
-        done = run(['cmake', '--install', BUILD, '--prefix', cls.prefix], clean_env=True, env={'PATH': '/usr/bin:/bin'})
+        done = run(['cmake', '--install', BUILD, '--prefix', cls.prefix], clean_env=True,
+                   env={'PATH': '/usr/bin:/bin'})
         assert done.code == 0, done.err
 
     def test_puts_the_programs_the_entries_the_type_and_the_mark_where_the_desktop_looks(self):
         installed = sorted(str(p.relative_to(self.prefix)) for p in self.prefix.rglob('*')
                            if p.is_file() and ('share/mime/' not in str(p) or 'share/mime/packages/' in str(p)))
-        self.assertEqual(installed, ['bin/zaro-session', 'bin/zaro-session-preview', 'bin/zaro-session-thumbnailer',
-                                     'share/bash-completion/completions/zaro-session', 'share/man/man1/zaro-session-preview.1.gz',
-                                     'share/man/man1/zaro-session-thumbnailer.1.gz', 'share/man/man1/zaro-session.1.gz',
-                                     'share/mime/packages/zaro-session.xml',
-                                     'share/thumbnailers/zaro-session.thumbnailer', 'share/zaro-session/track.thumbnailer',
-                                     *(f'share/zaro-session/zaro-mark{side}.png' for side in ('-128', '-256', '-512', ''))])
+        self.assertEqual(installed, [
+            *(f'bin/zaro-session{program}' for program in ('', '-preview', '-thumbnailer')),
+            'share/bash-completion/completions/zaro-session',
+            *(f'share/man/man1/zaro-session{program}.1.gz' for program in ('-preview', '-thumbnailer', '')),
+            'share/mime/packages/zaro-session.xml', 'share/thumbnailers/zaro-session.thumbnailer',
+            'share/zaro-session/track.thumbnailer',
+            *(f'share/zaro-session/zaro-mark{side}.png' for side in ('-128', '-256', '-512', ''))])
 
     def test_glib_tells_session_files_from_other_csv_files(self):
         if not (self.prefix / 'share/mime/mime.cache').exists():
             self.skipTest('update-mime-database is not installed, so the install built no MIME cache')
-        cases = {'zaro.csv': (b'Format,ZARO CSV\nTrack,Home Circuit\n', SESSION_TYPE),
-                 'racebox.csv': (b'Format,RaceBox CSV\r\nTrack,Home Circuit\r\n', SESSION_TYPE),
-                 'zaro-bom.csv': (b'\xef\xbb\xbfFormat,ZARO CSV\n', SESSION_TYPE),
-                 'no-extension': (b'Format,ZARO CSV\nTrack,Home Circuit\n', SESSION_TYPE),
-                 'prices.csv': (b'Name,Price\nTea,3\n', 'text/csv'),
-                 'format-later.csv': (b'Track,Home Circuit\nFormat,ZARO CSV\n', 'text/csv'),
-                 'other-format.csv': (b'Format,Other CSV\n', 'text/csv')}
-        for name, (content, _) in cases.items():
+        cases = list(read_cases('system/content_types.cases'))
+        for name, _, content in cases:
             (self.root / name).write_bytes(content)
-        done = run([sys.executable, '-c', CONTENT_TYPES, *(self.root / name for name in cases)],
+        done = run([sys.executable, '-c', CONTENT_TYPES, *(self.root / name for name, _, _ in cases)],
                    env={'XDG_DATA_HOME': self.prefix / 'share', 'XDG_DATA_DIRS': '/usr/share', 'GIO_USE_VFS': 'local'})
-        self.assertEqual(done.out.decode().split(), [t for _, t in cases.values()])
+        self.assertEqual(done.out.decode().split(), [content_type for _, content_type, _ in cases])
 
     def test_the_preview_draws_the_same_card_in_a_sandbox_with_only_usr_to_find_fonts_in(self):
         """No /etc (so no font configuration), no home, fresh /proc and /dev, every namespace unshared."""
         session = {'PATH': '/usr/local/bin:/usr/bin:/bin', 'HOME': '/home/desktop-user', 'LANG': 'C.UTF-8'}
         sandbox = ['bwrap', '--ro-bind', '/usr', '/usr', '--ro-bind', '/etc/ld.so.cache', '/etc/ld.so.cache']
         for top in ('/bin', '/lib64', '/lib', '/sbin'):
-            sandbox += ['--symlink', '/usr' + top, top] if os.path.islink(top) else ['--ro-bind', top, top] * os.path.exists(top)
+            linked = os.path.islink(top)
+            sandbox += ['--symlink', '/usr' + top, top] if linked else ['--ro-bind', top, top] * os.path.exists(top)
         sandbox += ['--proc', '/proc', '--dev', '/dev', '--unshare-all', '--die-with-parent', '--ro-bind', self.prefix,
                     '/usr/local', '--bind', self.root, '/tmp']
         (self.root / 'Sunday practice.csv').write_bytes((EXAMPLES / 'Sunday practice.csv').read_bytes())
-        inside = run([*sandbox, 'zaro-session-preview', '/tmp/Sunday practice.csv', '/tmp/inside.png'], clean_env=True, env=session)
+        inside = run([*sandbox, 'zaro-session-preview', '/tmp/Sunday practice.csv', '/tmp/inside.png'],
+                     clean_env=True, env=session)
         if inside.code != 0 and inside.err.startswith(b'bwrap:'):
             self.skipTest(f'bwrap cannot make a sandbox here: {inside.err}')
-        outside = run([self.prefix / 'bin/zaro-session-preview', self.root / 'Sunday practice.csv', self.root / 'outside.png'],
-                      clean_env=True, env=session)
+        outside = run([self.prefix / 'bin/zaro-session-preview', self.root / 'Sunday practice.csv',
+                       self.root / 'outside.png'], clean_env=True, env=session)
         self.assertEqual((inside.code, outside.code), (0, 0), inside.err + outside.err)
         self.assertEqual((self.root / 'inside.png').read_bytes(), (self.root / 'outside.png').read_bytes())
 
@@ -142,7 +139,8 @@ class Desktops(unittest.TestCase):
             (TESTS.parent / 'packaging/track.thumbnailer').read_bytes())
         script = ('mount -t tmpfs tmpfs /usr/local && cmake --install "$1" --prefix /usr/local >/dev/null && '
                   'for style in mark track; do mkdir -p "$2/$style/cache"; XDG_DATA_HOME="$2/$style" '
-                  'XDG_CACHE_HOME="$2/$style/cache" HOME="$2" dbus-run-session -- /usr/bin/python3 "$0" probe $style "$2"; done')
+                  'XDG_CACHE_HOME="$2/$style/cache" HOME="$2" '
+                  'dbus-run-session -- /usr/bin/python3 "$0" probe $style "$2"; done')
         done = run(['unshare', '--mount', '--propagation', 'private', 'sh', '-c', script, __file__, BUILD, cls.folder],
                    kill_after=600)
         assert done.code == 0, done.err.decode()
@@ -158,7 +156,7 @@ class Desktops(unittest.TestCase):
     def test_gnome_and_tumbler_give_every_session_file_the_mark_at_every_size_and_other_files_none(self):
         self.expect(self.mark, failing={'prices.csv'})
 
-    def test_with_the_users_track_entry_they_draw_each_sessions_track_and_nothing_for_a_file_that_does_not_parse(self):
+    def test_with_the_users_track_entry_they_draw_each_sessions_track_and_nothing_for_a_file_not_parsed(self):
         self.expect(self.track, failing={'prices.csv', 'broken-no-gps.csv'})
 
 

@@ -46,8 +46,10 @@ class DebianPackage(unittest.TestCase):
              'sh', '-ec', OVERLAYS, self.root / 'layers', '/usr', '/etc', '/var'], stdout=subprocess.PIPE))
         self.addCleanup(holder.kill)
         self.assertEqual(holder.stdout.readline(), b'ready\n')
-        inside, enter = Path(f'/proc/{holder.pid}/root'), ['nsenter', '--target', str(holder.pid), '--mount', '--']
-        listing = subprocess.run(['dpkg-deb', '--contents', self.deb], capture_output=True, text=True, check=True).stdout
+        inside = Path(f'/proc/{holder.pid}/root')
+        enter = ['nsenter', '--target', str(holder.pid), '--mount', '--']
+        listing = subprocess.run(['dpkg-deb', '--contents', self.deb], capture_output=True, text=True,
+                                 check=True).stdout
         contents = [line.split()[5].lstrip('./') for line in listing.splitlines() if line.split()[5] != './']
 
         def dpkg(*argv):

@@ -1,11 +1,17 @@
-"""zaro-session-preview and zaro-session-thumbnailer run as a desktop, a file manager or a person runs them."""
+"""zaro-session-preview and zaro-session-thumbnailer run as a desktop, a file manager or a person runs them, and
+handed the paths and descriptors a careless caller may hand over: nothing destroys a file, blocks or is half
+written; and the command lines that all three programs refuse."""
+import os
+import resource
 import select
 import shutil
 import socket
+import threading
 import unittest
 from pathlib import Path
 
-from runner import EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_size, run, scratch
+from runner import (CLI, EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_size, read_cases, run,
+                    scratch)
 
 PRACTICE = EXAMPLES / 'Sunday practice.csv'
 EMPTY = 'The ZARO Session file is empty.'
@@ -15,7 +21,7 @@ class Programs(unittest.TestCase):
     def setUp(self):
         self.folder = Path(self.enterContext(scratch()))
 
-    def test_the_preview_writes_the_card_to_a_file_or_standard_output_and_prints_the_title(self):
+    def test_the_preview_writes_the_card_to_a_file_or_standard_output_and_prints_the_title_without_controls(self):
         shutil.copy(PRACTICE, self.folder / 'Sunday 50% wet.csv')
         to_file = run([PREVIEW, self.folder / 'Sunday 50% wet.csv', self.folder / 'card.png'], stderr_tty=True)
         self.assertEqual((to_file.code, to_file.out, to_file.err),
@@ -26,6 +32,9 @@ class Programs(unittest.TestCase):
         # Off a terminal nothing is logged there: the title alone goes to standard error.
         to_output = run([PREVIEW, f'file://{self.folder}/Sunday%2050%25%20wet.csv', '-'])
         self.assertEqual((to_output.code, to_output.out, to_output.err), (0, card, b'Sunday 50% wet\n'))
+        # The title leaves out the C1 controls and the raw 0x9B byte of a file's name.
+        odd = (self.folder / 'Sunday 50% wet.csv').rename(self.folder / os.fsdecode(b'lap\xc2\x9b[31m\x9b.csv'))
+        self.assertEqual(run([PREVIEW, odd, self.folder / 'card.png']).out.decode(), 'lap\ufffd[31m\ufffd\n')
 
     def test_the_preview_logs_to_the_system_log(self):
         """The journal's socket is stood in for by one of ours, mounted at /dev/log in a bubblewrap sandbox."""
@@ -45,50 +54,90 @@ class Programs(unittest.TestCase):
         self.assertEqual(lines, ['<14> io.zaro.session.preview: [preview] preview empty.csv',
                                  f'<11> io.zaro.session.preview: [preview] preview failed: {EMPTY}'])
 
-    def test_an_output_that_cannot_be_written_leaves_nothing_and_fails_with_the_reason(self):
+    def test_an_output_that_would_destroy_a_file_or_cannot_be_written_is_refused_before_anything_is_written(self):
+        session = self.folder / 'in.csv'
+        shutil.copy(PRACTICE, session)
+        (self.folder / 'sub').mkdir()
         (self.folder / 'locked').mkdir(mode=0o555)
-        output = self.folder / 'locked' / 'card.png'
-        done = run([PREVIEW, PRACTICE, output], as_nobody=True)
-        self.assertEqual((done.code, done.out, done.err.decode()),
-                         (1, b'', f'zaro-session-preview: {output}: Permission denied\n'))
-        self.assertEqual(folder_entries(self.folder / 'locked'), [])
+        same = 'OUTPUT is the INPUT file, which is only ever read.'
+        for given, output, nobody, code, message in [
+                ('in.csv', 'in.csv', False, 2, same), ('in.csv', 'sub/../in.csv', False, 2, same),
+                (f'file://{session}', 'in.csv', False, 2, same),
+                ('in.csv', '/dev/full', True, 1, 'Not a regular file (write to standard output with - instead)'),
+                ('in.csv', 'locked/card.png', True, 1, 'zaro-session-preview: locked/card.png: Permission denied\n')]:
+            with self.subTest(given=given, output=output):
+                done = run([PREVIEW, given, output], cwd=self.folder, as_nobody=nobody)
+                self.assertEqual((done.code, done.out), (code, b''), done.err)
+                self.assertIn(message, done.err.decode())
+                self.assertEqual(session.read_bytes(), PRACTICE.read_bytes())
+        self.assertEqual((folder_entries(self.folder), folder_entries(self.folder / 'locked')),
+                         (['in.csv', 'locked', 'sub'], []))
 
-    def test_the_thumbnailer_draws_a_session_named_by_uri_and_nothing_for_other_files(self):
+    def test_standard_output_gets_the_whole_picture_or_a_refusal(self):
+        card = run([PREVIEW, PRACTICE, '-']).out
+        self.assertTrue(is_whole_card(card))
+        # A pipe set non-blocking takes 64 KiB at a time: the program waits for the rest.
+        reader, writer = os.pipe()
+        os.set_blocking(writer, False)
+        received = []
+        drain = threading.Thread(target=lambda: received.append(os.fdopen(reader, 'rb').read()))
+        drain.start()
+        done = run(['sh', '-c', f'"$0" "$1" - >&{writer} {writer}>&-; echo $? >&2', PREVIEW, PRACTICE],
+                   pass_fds=(writer,))
+        os.close(writer)
+        drain.join()
+        self.assertEqual((received, done.err.split(b'\n')[-2]), ([card], b'0'))
+        # With standard output closed, "-" is refused instead of writing into whatever takes its number.
+        closed = run([PREVIEW, PRACTICE, '-'], before_exec=lambda: os.close(1))
+        self.assertEqual((closed.code, closed.err), (1, b'zaro-session-preview: standard output is closed\n'))
+
+    def test_the_thumbnailer_draws_either_style_at_the_size_asked_for_and_nothing_for_other_files(self):
         shutil.copy(PRACTICE, self.folder / 'Sunday #1.csv')
-        done = run([THUMBNAILER, '-s', '128', f'file://{self.folder}/Sunday%20%231.csv', self.folder / 'thumb.png'])
-        self.assertEqual((done.code, done.out + done.err, png_size((self.folder / 'thumb.png').read_bytes())),
-                         (0, b'', (128, 128)))
         (self.folder / 'prices.csv').write_bytes(b'name,price\napple,1\n')
-        for given, reason in [('prices.csv', 'not a file this thumbnailer is registered for'),
-                              ('missing.csv', 'No such file or directory')]:
-            done = run([THUMBNAILER, '-s', '256', self.folder / given, self.folder / 'out.png'])
-            self.assertEqual((done.code, done.err.decode()),
-                             (1, f'zaro-session-thumbnailer: {self.folder / given}: {reason}\n'))
-        self.assertEqual(folder_entries(self.folder), ['Sunday #1.csv', 'prices.csv', 'thumb.png'])
-
-    def test_a_malformed_command_line_is_a_usage_error(self):
-        for program, arguments, reason, usage in [
-                (PREVIEW, ['file://elsewhere/a.csv', 'b.png'], 'INPUT is not a local file: file://elsewhere/a.csv',
-                 'INPUT OUTPUT'),
-                (THUMBNAILER, ['--style', 'dots', '-s', '8', PRACTICE, 'out.png'],
-                 'unknown style dots; the styles are mark, track.', '[--style mark|track] -s SIZE')]:
-            done, name = run([program, *arguments]), Path(program).name
-            self.assertEqual(done.code, 2, arguments)
-            self.assertTrue(done.err.decode().startswith(f'{name}: {reason}\nusage: {name} {usage}'))
-        for program in (PREVIEW, THUMBNAILER):
-            self.assertEqual(run([program, '--version']).out.decode(), f'{Path(program).name} 0.2.0\n')
-            helped = run([program, '--help'])
-            self.assertEqual((helped.code, helped.out.startswith(f'usage: {Path(program).name}'.encode())), (0, True))
-
-    def test_the_track_style_draws_the_session_at_the_size_asked_for_and_nothing_for_a_file_that_does_not_parse(self):
         (self.folder / 'no-rows.csv').write_bytes(b'Format,ZARO CSV\nTime,Latitude,Longitude\n')
-        for size in (128, 256, 1024):
-            done = run([THUMBNAILER, '--style', 'track', '-s', size, PRACTICE, self.folder / f'{size}.png'])
-            self.assertEqual((done.code, png_size((self.folder / f'{size}.png').read_bytes())), (0, (size, size)))
-        done = run([THUMBNAILER, '--style', 'track', '-s', '256', self.folder / 'no-rows.csv',
-                    self.folder / 'none.png'])
-        self.assertEqual((done.code, done.err.decode().endswith('The ZARO Session file has no GPS rows.\n')), (1, True))
-        self.assertFalse((self.folder / 'none.png').exists())
+        for style, size in [([], 128), (['--style', 'track'], 128), (['--style', 'track'], 256),
+                            (['--style', 'track'], 1024)]:
+            thumbnail = self.folder / f'{len(style)}-{size}.png'
+            done = run([THUMBNAILER, *style, '-s', size, f'file://{self.folder}/Sunday%20%231.csv', thumbnail])
+            self.assertEqual((done.code, done.out + done.err, png_size(thumbnail.read_bytes())),
+                             (0, b'', (size, size)))
+            thumbnail.unlink()
+        for style, given, reason in [('mark', 'prices.csv', f'{self.folder}/prices.csv: not a file this thumbnailer '
+                                                            'is registered for'),
+                                     ('mark', 'missing.csv', f'{self.folder}/missing.csv: No such file or directory'),
+                                     ('track', 'no-rows.csv', 'The ZARO Session file has no GPS rows.')]:
+            done = run([THUMBNAILER, '--style', style, '-s', '256', self.folder / given, self.folder / 'out.png'])
+            self.assertEqual((done.code, done.err.decode().startswith('zaro-session-thumbnailer: ')), (1, True))
+            self.assertTrue(done.err.decode().endswith(f'{reason}\n'), done.err)
+        self.assertEqual(folder_entries(self.folder), ['Sunday #1.csv', 'no-rows.csv', 'prices.csv'])
+
+    def test_each_program_answers_help_and_version_and_refuses_a_malformed_command_line_with_the_reason(self):
+        programs = {Path(program).name: program for program in (CLI, PREVIEW, THUMBNAILER)}
+        for status, first_line, (name, *arguments) in read_cases('system/refusals.cases'):
+            done = run([programs[name], *arguments], cwd=self.folder)
+            expected = first_line + (f'\nusage: {name} ' if status == '2' else '\n')
+            self.assertEqual((done.code, done.err.decode()[:len(expected)]), (int(status), expected), arguments)
+        for name, program in programs.items():
+            self.assertEqual(run([program, '--version']).out.decode(), f'{name} 0.2.0\n')
+            helped = run([program, '--help'])
+            self.assertEqual((helped.code, helped.out.startswith(f'usage: {name}'.encode())), (0, True))
+        self.assertEqual(run([CLI, 'summary', '--help']).out, run([CLI, '--help']).out)
+
+    def test_a_small_address_space_ends_in_a_card_or_in_no_output_never_in_an_uncaught_exception(self):
+        if b'__asan_init' in Path(PREVIEW).read_bytes():
+            self.skipTest('the sanitizers reserve more address space than any such limit')
+        outcomes = []
+        for program in (PREVIEW, THUMBNAILER):
+            for mib in range(20, 260, 20):
+                output = self.folder / f'{Path(program).name}-{mib}.png'
+                args = [program] + (['-s', '256'] if program == THUMBNAILER else []) + [PRACTICE, output]
+                done = run(args, before_exec=lambda mib=mib: resource.setrlimit(resource.RLIMIT_AS, (mib << 20,) * 2))
+                ended = done.code if done.signal is None else f'signal {done.signal}'
+                outcomes.append(f'{Path(program).name} {mib} MiB: {ended}')
+                self.assertNotIn(b'terminate called', done.err, outcomes[-1])
+                self.assertEqual(output.exists(), done.code == 0, outcomes[-1])
+                self.assertTrue(done.code != 0 or is_whole_card(output.read_bytes()) or program == THUMBNAILER)
+        print('\n'.join(outcomes))
 
 
 if __name__ == '__main__':

@@ -45,11 +45,14 @@ private:
     support::TemporaryFolder folder_;
 };
 
-png::Image thumbnailOf(Size size)
+// The thumbnail drawn into a surface of the size times the scale, the current context gone again after.
+png::Image thumbnailOf(Size size, double scale = 1)
 {
-    const ThumbnailReply reply = requestThumbnail(thumbnailExtension(), {"/never/read.csv", size, {0, 0}, 1});
+    const ThumbnailReply reply = requestThumbnail(thumbnailExtension(), {"/never/read.csv", size, {0, 0}, scale});
     EXPECT_EQ(reply.contextSize(), size);
-    return png::decode(thumbnailPng(reply, 1)).value();
+    png::Image image = png::decode(thumbnailPng(reply, scale)).value();
+    EXPECT_EQ(GraphicsContext::current(), nullptr);
+    return image;
 }
 
 Rgb pixelAt(const png::Image& image, std::uint32_t x, std::uint32_t y)
@@ -63,9 +66,9 @@ TEST(ThumbnailProvider, DrawsTheMarkStretchedOverTheWholeThumbnail)
 {
     const QuadrantMark mark;
     const Rgb red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, white{255, 255, 255};
-    for (const Size size : {Size{512, 512}, Size{512, 256}}) {
-        const png::Image image = thumbnailOf(size);
-        ASSERT_EQ((std::pair{image.width, image.height}), (std::pair{512U, static_cast<std::uint32_t>(size.height)}));
+    for (const auto& [size, scale] : {std::pair{Size{256, 256}, 2.0}, std::pair{Size{512, 256}, 1.0}}) {
+        const png::Image image = thumbnailOf(size, scale);
+        ASSERT_EQ((std::pair{image.width * 1.0, image.height * 1.0}), (std::pair{512.0, size.height * scale}));
         const std::uint32_t bottom = image.height - 1, above = image.height / 2 - 6, below = image.height / 2 + 6;
         const std::pair<std::array<std::uint32_t, 2>, Rgb> samples[] = {
             {{0, 0}, red},        {{250, above}, red},   {{262, above}, green}, {{511, 0}, green},
@@ -95,8 +98,8 @@ TEST(ThumbnailProvider, DrawsTheSmallestMarkDrawnAheadThatIsLargeEnough)
 {
     const QuadrantMark mark;
     const std::vector<std::uint32_t> grey(16 * 16, 0xFF808080);
-    support::writeFile(mark.path().parent_path() / "zaro-mark-128.png",
-                       support::asString(png::encode({reinterpret_cast<const unsigned char*>(grey.data()), 16, 16, 64})));
+    const PixelView small{reinterpret_cast<const unsigned char*>(grey.data()), 16, 16, 64};
+    support::writeFile(mark.path().parent_path() / "zaro-mark-128.png", support::asString(png::encode(small)));
     EXPECT_EQ(pixelAt(thumbnailOf({128, 128}), 0, 0), (Rgb{128, 128, 128}));
     EXPECT_EQ(pixelAt(thumbnailOf({100, 64}), 0, 0), (Rgb{128, 128, 128}));
     EXPECT_EQ(pixelAt(thumbnailOf({129, 129}), 0, 0), (Rgb{255, 0, 0}));
