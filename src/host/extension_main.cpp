@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <new>
 #include <vector>
 
 #include "base/posix_file.hpp"
@@ -150,7 +151,19 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
     if (!supported) throw ServiceError(input.string() + ": not a file this thumbnailer is registered for");
     const auto side = static_cast<double>(*invocation.size);
     const FileThumbnailRequest request{input, {side, side}, {0, 0}, 1};
-    write(output, outputPath, thumbnailPng(requestThumbnail(extension, request), request.scale));
+    const ThumbnailReply reply = requestThumbnail(extension, request);
+    std::vector<unsigned char> png;
+    try {
+        png = thumbnailPng(reply, request.scale);
+    } catch (const std::system_error& error) {
+        throw std::system_error(error.code(), input.string());
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        // What kept the thumbnail from being drawn, a file that does not parse say, is about the input.
+        throw ServiceError(input.string() + ": " + error.what());
+    }
+    write(output, outputPath, png);
 }
 
 }  // namespace
@@ -180,10 +193,10 @@ int extensionMain(std::span<char* const> arguments, const Extension& extension)
         }
         return 0;
     } catch (const UsageError& error) {
-        tell(program + ": " + error.what() + "\n" + usage(program, extension.point));
+        tell(printable(program + ": " + error.what()) + usage(program, extension.point));
         return 2;
     } catch (const std::exception& error) {
-        tell(program + ": " + error.what() + "\n");
+        tell(printable(program + ": " + error.what()));
         return 1;
     }
 }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "base/posix_file.hpp"
+#include "base/unicode.hpp"
 
 namespace zaro {
 
@@ -72,7 +73,12 @@ void Logger::write(int priority, std::string_view format, std::string_view argum
 {
     const std::string message = formatLogMessage(format, argument);
     ::syslog(priority, "[%s] %s", category_.c_str(), message.c_str());
-    if (mirrorToTerminal_) writeLine(STDERR_FILENO, message);
+    if (mirrorToTerminal_) {
+        // A file name in the message may hold controls and escape sequences, which a terminal would act on.
+        std::string shown;
+        text::appendPrintable(shown, message);
+        writeLine(STDERR_FILENO, std::move(shown));
+    }
 }
 
 }  // namespace zaro

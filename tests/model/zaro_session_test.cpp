@@ -31,5 +31,14 @@ TEST(ZaroSession, ComparesFieldByFieldWithCanonicallyEquivalentTexts)
     EXPECT_EQ(lap(std::nullopt, 1), lap(std::nullopt, 1));
 }
 
+TEST(ZaroSessionLapKind, IsMadeOnlyFromItsExactRawStrings)
+{
+    using Kind = ZaroSessionLap::Kind;
+    for (const Kind kind : {Kind::lap, Kind::incomplete}) {
+        EXPECT_EQ(ZaroSessionLap::kindFromRaw(ZaroSessionLap::rawValue(kind)), kind);
+    }
+    for (const char* raw : {"Lap", "LAP", "complete", "", "lap "}) EXPECT_EQ(ZaroSessionLap::kindFromRaw(raw), std::nullopt);
+}
+
 }  // namespace
 }  // namespace zaro

@@ -2,6 +2,7 @@
 // the listings in drawings.txt; and where the map puts a trace.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -90,6 +91,21 @@ TEST(MapProjection, FitsTheTraceWithItsShapeAndMarginCentredInTheRectangle)
                 << c.where << ", point " << i << ": " << p[i].x << ", " << p[i].y;
         }
     }
+}
+
+TEST(MapSvgPath, WritesTheTraceProjectedIntoAHundredSquareWithTwoDecimals)
+{
+    std::istringstream path(Map::svgPath(triangle));
+    std::vector<std::string> words{std::istream_iterator<std::string>(path), {}};
+    ASSERT_EQ(words.size(), 9U);
+    for (std::size_t i = 0; i < words.size(); i += 3) {
+        EXPECT_EQ(words[i], i == 0 ? "M" : "L");
+        for (const std::string& number : {words[i + 1], words[i + 2]}) {
+            EXPECT_EQ(number.size() - number.find('.'), 3U) << number;
+            EXPECT_TRUE(std::stod(number) >= 4 && std::stod(number) <= 96) << number;
+        }
+    }
+    EXPECT_EQ(Map::svgPath(std::vector<ZaroSessionPoint>{{52, 4}}), "");
 }
 
 TEST(MapThumbnail, FillsTheBackgroundThenDrawsATraceOfAtLeastTwoPointsNoThinnerThanTwo)

@@ -34,7 +34,9 @@ class Programs(unittest.TestCase):
         self.assertEqual((to_output.code, to_output.out, to_output.err), (0, card, b'Sunday 50% wet\n'))
         # The title leaves out the C1 controls and the raw 0x9B byte of a file's name.
         odd = (self.folder / 'Sunday 50% wet.csv').rename(self.folder / os.fsdecode(b'lap\xc2\x9b[31m\x9b.csv'))
-        self.assertEqual(run([PREVIEW, odd, self.folder / 'card.png']).out.decode(), 'lap\ufffd[31m\ufffd\n')
+        shown = run([PREVIEW, odd, self.folder / 'card.png'], stderr_tty=True)
+        self.assertEqual((shown.out.decode(), shown.err.decode()),
+                         ('lap\ufffd[31m\ufffd\n', 'preview lap\ufffd[31m\ufffd.csv\n'))
 
     def test_the_preview_logs_to_the_system_log(self):
         """The journal's socket is stood in for by one of ours, mounted at /dev/log in a bubblewrap sandbox."""
@@ -80,7 +82,11 @@ class Programs(unittest.TestCase):
         reader, writer = os.pipe()
         os.set_blocking(writer, False)
         received = []
-        drain = threading.Thread(target=lambda: received.append(os.fdopen(reader, 'rb').read()))
+
+        def drain_pipe():
+            with open(reader, 'rb') as pipe:
+                received.append(pipe.read())
+        drain = threading.Thread(target=drain_pipe)
         drain.start()
         done = run(['sh', '-c', f'"$0" "$1" - >&{writer} {writer}>&-; echo $? >&2', PREVIEW, PRACTICE],
                    pass_fds=(writer,))
@@ -102,13 +108,12 @@ class Programs(unittest.TestCase):
             self.assertEqual((done.code, done.out + done.err, png_size(thumbnail.read_bytes())),
                              (0, b'', (size, size)))
             thumbnail.unlink()
-        for style, given, reason in [('mark', 'prices.csv', f'{self.folder}/prices.csv: not a file this thumbnailer '
-                                                            'is registered for'),
-                                     ('mark', 'missing.csv', f'{self.folder}/missing.csv: No such file or directory'),
+        for style, given, reason in [('mark', 'prices.csv', 'not a file this thumbnailer is registered for'),
+                                     ('mark', 'missing.csv', 'No such file or directory'),
                                      ('track', 'no-rows.csv', 'The ZARO Session file has no GPS rows.')]:
             done = run([THUMBNAILER, '--style', style, '-s', '256', self.folder / given, self.folder / 'out.png'])
-            self.assertEqual((done.code, done.err.decode().startswith('zaro-session-thumbnailer: ')), (1, True))
-            self.assertTrue(done.err.decode().endswith(f'{reason}\n'), done.err)
+            expected = f'zaro-session-thumbnailer: {self.folder}/{given}: {reason}\n'
+            self.assertEqual((done.code, done.err.decode()), (1, expected))
         self.assertEqual(folder_entries(self.folder), ['Sunday #1.csv', 'no-rows.csv', 'prices.csv'])
 
     def test_each_program_answers_help_and_version_and_refuses_a_malformed_command_line_with_the_reason(self):
