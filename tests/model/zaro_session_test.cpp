@@ -37,7 +37,9 @@ TEST(ZaroSessionLapKind, IsMadeOnlyFromItsExactRawStrings)
     for (const Kind kind : {Kind::lap, Kind::incomplete}) {
         EXPECT_EQ(ZaroSessionLap::kindFromRaw(ZaroSessionLap::rawValue(kind)), kind);
     }
-    for (const char* raw : {"Lap", "LAP", "complete", "", "lap "}) EXPECT_EQ(ZaroSessionLap::kindFromRaw(raw), std::nullopt);
+    for (const char* raw : {"Lap", "LAP", "complete", "", "lap "}) {
+        EXPECT_EQ(ZaroSessionLap::kindFromRaw(raw), std::nullopt) << raw;
+    }
 }
 
 }  // namespace

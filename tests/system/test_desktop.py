@@ -49,7 +49,10 @@ def probe(style, folder):
     for side in SIZES.values():
         for f in files:
             mime[f], saved = gnome.thumbnail(f, side)
-            report['gnome'][f'{f.name} {side}'] = verdict(saved, f, side) if saved else 'failed'
+            digest = hashlib.md5(uri[f].encode()).hexdigest()
+            failure = cache / 'thumbnails/fail/gnome-thumbnail-factory' / f'{digest}.png'
+            report['gnome'][f'{f.name} {side}'] = verdict(saved, f, side) if saved else \
+                'failed' if failure.exists() else 'failed, not recorded'
     # Tumbler would find GNOME's thumbnails up to date and answer without asking the thumbnailer.
     shutil.rmtree(cache / 'thumbnails')
 
