@@ -179,7 +179,11 @@ void checkFormat(std::string_view head, bool complete)
     const std::size_t end = complete ? head.size() : lastFeed == std::string_view::npos ? 0 : lastFeed + 1;
     SpanLines lines(head, 0, static_cast<std::int64_t>(end));
     LineDecoder decoder;
-    checkFormat(searchHeader(lines, decoder));
+    const HeaderSearch search = searchHeader(lines, decoder);
+    // A preamble longer than the head, of thousands of laps say: its Format line is what there is to go
+    // by, as the header row lies further on.
+    if (!complete && !search.found && search.hasContent && isRecognisedFormat(search.metadata)) return;
+    checkFormat(search);
 }
 
 bool isSessionFile(const std::filesystem::path& path)

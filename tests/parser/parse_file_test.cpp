@@ -50,13 +50,16 @@ TEST(IsSessionFile, AgreesWithTheParseOnFormatAndColumnsFromTheFirstBytes)
         writeFile(folder / "case.csv", c[0]);
         EXPECT_EQ(ZaroSessionParser::isSessionFile(folder / "case.csv"), c[1] == "yes") << c.where;
     }
-    // A header row past the bytes looked at is not found.
-    const std::string blanks(ZaroSessionParser::sessionHeadBytes, '\n');
-    writeFile(folder / "late.csv", "Format,ZARO CSV\n" + blanks + "Time,Latitude,Longitude\n");
-    EXPECT_FALSE(ZaroSessionParser::isSessionFile(folder / "late.csv"));
+    // A preamble longer than the bytes looked at goes by its Format line: the header row lies further on.
+    std::string laps;
+    while (laps.size() <= ZaroSessionParser::sessionHeadBytes) laps += "Lap 1,80.125\n";
+    for (const auto& [format, session] : {std::pair{"ZARO CSV", true}, {"Other CSV", false}}) {
+        writeFile(folder / "late.csv", "Format," + std::string(format) + "\n" + laps + "Time,Latitude,Longitude\n");
+        EXPECT_EQ(ZaroSessionParser::isSessionFile(folder / "late.csv"), session) << format;
+    }
     // A header row cut by the end of the bytes looked at is not judged on its first half.
-    EXPECT_THROW(ZaroSessionParser::checkFormat("Format,ZARO CSV\nTime,Latitude,Longi", false), ParseError);
-    EXPECT_NO_THROW(ZaroSessionParser::checkFormat("Format,ZARO CSV\nTime,Latitude,Longitude\n", false));
+    EXPECT_NO_THROW(ZaroSessionParser::checkFormat("Format,ZARO CSV\nTime,Latitude,Longi", false));
+    EXPECT_THROW(ZaroSessionParser::checkFormat("Track,Home\nTime,Latitude,Longi", false), ParseError);
     EXPECT_THROW(ZaroSessionParser::isSessionFile(folder / "missing.csv"), std::system_error);
 }
 

@@ -30,7 +30,8 @@ inline constexpr std::size_t sessionHeadBytes = 1024 * 1024;
 /// Returns when the first bytes of a file have what a session file needs before its rows: content,
 /// a header row, an accepted format and the required columns. Otherwise throws the ParseError that
 /// `parse` would (empty, unsupportedFormat or missingColumns). `head` is the whole file when
-/// `complete`; else its last, unfinished line is not looked at.
+/// `complete`; else its last, unfinished line is not looked at, and a head that is all preamble with
+/// an accepted format, its header row further on, is taken as a session file's.
 void checkFormat(std::string_view head, bool complete);
 
 /// Whether the regular file at `path` begins as a session file, by `checkFormat` of its first
