@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstddef>
 
 namespace zaro::iso8601 {
@@ -190,6 +191,46 @@ std::string writeDayMonthYearTime(Instant instant)
     out = writeTwoDigits(out, secondOfDay / 60 % 60);
     *out++ = ':';
     out = writeTwoDigits(out, secondOfDay % 60);
+    return std::string(buffer.data(), out);
+}
+
+std::optional<Instant> fromCivil(int year, int month, int day, int hour, int minute, double second)
+{
+    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return std::nullopt;
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || !(second >= 0 && second < 60)) return std::nullopt;
+    const std::int64_t seconds = daysFromCivil(year, month, day) * secondsPerDay + hour * 3600 + minute * 60;
+    return Instant{seconds * Instant::ticksPerSecond + static_cast<std::int64_t>(std::llround(second * Instant::ticksPerSecond))};
+}
+
+std::optional<std::string> writeInternetDateTime(Instant instant, bool utc)
+{
+    // Rounded to the millisecond first, so that 59.9996 s carries into the next minute.
+    const std::int64_t milliseconds = floorDivide(instant.ticks + 5, 10);
+    const std::int64_t seconds = floorDivide(milliseconds, 1000);
+    const std::int64_t days = floorDivide(seconds, secondsPerDay);
+    const auto secondOfDay = static_cast<int>(seconds - days * secondsPerDay);
+    const CivilDate date = civilFromDays(days);
+    if (date.year < 0 || date.year > 9999) return std::nullopt;
+    std::array<char, 32> buffer{};
+    char* out = buffer.data();
+    const auto year = static_cast<int>(date.year);
+    out = writeTwoDigits(out, year / 100);
+    out = writeTwoDigits(out, year % 100);
+    *out++ = '-';
+    out = writeTwoDigits(out, date.month);
+    *out++ = '-';
+    out = writeTwoDigits(out, date.day);
+    *out++ = 'T';
+    out = writeTwoDigits(out, secondOfDay / 3600);
+    *out++ = ':';
+    out = writeTwoDigits(out, secondOfDay / 60 % 60);
+    *out++ = ':';
+    out = writeTwoDigits(out, secondOfDay % 60);
+    *out++ = '.';
+    const auto millisecond = static_cast<int>(milliseconds - seconds * 1000);
+    *out++ = static_cast<char>('0' + millisecond / 100);
+    out = writeTwoDigits(out, millisecond % 100);
+    if (utc) *out++ = 'Z';
     return std::string(buffer.data(), out);
 }
 

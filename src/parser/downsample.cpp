@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "rows.hpp"
+#include "parser/session_fold.hpp"
 
-namespace zaro::ZaroSessionParser::detail {
+namespace zaro::ZaroSessionParser {
 
 std::vector<ZaroSessionPoint> downsample(std::vector<ZaroSessionPoint> points)
 {
@@ -22,4 +22,4 @@ std::vector<ZaroSessionPoint> downsample(std::vector<ZaroSessionPoint> points)
     return result;
 }
 
-}  // namespace zaro::ZaroSessionParser::detail
+}  // namespace zaro::ZaroSessionParser

@@ -145,6 +145,10 @@ std::optional<std::string_view> csvValue(std::string_view line, std::int64_t at)
     }
 }
 
+}  // namespace zaro::ZaroSessionParser::detail
+
+namespace zaro::ZaroSessionParser {
+
 std::optional<double> readAnyNumber(std::string_view field)
 {
     if (field.empty()) return std::nullopt;
@@ -175,7 +179,7 @@ std::optional<double> readAnyNumber(std::string_view field)
     } else {
         result = std::from_chars(p, end, value);
     }
-    if (result.ec == std::errc::result_out_of_range && result.ptr == end) return readNumberSlowly(field);
+    if (result.ec == std::errc::result_out_of_range && result.ptr == end) return detail::readNumberSlowly(field);
     if (result.ec != std::errc() || result.ptr != end) return std::nullopt;
     return negative ? -value : value;
 }
@@ -200,4 +204,4 @@ std::optional<std::int64_t> readInteger(std::string_view field)
     return value;
 }
 
-}  // namespace zaro::ZaroSessionParser::detail
+}  // namespace zaro::ZaroSessionParser

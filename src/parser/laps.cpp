@@ -55,12 +55,6 @@ SectorList sectorsOf(std::string_view line)
     return SectorList::filled(count, [&walk](double* out) { walk([&out](double value) { *out++ = value; }); });
 }
 
-std::optional<double> lapSeconds(std::int64_t fromTicks, std::int64_t toTicks)
-{
-    if (fromTicks >= toTicks) return std::nullopt;
-    const double milliseconds = static_cast<double>(toTicks - fromTicks) / 10.0;
-    return std::round(milliseconds) / 1000.0;
-}
 
 }  // namespace
 
@@ -100,6 +94,37 @@ std::optional<ZaroSessionLap> readLapRow(std::string_view line, bool withSectors
 std::optional<ZaroSessionLap> parseLapRow(std::string_view line)
 {
     return readLapRow(line, true);
+}
+
+LapSummary summariseLaps(std::vector<ZaroSessionLap> preambleLaps, const InferredLaps& inferred,
+                         const Metadata& metadata)
+{
+    LapSummary summary;
+    summary.laps = preambleLaps.empty() ? buildLaps(inferred) : std::move(preambleLaps);
+
+    std::int64_t completed = 0;
+    std::optional<double> best;
+    for (const ZaroSessionLap& lap : summary.laps) {
+        if (lap.kind != ZaroSessionLap::Kind::lap) continue;
+        ++completed;
+        if (!best || lap.timeSec < *best) best = lap.timeSec;
+    }
+    const auto statedCount = metadata.laps ? readInteger(*metadata.laps) : std::nullopt;
+    summary.lapCount = statedCount.value_or(completed);
+    const auto statedBest = metadata.bestLapTime ? readNumber(*metadata.bestLapTime) : std::nullopt;
+    summary.bestLapSec = statedBest ? statedBest : best;
+    return summary;
+}
+
+}  // namespace zaro::ZaroSessionParser::detail
+
+namespace zaro::ZaroSessionParser {
+
+std::optional<double> lapSeconds(std::int64_t fromTicks, std::int64_t toTicks)
+{
+    if (fromTicks >= toTicks) return std::nullopt;
+    const double milliseconds = static_cast<double>(toTicks - fromTicks) / 10.0;
+    return std::round(milliseconds) / 1000.0;
 }
 
 void InferredLaps::update(std::int64_t lap, std::int64_t ticks)
@@ -144,7 +169,7 @@ void InferredLaps::append(InferredLaps&& later)
     latestLap = later.latestLap;
 }
 
-std::vector<ZaroSessionLap> buildLaps(const InferredLaps& inferred)
+std::vector<ZaroSessionLap> buildLaps(const InferredLaps& inferred, std::vector<LapSpan>* spans)
 {
     std::vector<std::int64_t> numbers;
     for (const auto& [number, ticks] : inferred.firstTime) {
@@ -155,47 +180,28 @@ std::vector<ZaroSessionLap> buildLaps(const InferredLaps& inferred)
     std::sort(numbers.begin(), numbers.end());
     laps.reserve(numbers.size() + 1);
     const auto first = [&inferred](std::int64_t number) { return inferred.firstTime.at(number); };
+    const auto add = [&](ZaroSessionLap::Kind kind, std::optional<std::int64_t> number, std::int64_t from, std::int64_t to) {
+        const auto seconds = lapSeconds(from, to);
+        if (!seconds) return;
+        laps.push_back({kind, number, *seconds, {}});
+        if (spans) spans->push_back({from, to});
+    };
 
     if (const auto outLapStart = inferred.firstTime.find(0); outLapStart != inferred.firstTime.end()) {
-        if (const auto seconds = lapSeconds(outLapStart->second, first(numbers.front()))) {
-            laps.push_back({ZaroSessionLap::Kind::incomplete, std::nullopt, *seconds, {}});
-        }
+        add(ZaroSessionLap::Kind::incomplete, std::nullopt, outLapStart->second, first(numbers.front()));
     }
     for (std::size_t i = 0; i + 1 < numbers.size(); ++i) {
-        if (const auto seconds = lapSeconds(first(numbers[i]), first(numbers[i + 1]))) {
-            laps.push_back({ZaroSessionLap::Kind::lap, numbers[i], *seconds, {}});
-        }
+        add(ZaroSessionLap::Kind::lap, numbers[i], first(numbers[i]), first(numbers[i + 1]));
     }
     const std::int64_t highest = numbers.back();
     const auto zero = inferred.firstZeroAfter.find(highest);
     if (zero != inferred.firstZeroAfter.end() && zero->second > first(highest)) {
-        laps.push_back({ZaroSessionLap::Kind::lap, highest, *lapSeconds(first(highest), zero->second), {}});
+        add(ZaroSessionLap::Kind::lap, highest, first(highest), zero->second);
     } else if (inferred.lastTime) {
-        if (const auto seconds = lapSeconds(first(highest), *inferred.lastTime)) {
-            laps.push_back({ZaroSessionLap::Kind::incomplete, std::nullopt, *seconds, {}});
-        }
+        add(ZaroSessionLap::Kind::incomplete, std::nullopt, first(highest), *inferred.lastTime);
     }
     return laps;
 }
 
-LapSummary summariseLaps(std::vector<ZaroSessionLap> preambleLaps, const InferredLaps& inferred,
-                         const Metadata& metadata)
-{
-    LapSummary summary;
-    summary.laps = preambleLaps.empty() ? buildLaps(inferred) : std::move(preambleLaps);
+}  // namespace zaro::ZaroSessionParser
 
-    std::int64_t completed = 0;
-    std::optional<double> best;
-    for (const ZaroSessionLap& lap : summary.laps) {
-        if (lap.kind != ZaroSessionLap::Kind::lap) continue;
-        ++completed;
-        if (!best || lap.timeSec < *best) best = lap.timeSec;
-    }
-    const auto statedCount = metadata.laps ? readInteger(*metadata.laps) : std::nullopt;
-    summary.lapCount = statedCount.value_or(completed);
-    const auto statedBest = metadata.bestLapTime ? readNumber(*metadata.bestLapTime) : std::nullopt;
-    summary.bestLapSec = statedBest ? statedBest : best;
-    return summary;
-}
-
-}  // namespace zaro::ZaroSessionParser::detail

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "header.hpp"
 #include "model/zaro_session.hpp"
+#include "parser/session_fold.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
 
@@ -18,22 +18,6 @@ namespace zaro::ZaroSessionParser::detail {
 std::optional<ZaroSessionLap> parseLapRow(std::string_view line);
 /// parseLapRow, leaving the sectors out when `withSectors` is false (for counting lap rows).
 std::optional<ZaroSessionLap> readLapRow(std::string_view line, bool withSectors);
-
-/// Lap boundaries seen in a lap column, in ticks of 100 µs.
-struct InferredLaps {
-    std::unordered_map<std::int64_t, std::int64_t> firstTime;
-    std::unordered_map<std::int64_t, std::int64_t> firstZeroAfter;
-    std::optional<std::int64_t> lastTime;
-    std::optional<std::int64_t> previousLap;
-    std::optional<std::int64_t> latestLap;  // lap number of the latest row, whatever its sign
-    std::pair<std::int64_t, std::int64_t> first;  // lap number and time of the first row, once there is one
-
-    void update(std::int64_t lap, std::int64_t ticks);
-    /// Folds in the boundaries seen in the rows that follow.
-    void append(InferredLaps&& later);
-};
-
-std::vector<ZaroSessionLap> buildLaps(const InferredLaps& inferred);
 
 struct LapSummary {
     std::vector<ZaroSessionLap> laps;

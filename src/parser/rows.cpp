@@ -13,9 +13,6 @@ namespace zaro::ZaroSessionParser::detail {
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
-constexpr double earthDiameterM = 12742000.0;
-
 // The commas among the (at most sixteen) bytes from `base` on, as bits counted from `base`.
 unsigned commaMask(const char* data, std::size_t size, std::size_t base)
 {
@@ -38,18 +35,6 @@ unsigned commaMask(const char* data, std::size_t size, std::size_t base)
 }
 
 }  // namespace
-
-Fix Fix::at(double lat, double lon) { return {lat, lon, std::cos(lat * pi / 180)}; }
-
-double greatCircleMetres(const Fix& from, const Fix& to)
-{
-    const double dLat = (to.lat - from.lat) * pi / 180;
-    const double dLon = (to.lon - from.lon) * pi / 180;
-    const double sinLat = std::sin(dLat * 0.5);
-    const double sinLon = std::sin(dLon * 0.5);
-    const double a = sinLat * sinLat + from.cosLat * to.cosLat * (sinLon * sinLon);
-    return earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
-}
 
 void pickFields(std::string_view line, std::span<const FieldNeed> needs,
                 std::array<std::string_view, columnCount>& values, bool ascii)
@@ -89,34 +74,17 @@ void pickFields(std::string_view line, std::span<const FieldNeed> needs,
     }
 }
 
-void RunningMaximum::append(const RunningMaximum& later)
-{
-    if (!later.seen_) return;
-    if (!seen_) {
-        *this = later;
-        return;
-    }
-    if (later.largest_ >= largest_) largest_ = later.largest_;
-}
-
-std::optional<double> RunningMaximum::value() const
-{
-    if (!seen_) return std::nullopt;
-    return startsWithNaN_ ? std::numeric_limits<double>::quiet_NaN() : largest_;
-}
-
 RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart)
     : speedColumn_(columns.speedColumn),
       inferLaps_(inferLaps),
-      stride_(std::max<std::int64_t>(1, bodyBytes / 16000)),
       // Finding a candidate then walks at most this many accepted rows from a checkpoint.
-      checkpointEvery_(fromBodyStart ? 0 : std::max<std::int64_t>(1, stride_ / 64))
+      fold_(SessionFold::strideFor(bodyBytes),
+            fromBodyStart ? 0 : std::max<std::int64_t>(1, SessionFold::strideFor(bodyBytes) / 64))
 {
     for (std::size_t i = 0; i < columnCount; ++i) {
         if (columns.positions[i]) needs_.push_back({*columns.positions[i], static_cast<Column>(i)});
     }
     std::sort(needs_.begin(), needs_.end(), [](const FieldNeed& a, const FieldNeed& b) { return a.position < b.position; });
-    if (fromBodyStart) candidates_.reserve(202);
 }
 
 std::optional<Fix> RowPass::position(std::string_view rawLine, bool ascii,
@@ -155,10 +123,7 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
     };
 
     const std::string_view time = value(Column::time);
-    if (accepted_ == 0) {
-        firstTime_.assign(time);
-        first_ = fix;
-    }
+    if (fold_.fixes() == 0) firstTime_.assign(time);
     // Kept for every row in case it is the last, so kept where a copy costs least.
     lastTimeSize_ = time.size();
     if (time.size() <= lastTimeBytes_.size()) {
@@ -167,116 +132,50 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
         lastTime_.assign(time);
     }
 
-    if (previous_) distance_.add(greatCircleMetres(*previous_, *fix));
-    previous_ = fix;
-    // Every stride_-th row a candidate, or every checkpointEvery_-th a checkpoint: counted down, as a
-    // division a row would cost more than the rest of the row's bookkeeping.
-    if (--untilMark_ == 0) {
-        if (checkpointEvery_ == 0) {
-            candidates_.push_back({fix->lat, fix->lon});
-            untilMark_ = stride_;
-        } else {
-            checkpoints_.push_back(lineBegin);
-            untilMark_ = checkpointEvery_;
-        }
-    }
-
-    if (const auto speed = number(Column::speed)) {
-        speedSum_.add(*speed);
-        ++speedCount_;
-        maxSpeed_.add(*speed);
-    }
-    if (const auto gx = number(Column::gForceX)) maxAbsGx_.add(std::fabs(*gx));
-    if (const auto gy = number(Column::gForceY)) maxAbsGy_.add(std::fabs(*gy));
-    if (const auto lean = number(Column::leanAngle)) maxAbsLean_.add(std::fabs(*lean));
-
     if (inferLaps_) {
         if (const auto instant = times_.read(time)) {
             const std::string_view lapField = value(Column::lap);
             const std::int64_t lap = lapField.empty() ? 0 : readInteger(lapField).value_or(0);
-            inferred_.update(lap, instant->ticks);
+            fold_.addLap(lap, instant->ticks);
         }
     }
-    ++accepted_;
+    if (fold_.addFix(*fix)) checkpoints_.push_back(lineBegin);
+    if (const auto speed = number(Column::speed)) fold_.addSpeed(*speed);
+    if (const auto gx = number(Column::gForceX)) fold_.addGForceX(*gx);
+    if (const auto gy = number(Column::gForceY)) fold_.addGForceY(*gy);
+    if (const auto lean = number(Column::leanAngle)) fold_.addLean(*lean);
 }
 
 std::vector<RowPass::CandidateLookup> RowPass::candidateLookups(std::int64_t rowsBefore, std::int64_t bodyEnd) const
 {
     std::vector<CandidateLookup> lookups;
-    if (checkpointEvery_ == 0) return lookups;
+    const std::int64_t every = fold_.checkpointEvery();
+    if (every == 0) return lookups;
+    const std::int64_t stride = fold_.stride();
     // The first multiple of the stride at or after rowsBefore, as an index into this piece's rows.
-    for (std::int64_t row = (stride_ - rowsBefore % stride_) % stride_; row < accepted_; row += stride_) {
-        const auto checkpoint = static_cast<std::size_t>(row / checkpointEvery_);
+    for (std::int64_t row = (stride - rowsBefore % stride) % stride; row < fold_.fixes(); row += stride) {
+        const auto checkpoint = static_cast<std::size_t>(row / every);
         const std::int64_t end = checkpoint + 1 < checkpoints_.size() ? checkpoints_[checkpoint + 1] : bodyEnd;
-        lookups.push_back({checkpoints_[checkpoint], end, row % checkpointEvery_});
+        lookups.push_back({checkpoints_[checkpoint], end, row % every});
     }
     return lookups;
 }
 
 void RowPass::append(RowPass&& later)
 {
-    if (later.accepted_ == 0) return;
-    if (accepted_ == 0) {
-        firstTime_ = std::move(later.firstTime_);
-        first_ = later.first_;
-    } else {
-        distance_.add(greatCircleMetres(*previous_, *later.first_));
-    }
-    distance_.add(later.distance_);
+    if (later.fold_.fixes() == 0) return;
+    if (fold_.fixes() == 0) firstTime_ = std::move(later.firstTime_);
     lastTime_ = std::move(later.lastTime_);
     lastTimeBytes_ = later.lastTimeBytes_;
     lastTimeSize_ = later.lastTimeSize_;
-    previous_ = later.previous_;
-    candidates_.insert(candidates_.end(), later.candidates_.begin(), later.candidates_.end());
-    accepted_ += later.accepted_;
-    speedSum_.add(later.speedSum_);
-    speedCount_ += later.speedCount_;
-    maxSpeed_.append(later.maxSpeed_);
-    maxAbsGx_.append(later.maxAbsGx_);
-    maxAbsGy_.append(later.maxAbsGy_);
-    maxAbsLean_.append(later.maxAbsLean_);
-    inferred_.append(std::move(later.inferred_));
+    fold_.append(std::move(later.fold_));
 }
 
 void RowPass::finish(ZaroSession& session)
 {
-    session.pointCount = accepted_;
-    session.distanceM = distance_.value();
-
-    std::vector<ZaroSessionPoint> track = std::move(candidates_);
-    if (previous_) {
-        const ZaroSessionPoint last{previous_->lat, previous_->lon};
-        if (track.empty() || !(track.back() == last)) track.push_back(last);
-    }
-    session.polyline = downsample(std::move(track));
-
-    const std::optional<double> maxSpeed = maxSpeed_.value();
-    const double factor = speedConversion(speedColumn_, maxSpeed.value_or(0));
-    session.maxSpeedMps = maxSpeed;
-    double speedSum = speedSum_.value();
-    if (factor != 1.0) {
-        if (session.maxSpeedMps) *session.maxSpeedMps *= factor;
-        speedSum *= factor;
-    }
-    session.avgSpeedMps = speedCount_ > 0 ? std::optional(speedSum / static_cast<double>(speedCount_)) : std::nullopt;
-    session.maxAbsGx = maxAbsGx_.value();
-    session.maxAbsGy = maxAbsGy_.value();
-    session.maxLeanDeg = maxAbsLean_.value();
+    fold_.finish(session, speedColumn_);
     session.startedAt = std::move(firstTime_);
     session.endedAt = lastTimeSize_ <= lastTimeBytes_.size() ? std::string(lastTimeBytes_.data(), lastTimeSize_) : std::move(lastTime_);
-}
-
-double speedConversion(std::string_view speedColumn, double maxRawSpeed)
-{
-    const std::string lower = text::toLower(speedColumn);
-    const auto mentions = [&lower](std::initializer_list<std::string_view> units) {
-        return std::any_of(units.begin(), units.end(),
-                           [&lower](std::string_view unit) { return lower.find(unit) != std::string::npos; });
-    };
-    if (mentions({"kph", "km/h"})) return 1 / 3.6;
-    if (mentions({"mph", "mi/h"})) return 1 / 2.2369362921;
-    if (mentions({"m/s"})) return 1.0;
-    return maxRawSpeed > 55.0 ? 1 / 3.6 : 1.0;
 }
 
 }  // namespace zaro::ZaroSessionParser::detail

@@ -12,6 +12,7 @@
 #include "support/samples.hpp"
 
 using namespace zaro;
+using namespace zaro::ZaroSessionParser;
 using namespace zaro::ZaroSessionParser::detail;
 using support::readCases;
 

@@ -63,8 +63,8 @@ TEST(Pieces, MaximaSumsAndLapBoundariesJoinedAtAnySplitAreThoseOfTheWholeRun)
                                                    {-inf, nan, -inf}, {1e16, 1, 1, -1e16}, {inf, 2, -inf}};
     for (const std::vector<double>& run : runs) {
         for (std::size_t split = 0; split <= run.size(); ++split) {
-            detail::RunningMaximum whole, earlier, later;
-            detail::CompensatedSum wholeSum, earlierSum, laterSum;
+            RunningMaximum whole, earlier, later;
+            CompensatedSum wholeSum, earlierSum, laterSum;
             for (std::size_t i = 0; i < run.size(); ++i) {
                 whole.add(run[i]);
                 wholeSum.add(run[i]);
@@ -83,13 +83,13 @@ TEST(Pieces, MaximaSumsAndLapBoundariesJoinedAtAnySplitAreThoseOfTheWholeRun)
     const std::vector<std::pair<std::int64_t, std::int64_t>> rows = {
         {0, 0}, {0, 5}, {1, 10}, {1, 20}, {2, 30}, {0, 40}, {0, 45}, {2, 50}, {3, 60}, {-1, 70}, {0, 80}, {3, 90}};
     for (std::size_t split = 0; split <= rows.size(); ++split) {
-        detail::InferredLaps whole, earlier, later;
+        InferredLaps whole, earlier, later;
         for (std::size_t i = 0; i < rows.size(); ++i) {
             whole.update(rows[i].first, rows[i].second);
             (i < split ? earlier : later).update(rows[i].first, rows[i].second);
         }
         earlier.append(std::move(later));
-        const auto state = [](const detail::InferredLaps& l) {
+        const auto state = [](const InferredLaps& l) {
             return std::tie(l.firstTime, l.firstZeroAfter, l.lastTime, l.previousLap, l.latestLap);
         };
         EXPECT_EQ(state(earlier), state(whole)) << "split " << split;

@@ -34,6 +34,15 @@ private:
     std::optional<std::int64_t> minute_;  // its seconds since 1970
 };
 
+/// The instant of a date and time of day on the proleptic Gregorian calendar, read as UTC; no value
+/// for a date or time that does not exist (month 13, 30 February, hour 24, second 60 or more).
+std::optional<Instant> fromCivil(int year, int month, int day, int hour, int minute, double second);
+
+/// "2024-06-01T10:15:30.250Z": the instant in UTC to the millisecond, with the zone designator Z, or
+/// without any zone for a local time (`utc` false) read as if it were UTC. Years 0000 to 9999 only;
+/// none for others.
+std::optional<std::string> writeInternetDateTime(Instant instant, bool utc);
+
 /// "d MMM yyyy HH:mm:ss" in UTC with English month abbreviations, e.g. "1 Jun 2024 09:05:03".
 std::string writeDayMonthYearTime(Instant instant);
 

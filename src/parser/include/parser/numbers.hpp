@@ -1,0 +1,63 @@
+// Numbers in the fields of a log's rows: C-locale literals filling the whole field, read exactly as
+// strtod reads them, and integers within the 64-bit range.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace zaro::ZaroSessionParser {
+
+/// A C-locale floating-point literal filling the whole field, as strtod reads it: signs, exponents,
+/// hex floats, infinities and NaNs.
+std::optional<double> readAnyNumber(std::string_view field);
+
+/// The decimal digits from `q` on, added to `mantissa` (which wraps past 19 digits, when it is not
+/// used); `q` ends past them. Two at a time, which halves the loop's tests.
+inline void readDigits(const unsigned char*& q, const unsigned char* end, std::uint64_t& mantissa)
+{
+    for (; end - q >= 2; q += 2) {
+        const unsigned first = static_cast<unsigned>(q[0] - '0');
+        const unsigned second = static_cast<unsigned>(q[1] - '0');
+        if (first >= 10) return;
+        if (second >= 10) {
+            mantissa = mantissa * 10 + first;
+            ++q;
+            return;
+        }
+        mantissa = mantissa * 100 + first * 10 + second;
+    }
+    if (q != end && static_cast<unsigned>(*q - '0') < 10) mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
+}
+
+/// readAnyNumber, with plain decimals of up to 15 significant digits, the usual GPS and speed values,
+/// read here: the digits and the power of ten are both exact doubles, so one division rounds exactly
+/// as strtod does. Inline, as every row reads several.
+inline std::optional<double> readNumber(std::string_view field)
+{
+    static constexpr double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const auto* p = reinterpret_cast<const unsigned char*>(field.data());
+    const auto* const end = p + field.size();
+    const bool negative = p != end && *p == '-';
+    if (negative) ++p;
+    std::uint64_t mantissa = 0;
+    const auto* q = p;
+    readDigits(q, end, mantissa);
+    std::ptrdiff_t digits = q - p;
+    std::ptrdiff_t fractionDigits = 0;
+    if (q != end && *q == '.') {
+        const auto* const fraction = ++q;
+        readDigits(q, end, mantissa);
+        fractionDigits = q - fraction;
+        digits += fractionDigits;
+    }
+    if (q != end || digits == 0 || digits > 15) [[unlikely]] return readAnyNumber(field);
+    const double value = static_cast<double>(mantissa) / powersOfTen[fractionDigits];
+    return negative ? -value : value;
+}
+/// An optional sign and decimal digits filling the whole field, within the 64-bit range.
+std::optional<std::int64_t> readInteger(std::string_view field);
+
+}  // namespace zaro::ZaroSessionParser

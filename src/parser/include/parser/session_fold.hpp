@@ -1,0 +1,190 @@
+// Folding a session's GPS fixes into its record: the distance, the track candidates, the speeds,
+// accelerations and lean, and the laps a lap column implies. The parse feeds it row by row, and so
+// does every reader of another logger's files, so that all of them count alike.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "model/zaro_session.hpp"
+
+namespace zaro::ZaroSessionParser {
+
+/// A position with the cosine of its latitude, which the step to the next fix reuses.
+struct Fix {
+    double lat = 0;
+    double lon = 0;
+    double cosLat = 1;
+
+    static Fix at(double lat, double lon);
+};
+
+/// Great-circle distance in metres on a sphere of 12742 km diameter.
+double greatCircleMetres(const Fix& from, const Fix& to);
+
+/// A sum of many terms that carries its rounding errors along (Neumaier's method), so that the order
+/// the terms come in, and the pieces they are summed in, change it by no more than the last bit.
+/// Infinities and NaNs add up as they do in a plain sum.
+class CompensatedSum {
+public:
+    void add(double term)
+    {
+        const double sum = sum_ + term;
+        if (std::isfinite(sum)) compensation_ += std::fabs(sum_) >= std::fabs(term) ? (sum_ - sum) + term : (term - sum) + sum_;
+        sum_ = sum;
+    }
+    void add(const CompensatedSum& later)
+    {
+        add(later.sum_);
+        compensation_ += later.compensation_;
+    }
+    double value() const { return std::isfinite(sum_) ? sum_ + compensation_ : sum_; }
+
+private:
+    double sum_ = 0;
+    double compensation_ = 0;
+};
+
+/// The maximum of the values fixes carry, folded as "the maximum becomes the value when maximum <= value":
+/// a NaN that comes first stays the maximum, a later NaN changes nothing, and of equal values the
+/// later one is kept. Two runs over consecutive fixes join into the run over both.
+class RunningMaximum {
+public:
+    void add(double value)
+    {
+        if (!seen_) {
+            seen_ = true;
+            startsWithNaN_ = std::isnan(value);
+        }
+        if (value >= largest_) largest_ = value;
+    }
+    void append(const RunningMaximum& later);
+    std::optional<double> value() const;
+
+private:
+    bool seen_ = false;
+    bool startsWithNaN_ = false;
+    double largest_ = -std::numeric_limits<double>::infinity();  // of the values that are numbers
+};
+
+/// Lap boundaries seen in a lap column, in ticks of 100 µs.
+struct InferredLaps {
+    std::unordered_map<std::int64_t, std::int64_t> firstTime;
+    std::unordered_map<std::int64_t, std::int64_t> firstZeroAfter;
+    std::optional<std::int64_t> lastTime;
+    std::optional<std::int64_t> previousLap;
+    std::optional<std::int64_t> latestLap;  // lap number of the latest row, whatever its sign
+    std::pair<std::int64_t, std::int64_t> first;  // lap number and time of the first row, once there is one
+
+    void update(std::int64_t lap, std::int64_t ticks);
+    /// Folds in the boundaries seen in the rows that follow.
+    void append(InferredLaps&& later);
+};
+
+/// Where a lap begins and ends, in ticks of 100 µs.
+struct LapSpan {
+    std::int64_t from;
+    std::int64_t to;
+};
+
+/// The seconds from one instant to a later one, to the nearest millisecond; none unless `toTicks` is later.
+std::optional<double> lapSeconds(std::int64_t fromTicks, std::int64_t toTicks);
+
+/// The laps a lap column implies: the out-lap before the first lap, each lap until the next begins,
+/// and the last one until the lap number drops back to 0 (else, unfinished, until the last row).
+/// Each lap's span goes to `spans` when given.
+std::vector<ZaroSessionLap> buildLaps(const InferredLaps& inferred, std::vector<LapSpan>* spans = nullptr);
+
+/// The factor from the file's speed unit, as its speed column's header names it, to metres per second.
+double speedConversion(std::string_view speedColumn, double maxRawSpeed);
+
+/// Evenly spaced points of `points`, at most 200, first and last kept, equal neighbours dropped.
+std::vector<ZaroSessionPoint> downsample(std::vector<ZaroSessionPoint> points);
+
+/// The running statistics of a session's fixes, in recording order. Nothing is kept per fix but the
+/// track candidates, every stride-th fix, so memory does not grow with the file.
+class SessionFold {
+public:
+    /// About 200 candidates for rows of about 80 bytes, whatever the size of the rows.
+    static std::int64_t strideFor(std::int64_t bodyBytes) { return bodyBytes / 16000 > 1 ? bodyBytes / 16000 : 1; }
+
+    /// Every `stride`-th fix, the first included, is a track candidate. A fold over a later piece of
+    /// the rows cannot tell which of its fixes those are before the fixes ahead of it are counted, so
+    /// with `checkpointEvery` above 0 it takes no candidates and marks every so many fixes instead.
+    explicit SessionFold(std::int64_t stride, std::int64_t checkpointEvery = 0);
+
+    /// Folds in the next fix; true when the fix is at a checkpoint.
+    bool addFix(const Fix& fix)
+    {
+        if (previous_) {
+            distance_.add(greatCircleMetres(*previous_, fix));
+        } else {
+            first_ = fix;
+        }
+        previous_ = fix;
+        ++fixes_;
+        // Counted down, as a division a fix would cost more than the rest of its bookkeeping.
+        if (--untilMark_ != 0) return false;
+        if (checkpointEvery_ == 0) {
+            candidates_.push_back({fix.lat, fix.lon});
+            untilMark_ = stride_;
+            return false;
+        }
+        untilMark_ = checkpointEvery_;
+        return true;
+    }
+    /// A speed in the unit `finish` is told of.
+    void addSpeed(double speed)
+    {
+        speedSum_.add(speed);
+        ++speedCount_;
+        maxSpeed_.add(speed);
+    }
+    void addGForceX(double g) { maxAbsGx_.add(std::fabs(g)); }
+    void addGForceY(double g) { maxAbsGy_.add(std::fabs(g)); }
+    void addLean(double degrees) { maxAbsLean_.add(std::fabs(degrees)); }
+    /// The lap number of a fix at an instant, for laps inferred from a lap column.
+    void addLap(std::int64_t lap, std::int64_t ticks) { inferred_.update(lap, ticks); }
+
+    std::int64_t fixes() const { return fixes_; }
+    double distanceM() const { return distance_.value(); }
+    const std::optional<Fix>& firstFix() const { return first_; }
+    const std::optional<Fix>& lastFix() const { return previous_; }
+    const InferredLaps& inferredLaps() const { return inferred_; }
+    std::int64_t stride() const { return stride_; }
+    std::int64_t checkpointEvery() const { return checkpointEvery_; }
+
+    /// Takes the track candidates of a fold that marked checkpoints, once they are found.
+    void setCandidates(std::vector<ZaroSessionPoint> candidates) { candidates_ = std::move(candidates); }
+    /// Folds in the fold over the fixes that follow this one's, whose candidates are set.
+    void append(SessionFold&& later);
+
+    /// Sets `pointCount`, `polyline`, `distanceM`, the speeds (converted from the unit `speedColumn`
+    /// names, as a header field would), the accelerations and the lean. Ends the fold.
+    void finish(ZaroSession& session, std::string_view speedColumn);
+
+private:
+    std::int64_t stride_;
+    std::int64_t checkpointEvery_;
+    std::int64_t untilMark_ = 1;  // fixes to the next candidate or checkpoint, this one included
+    std::int64_t fixes_ = 0;
+    std::optional<Fix> first_;
+    std::optional<Fix> previous_;
+    CompensatedSum distance_;
+    std::vector<ZaroSessionPoint> candidates_;
+    CompensatedSum speedSum_;
+    std::int64_t speedCount_ = 0;
+    RunningMaximum maxSpeed_;
+    RunningMaximum maxAbsGx_;
+    RunningMaximum maxAbsGy_;
+    RunningMaximum maxAbsLean_;
+    InferredLaps inferred_;
+};
+
+}  // namespace zaro::ZaroSessionParser

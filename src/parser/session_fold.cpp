@@ -1,0 +1,112 @@
+#include "parser/session_fold.hpp"
+
+#include <algorithm>
+#include <initializer_list>
+#include <string>
+
+#include "base/unicode.hpp"
+
+namespace zaro::ZaroSessionParser {
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+constexpr double earthDiameterM = 12742000.0;
+
+}  // namespace
+
+Fix Fix::at(double lat, double lon) { return {lat, lon, std::cos(lat * pi / 180)}; }
+
+double greatCircleMetres(const Fix& from, const Fix& to)
+{
+    const double dLat = (to.lat - from.lat) * pi / 180;
+    const double dLon = (to.lon - from.lon) * pi / 180;
+    const double sinLat = std::sin(dLat * 0.5);
+    const double sinLon = std::sin(dLon * 0.5);
+    const double a = sinLat * sinLat + from.cosLat * to.cosLat * (sinLon * sinLon);
+    return earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
+}
+
+void RunningMaximum::append(const RunningMaximum& later)
+{
+    if (!later.seen_) return;
+    if (!seen_) {
+        *this = later;
+        return;
+    }
+    if (later.largest_ >= largest_) largest_ = later.largest_;
+}
+
+std::optional<double> RunningMaximum::value() const
+{
+    if (!seen_) return std::nullopt;
+    return startsWithNaN_ ? std::numeric_limits<double>::quiet_NaN() : largest_;
+}
+
+SessionFold::SessionFold(std::int64_t stride, std::int64_t checkpointEvery)
+    : stride_(std::max<std::int64_t>(1, stride)), checkpointEvery_(std::max<std::int64_t>(0, checkpointEvery))
+{
+    if (checkpointEvery_ == 0) candidates_.reserve(202);
+}
+
+void SessionFold::append(SessionFold&& later)
+{
+    if (later.fixes_ == 0) return;
+    if (fixes_ == 0) {
+        first_ = later.first_;
+    } else {
+        distance_.add(greatCircleMetres(*previous_, *later.first_));
+    }
+    distance_.add(later.distance_);
+    previous_ = later.previous_;
+    candidates_.insert(candidates_.end(), later.candidates_.begin(), later.candidates_.end());
+    fixes_ += later.fixes_;
+    speedSum_.add(later.speedSum_);
+    speedCount_ += later.speedCount_;
+    maxSpeed_.append(later.maxSpeed_);
+    maxAbsGx_.append(later.maxAbsGx_);
+    maxAbsGy_.append(later.maxAbsGy_);
+    maxAbsLean_.append(later.maxAbsLean_);
+    inferred_.append(std::move(later.inferred_));
+}
+
+void SessionFold::finish(ZaroSession& session, std::string_view speedColumn)
+{
+    session.pointCount = fixes_;
+    session.distanceM = distance_.value();
+
+    std::vector<ZaroSessionPoint> track = std::move(candidates_);
+    if (previous_) {
+        const ZaroSessionPoint last{previous_->lat, previous_->lon};
+        if (track.empty() || !(track.back() == last)) track.push_back(last);
+    }
+    session.polyline = downsample(std::move(track));
+
+    const std::optional<double> maxSpeed = maxSpeed_.value();
+    const double factor = speedConversion(speedColumn, maxSpeed.value_or(0));
+    session.maxSpeedMps = maxSpeed;
+    double speedSum = speedSum_.value();
+    if (factor != 1.0) {
+        if (session.maxSpeedMps) *session.maxSpeedMps *= factor;
+        speedSum *= factor;
+    }
+    session.avgSpeedMps = speedCount_ > 0 ? std::optional(speedSum / static_cast<double>(speedCount_)) : std::nullopt;
+    session.maxAbsGx = maxAbsGx_.value();
+    session.maxAbsGy = maxAbsGy_.value();
+    session.maxLeanDeg = maxAbsLean_.value();
+}
+
+double speedConversion(std::string_view speedColumn, double maxRawSpeed)
+{
+    const std::string lower = text::toLower(speedColumn);
+    const auto mentions = [&lower](std::initializer_list<std::string_view> units) {
+        return std::any_of(units.begin(), units.end(),
+                           [&lower](std::string_view unit) { return lower.find(unit) != std::string::npos; });
+    };
+    if (mentions({"kph", "km/h"})) return 1 / 3.6;
+    if (mentions({"mph", "mi/h"})) return 1 / 2.2369362921;
+    if (mentions({"m/s"})) return 1.0;
+    return maxRawSpeed > 55.0 ? 1 / 3.6 : 1.0;
+}
+
+}  // namespace zaro::ZaroSessionParser
