@@ -27,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+#include "foreign_writers.hpp"
+#include "formats/session_reading.hpp"
 #include "session_generator.hpp"
 #include "parser/zaro_session_parser.hpp"
 
@@ -275,7 +277,7 @@ void comparePandas(const fs::path& path, double bytes, double oneThreadSeconds, 
                 "pandas_summary.py", 11, m * 1000.0, bytes / 1e6 / m, m / oneThreadSeconds, m / parallelSeconds);
 }
 
-bool benchRealistic(const fs::path& folder, const RealisticCase& item)
+bool benchRealistic(const fs::path& folder, const RealisticCase& item, double* oneThreadMBps = nullptr)
 {
     const fs::path path = folder / item.fileName;
     {
@@ -299,11 +301,46 @@ bool benchRealistic(const fs::path& folder, const RealisticCase& item)
         printThroughput("parse in memory, all", bytes, item.runs, [&] { (void)zaro::ZaroSessionParser::parse(data, item.fileName); });
     }
     if (item.shape == zaro::SessionGenerator::Shape::plainTrack) comparePandas(path, bytes, oneThread, parallel);
+    if (oneThreadMBps) *oneThreadMBps = bytes / 1e6 / oneThread;
     const ChildRun child = parseFileInChild(path);
     fs::remove(path);
     std::printf("%-26s %10s  one parseFile in a child: %.1f ms, peak RSS %.1f MiB%s\n", "", "", child.seconds * 1000.0,
                 mebibytes(child.peakKiB), child.finished ? "" : ("; " + child.outcome).c_str());
     return meetsGoals(child) && parallel < goalSeconds;
+}
+
+// Other loggers' exports -----------------------------------------------------------------------
+
+struct ForeignCase {
+    const char* label;
+    const char* fileName;
+    zaro::SessionGenerator::Foreign family;
+};
+
+// The same session as another logger writes it, 64 MiB long, read through the readers: its rate on
+// one thread against the parse's on the ZARO CSV, whose rate is `zaroMBps`.
+bool benchForeign(const fs::path& folder, const ForeignCase& item, double zaroMBps)
+{
+    const fs::path path = folder / item.fileName;
+    {
+        zaro::SessionGenerator::Options options;
+        options.maxBytes = largestFile;
+        options.trackName = "Harrowby Park";
+        writeFile(path, zaro::SessionGenerator::generateForeign(item.family, options));
+    }
+    const auto bytes = static_cast<double>(fs::file_size(path));
+    const std::string read = describe(zaro::formats::readSessionFile(path));
+    std::printf("%-26s %10.0f  %s\n", item.label, bytes, read.c_str());
+    double oneThread = 0;
+    printThroughput("readSessionFile, one", bytes, 5, [&] { (void)zaro::formats::readSessionFile(path, 1); }, &oneThread);
+    printThroughput("readSessionFile, all", bytes, 5, [&] { (void)zaro::formats::readSessionFile(path); });
+    const ChildRun child = runInChild([&] { return describe(zaro::formats::readSessionFile(path)); });
+    fs::remove(path);
+    const double ratio = bytes / 1e6 / oneThread / zaroMBps;
+    const bool met = ratio >= 0.6 && meetsGoals(child);
+    std::printf("%-26s %10s  one thread at %.2f of ZARO CSV's rate (goal 0.60); in a child %.1f ms, peak RSS %.1f MiB  %s\n", "", "",
+                ratio, child.seconds * 1000.0, mebibytes(child.peakKiB), met ? "met" : "MISSED");
+    return met;
 }
 
 // Hostile inputs ------------------------------------------------------------------------------
@@ -445,8 +482,31 @@ int runBenchmarks()
         {"ZARO CSV, 25 Hz, 64 MiB", "session-64MiB.csv", Shape::zaroCsv, largestFile, 11},
         {"plain track + Lap, 64 MiB", "plain-64MiB.csv", Shape::plainTrack, largestFile, 11},
     }};
+    double zaroMBps = 0;
     for (const RealisticCase& item : realistic) {
-        allMet = benchRealistic(folder.path(), item) && allMet;
+        allMet = benchRealistic(folder.path(), item, item.shape == Shape::zaroCsv ? &zaroMBps : nullptr) && allMet;
+    }
+
+    std::printf("\n%-26s %10s  %-24s %4s %10s %9s  %s\n", "other loggers, 64 MiB", "bytes", "call", "runs", "median ms", "MB/s",
+                "(slowest to fastest run)");
+    using Foreign = zaro::SessionGenerator::Foreign;
+    const std::array<ForeignCase, 8> foreign{{
+        {"RaceChrono CSV v3", "racechrono.csv", Foreign::raceChrono},
+        {"TrackAddict", "trackaddict.csv", Foreign::trackAddict},
+        {"AiM Race Studio CSV", "aim.csv", Foreign::aim},
+        {"VBOX .vbo", "session.vbo", Foreign::vbox},
+        {"Harry's LapTimer", "harrys.csv", Foreign::harrys},
+        {"RaceCapture", "racecapture.log", Foreign::raceCapture},
+        {"Alfano", "alfano.csv", Foreign::alfano},
+        {"GPS track CSV", "gps.csv", Foreign::gpsTrack},
+    }};
+    for (const ForeignCase& item : foreign) {
+        try {
+            allMet = benchForeign(folder.path(), item, zaroMBps) && allMet;
+        } catch (const std::exception& error) {
+            std::printf("%-26s %10s  MISSED: %s\n", item.label, "", error.what());
+            allMet = false;
+        }
     }
 
     std::printf("\n%-26s %10s %10s %14s  %-6s %s\n", "hostile input (parseFile)", "bytes", "ms", "peak RSS", "goals", "outcome");

@@ -1,6 +1,7 @@
 // Fuzz target: any bytes either parse into a session that keeps the record's promises or fail
-// with the parser's own error, and the body cut into pieces parses into the same session; anything
-// else aborts.
+// with the parser's own error, and the body cut into pieces parses into the same session; the same
+// holds for the readers of other loggers' files behind the parse, and a file any of them reads is a
+// session file by the test of its start; anything else aborts.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "body.hpp"
+#include "formats/session_reading.hpp"
 #include "parser/zaro_session_parser.hpp"
 #include "support/same_session.hpp"
 
@@ -90,6 +92,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool parseRefusedFormat = parse && parse->kind() != zaro::ParseError::Kind::missingTelemetry;
         if (parseRefusedFormat != format.has_value() || (format && !(*format == *parse))) {
             fail("the test of a file's start and the parse disagree");
+        }
+
+        std::optional<zaro::ZaroSession> read;
+        const auto readFailure = failureOf([&] {
+            read = zaro::formats::readSession(bytes, "fuzz.csv", 1);
+            checkSession(*read);
+        });
+        if (whole && (!read || zaro::support::exactText(*read) != zaro::support::exactText(*whole))) {
+            fail("a file the parse reads is read otherwise");
+        }
+        const bool sessionFile = zaro::formats::isSessionHead(bytes, true);
+        if (read && !sessionFile) fail("a file that is read is not a session file by the test of its start");
+        if (!sessionFile && readFailure && parse && !(*readFailure == *parse)) {
+            fail("a file that is no session file fails otherwise than the parse");
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "parse_fuzzer: unexpected exception: %s\n", error.what());

@@ -11,7 +11,7 @@
 
 #include "render/png.hpp"
 #include "render/preview_card.hpp"
-#include "parser/zaro_session_parser.hpp"
+#include "formats/session_reading.hpp"
 
 namespace {
 
@@ -28,7 +28,7 @@ constexpr std::uint32_t cardHeight = 1440;
 std::vector<unsigned char> previewOf(std::string_view bytes)
 {
     try {
-        const zaro::ZaroSession session = zaro::ZaroSessionParser::parse(bytes, "fuzz.csv");
+        const zaro::ZaroSession session = zaro::formats::readSession(bytes, "fuzz.csv");
         return zaro::ZaroSessionPreviewCard::pngData(session);
     } catch (const zaro::ParseError& error) {
         return zaro::ZaroSessionPreviewCard::errorPngData(error.what());

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "base/posix_file.hpp"
+#include "formats/session_reading.hpp"
 #include "parser/zaro_session_parser.hpp"
 
 namespace zaro::cli {
@@ -56,7 +57,7 @@ FileFailure FileFailure::from(const ParseError& error)
 
 SessionOrFailure readSession(const std::filesystem::path& path, unsigned threads)
 {
-    return sessionOrFailure([&] { return ZaroSessionParser::parseFile(path, threads); });
+    return sessionOrFailure([&] { return formats::readSessionFile(path, threads); });
 }
 
 SessionOrFailure readStandardInput()
@@ -65,7 +66,7 @@ SessionOrFailure readStandardInput()
         const auto limit = static_cast<std::size_t>(ZaroSessionParser::maxPreviewBytes);
         const auto bytes = posix::readAll(STDIN_FILENO, limit);
         if (!bytes) throw ParseError::tooLarge();
-        return ZaroSessionParser::parse(*bytes, std::string(standardInputName));
+        return formats::readSession(*bytes, std::string(standardInputName));
     });
 }
 

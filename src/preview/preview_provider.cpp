@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "host/system_log.hpp"
-#include "parser/zaro_session_parser.hpp"
+#include "formats/session_reading.hpp"
 #include "render/preview_card.hpp"
 
 namespace zaro {
@@ -45,7 +45,7 @@ std::vector<unsigned char> previewPng(const std::filesystem::path& url)
     }
     std::string message;
     try {
-        return ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(url));
+        return ZaroSessionPreviewCard::pngData(formats::readSessionFile(url));
     } catch (const std::bad_alloc&) {
         message = "There is not enough memory to preview the ZARO Session file.";
     } catch (const std::exception& error) {

@@ -1,7 +1,7 @@
 #include "thumbnail/thumbnail_provider.hpp"
 
 #include "host/graphics_context.hpp"
-#include "parser/zaro_session_parser.hpp"
+#include "formats/session_reading.hpp"
 #include "render/brand_mark.hpp"
 #include "render/track_thumbnail.hpp"
 
@@ -43,14 +43,14 @@ bool drawTrackThumbnail(const std::filesystem::path& url, Size size)
 {
     DrawingContext* context = currentDrawingContext();
     if (!context) return false;
-    drawTrackThumbnail(ZaroSessionParser::parseFile(url), *context, size);
+    drawTrackThumbnail(formats::readSessionFile(url), *context, size);
     return true;
 }
 
 Extension thumbnailExtension()
 {
     Extension extension{ExtensionPoint::thumbnail, "io.zaro.session.thumbnail", "ThumbnailProvider", {}, {},
-                        ZaroSessionParser::isSessionFile};
+                        formats::isSessionFile};
     extension.classes.registerClass<ThumbnailProvider>("ThumbnailProvider");
     extension.classes.registerClass<TrackThumbnailProvider>("TrackThumbnailProvider");
     extension.styles = {{"mark", "ThumbnailProvider"}, {"track", "TrackThumbnailProvider"}};
