@@ -11,6 +11,9 @@
 #include <string_view>
 #include <system_error>
 
+#include <optional>
+
+#include "foreign_writers.hpp"
 #include "session_generator.hpp"
 
 namespace {
@@ -20,9 +23,25 @@ using zaro::SessionGenerator::Options;
 using zaro::SessionGenerator::Shape;
 
 constexpr std::string_view usage =
-    "usage: zaro-make-session [--shape zaro|racebox|plain] [--max-bytes N] [--laps N] [--hz F]\n"
+    "usage: zaro-make-session [--shape zaro|racebox|plain|FAMILY] [--max-bytes N] [--laps N] [--hz F]\n"
     "                         [--seed N] [--start-unix-ms N] [--track TEXT] [--configuration TEXT]\n"
-    "                         [--session-type TEXT] [--data-source TEXT] OUTPUT\n";
+    "                         [--session-type TEXT] [--data-source TEXT] OUTPUT\n"
+    "FAMILY, another logger's export of the session: racechrono, trackaddict, aim, vbox, harrys,\n"
+    "racecapture, alfano or gps\n";
+
+using zaro::SessionGenerator::Foreign;
+
+std::optional<Foreign> familyNamed(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, Foreign> families[] = {
+        {"racechrono", Foreign::raceChrono}, {"trackaddict", Foreign::trackAddict}, {"aim", Foreign::aim},
+        {"vbox", Foreign::vbox}, {"harrys", Foreign::harrys}, {"racecapture", Foreign::raceCapture},
+        {"alfano", Foreign::alfano}, {"gps", Foreign::gpsTrack}};
+    for (const auto& [family, value] : families) {
+        if (name == family) return value;
+    }
+    return std::nullopt;
+}
 
 Shape shapeNamed(std::string_view name)
 {
@@ -69,6 +88,7 @@ void writeWhole(const fs::path& path, const std::string& bytes)
 int run(int argc, char** argv)
 {
     Options options;
+    std::optional<Foreign> family;
     std::string output;
     for (int i = 1; i < argc; ++i) {
         const std::string_view flag = argv[i];
@@ -84,7 +104,8 @@ int run(int argc, char** argv)
         }
         const std::string value = argv[++i];
         if (flag == "--shape") {
-            options.shape = shapeNamed(value);
+            family = familyNamed(value);
+            if (!family) options.shape = shapeNamed(value);
         } else if (flag == "--max-bytes") {
             options.maxBytes = static_cast<std::size_t>(wholeNumber(value));
         } else if (flag == "--laps") {
@@ -110,7 +131,7 @@ int run(int argc, char** argv)
     if (output.empty()) {
         throw std::invalid_argument("no output file given");
     }
-    writeWhole(output, zaro::SessionGenerator::generate(options));
+    writeWhole(output, family ? zaro::SessionGenerator::generateForeign(*family, options) : zaro::SessionGenerator::generate(options));
     return 0;
 }
 
