@@ -1,28 +1,46 @@
 #include "session_builder.hpp"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cmath>
+#include <thread>
 #include <utility>
 
 #include "base/iso8601.hpp"
 #include "parser/parse_error.hpp"
+#include "row_pieces.hpp"
 
 namespace zaro::formats {
 
 using ZaroSessionParser::Fix;
 using ZaroSessionParser::LapSpan;
 
-SessionBuilder::SessionBuilder(std::int64_t rowBytes) : fold_(ZaroSessionParser::SessionFold::strideFor(rowBytes)) {}
-
-bool SessionBuilder::add(const Sample& sample)
+SessionBuilder::SessionBuilder(std::int64_t rowBytes, bool fromStart)
+    : rowBytes_(rowBytes),
+      // Finding a candidate then walks at most this many fixes from a checkpoint.
+      fold_(ZaroSessionParser::SessionFold::strideFor(rowBytes),
+            fromStart ? 0 : std::max<std::int64_t>(1, ZaroSessionParser::SessionFold::strideFor(rowBytes) / 64))
 {
-    if (!(std::fabs(sample.lat) <= 90) || !(std::fabs(sample.lon) <= 180)) return false;
-    if (sample.lat == 0 && sample.lon == 0) return false;
-    fold_.addFix(Fix::at(sample.lat, sample.lon));
+}
+
+bool SessionBuilder::isFix(const Sample& sample)
+{
+    return std::fabs(sample.lat) <= 90 && std::fabs(sample.lon) <= 180 && !(sample.lat == 0 && sample.lon == 0);
+}
+
+bool SessionBuilder::add(const Sample& sample, std::int64_t rowBegin)
+{
+    if (!isFix(sample)) return false;
+    if (fold_.addFix(Fix::at(sample.lat, sample.lon))) checkpoints_.push_back(rowBegin);
     if (sample.ticks) {
         if (!firstTicks_) firstTicks_ = sample.ticks;
         lastTicks_ = sample.ticks;
         if (sample.lap) {
+            if (!firstLap_) {
+                firstLap_ = sample.lap;
+                firstLapTicks_ = *sample.ticks;
+            }
             if (latestLap_ != sample.lap) boundaries_.push_back({*sample.ticks, fold_.distanceM()});
             latestLap_ = sample.lap;
             fold_.addLap(*sample.lap, *sample.ticks);
@@ -33,6 +51,26 @@ bool SessionBuilder::add(const Sample& sample)
     if (sample.gForceY) fold_.addGForceY(*sample.gForceY);
     if (sample.leanDeg) fold_.addLean(*sample.leanDeg);
     return true;
+}
+
+void SessionBuilder::append(SessionBuilder&& later)
+{
+    if (later.fold_.fixes() == 0) return;
+    const double laterDistance = later.fold_.distanceM();
+    fold_.append(std::move(later.fold_));
+    // The later rows' distances counted from their own first fix, now from this builder's first.
+    const double offset = fold_.distanceM() - laterDistance;
+    auto boundary = later.boundaries_.begin();
+    // A later piece's first lap row always marks a boundary; it is one only if the lap changed there.
+    if (boundary != later.boundaries_.end() && latestLap_ && later.firstLap_ == latestLap_ && boundary->ticks == later.firstLapTicks_) ++boundary;
+    for (; boundary != later.boundaries_.end(); ++boundary) boundaries_.push_back({boundary->ticks, boundary->distanceM + offset});
+    if (!firstTicks_) firstTicks_ = later.firstTicks_;
+    if (later.lastTicks_) lastTicks_ = later.lastTicks_;
+    if (later.latestLap_) latestLap_ = later.latestLap_;
+    if (!firstLap_) {
+        firstLap_ = later.firstLap_;
+        firstLapTicks_ = later.firstLapTicks_;
+    }
 }
 
 void SessionBuilder::markLapBoundary(std::int64_t ticks)
@@ -108,6 +146,26 @@ ZaroSession SessionBuilder::finish(std::string fileName, SessionInfo info)
         if (!session.bestLapSec || lap.timeSec < *session.bestLapSec) session.bestLapSec = lap.timeSec;
     }
     return session;
+}
+
+std::vector<std::int64_t> pieceStarts(std::string_view text, std::size_t bodyOffset, unsigned threads)
+{
+    constexpr std::size_t minimumPieceBytes = 2 * 1024 * 1024;
+    if (threads == 0) {
+        cpu_set_t allowed;
+        threads = sched_getaffinity(0, sizeof allowed, &allowed) == 0 ? static_cast<unsigned>(std::max(1, CPU_COUNT(&allowed)))
+                                                                       : std::max(1U, std::thread::hardware_concurrency());
+    }
+    const std::size_t bytes = text.size() > bodyOffset ? text.size() - bodyOffset : 0;
+    const std::size_t pieces = std::min<std::size_t>(threads, bytes / minimumPieceBytes);
+    std::vector<std::int64_t> starts;
+    for (std::size_t i = 1; i < pieces; ++i) {
+        // The first line that begins at or after the cut: the line holding the byte before it is the earlier piece's.
+        const std::size_t feed = text.find('\n', bodyOffset + bytes / pieces * i - 1);
+        if (feed == std::string_view::npos || feed + 1 >= text.size()) break;
+        if (starts.empty() || static_cast<std::int64_t>(feed + 1) > starts.back()) starts.push_back(static_cast<std::int64_t>(feed + 1));
+    }
+    return starts;
 }
 
 }  // namespace zaro::formats

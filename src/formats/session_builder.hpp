@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/zaro_session.hpp"
@@ -47,12 +48,27 @@ struct SessionInfo {
 
 class SessionBuilder {
 public:
-    /// `rowBytes`: the size of the rows, for the spacing of the track's candidates.
-    explicit SessionBuilder(std::int64_t rowBytes);
+    /// `rowBytes`: the size of the rows, for the spacing of the track's candidates. A builder for a
+    /// later piece of the rows (`fromStart` false) marks checkpoints instead of taking candidates.
+    explicit SessionBuilder(std::int64_t rowBytes, bool fromStart = true);
 
-    /// Folds in a row. A position outside ±90° and ±180°, not a number, or exactly 0, 0 (a logger's
-    /// way of saying it has no fix) is no fix: false, and nothing is counted.
-    bool add(const Sample& sample);
+    /// Whether a row's position is a fix: within ±90° and ±180°, and not exactly 0, 0 (a logger's way
+    /// of saying it has none).
+    static bool isFix(const Sample& sample);
+
+    /// Folds in a row, which begins at offset `rowBegin` of the text; false, and nothing counted,
+    /// when its position is no fix.
+    bool add(const Sample& sample, std::int64_t rowBegin = 0);
+
+    std::int64_t rowBytes() const { return rowBytes_; }
+    /// For a later piece: where its candidates lie once `fixesBefore` fixes come before it.
+    std::vector<ZaroSessionParser::SessionFold::CandidateLookup> candidateLookups(std::int64_t fixesBefore, std::int64_t end) const
+    {
+        return fold_.candidateLookups(checkpoints_, fixesBefore, end);
+    }
+    void setCandidates(std::vector<ZaroSessionPoint> candidates) { fold_.setCandidates(std::move(candidates)); }
+    /// Folds in the builder of the rows that follow, whose candidates are set.
+    void append(SessionBuilder&& later);
 
     std::int64_t fixes() const { return fold_.fixes(); }
     std::optional<std::int64_t> firstTicks() const { return firstTicks_; }
@@ -82,10 +98,14 @@ private:
     };
     std::optional<double> distanceAt(std::int64_t ticks) const;
 
+    std::int64_t rowBytes_;
     ZaroSessionParser::SessionFold fold_;
+    std::vector<std::int64_t> checkpoints_;
     std::optional<std::int64_t> firstTicks_;
     std::optional<std::int64_t> lastTicks_;
     std::optional<std::int64_t> latestLap_;
+    std::optional<std::int64_t> firstLap_;  // of the first timed row with a lap number
+    std::int64_t firstLapTicks_ = 0;
     std::vector<Boundary> boundaries_;  // where lap numbers change, or stated laps begin and end
     std::vector<StatedLap> stated_;
 };

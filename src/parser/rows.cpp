@@ -146,21 +146,6 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
     if (const auto lean = number(Column::leanAngle)) fold_.addLean(*lean);
 }
 
-std::vector<RowPass::CandidateLookup> RowPass::candidateLookups(std::int64_t rowsBefore, std::int64_t bodyEnd) const
-{
-    std::vector<CandidateLookup> lookups;
-    const std::int64_t every = fold_.checkpointEvery();
-    if (every == 0) return lookups;
-    const std::int64_t stride = fold_.stride();
-    // The first multiple of the stride at or after rowsBefore, as an index into this piece's rows.
-    for (std::int64_t row = (stride - rowsBefore % stride) % stride; row < fold_.fixes(); row += stride) {
-        const auto checkpoint = static_cast<std::size_t>(row / every);
-        const std::int64_t end = checkpoint + 1 < checkpoints_.size() ? checkpoints_[checkpoint + 1] : bodyEnd;
-        lookups.push_back({checkpoints_[checkpoint], end, row % every});
-    }
-    return lookups;
-}
-
 void RowPass::append(RowPass&& later)
 {
     if (later.fold_.fixes() == 0) return;

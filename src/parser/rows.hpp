@@ -56,12 +56,11 @@ public:
 
     /// Where a later piece's track candidates lie once `rowsBefore` accepted rows are known to come
     /// before it: walking the lines of [from, end), the row after `skip` accepted ones. In order.
-    struct CandidateLookup {
-        std::int64_t from;
-        std::int64_t end;
-        std::int64_t skip;
-    };
-    std::vector<CandidateLookup> candidateLookups(std::int64_t rowsBefore, std::int64_t bodyEnd) const;
+    using CandidateLookup = SessionFold::CandidateLookup;
+    std::vector<CandidateLookup> candidateLookups(std::int64_t rowsBefore, std::int64_t bodyEnd) const
+    {
+        return fold_.candidateLookups(checkpoints_, rowsBefore, bodyEnd);
+    }
     /// Takes the track candidates `candidateLookups` led to, in their order.
     void setCandidates(std::vector<ZaroSessionPoint> candidates) { fold_.setCandidates(std::move(candidates)); }
 

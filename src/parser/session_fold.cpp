@@ -49,6 +49,20 @@ SessionFold::SessionFold(std::int64_t stride, std::int64_t checkpointEvery)
     if (checkpointEvery_ == 0) candidates_.reserve(202);
 }
 
+std::vector<SessionFold::CandidateLookup> SessionFold::candidateLookups(std::span<const std::int64_t> checkpoints,
+                                                                       std::int64_t fixesBefore, std::int64_t end) const
+{
+    std::vector<CandidateLookup> lookups;
+    if (checkpointEvery_ == 0) return lookups;
+    // The first multiple of the stride at or after fixesBefore, as an index into this fold's fixes.
+    for (std::int64_t fix = (stride_ - fixesBefore % stride_) % stride_; fix < fixes_; fix += stride_) {
+        const auto checkpoint = static_cast<std::size_t>(fix / checkpointEvery_);
+        const std::int64_t until = checkpoint + 1 < checkpoints.size() ? checkpoints[checkpoint + 1] : end;
+        lookups.push_back({checkpoints[checkpoint], until, fix % checkpointEvery_});
+    }
+    return lookups;
+}
+
 void SessionFold::append(SessionFold&& later)
 {
     if (later.fixes_ == 0) return;

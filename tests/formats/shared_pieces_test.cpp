@@ -7,7 +7,11 @@
 
 #include "delimited.hpp"
 #include "parser/parse_error.hpp"
+#include "base/iso8601.hpp"
+#include "row_pieces.hpp"
 #include "session_builder.hpp"
+#include "session_generator.hpp"
+#include "support/same_session.hpp"
 
 namespace zaro::formats {
 namespace {
@@ -128,6 +132,35 @@ TEST(Builder, NoFixesAndZeroPositions)
     EXPECT_EQ(session.startedAt, "");
     EXPECT_EQ(session.trackName, "Here");
     EXPECT_EQ(session.maxSpeedMps, std::nullopt);
+}
+
+// Rows folded in pieces on several threads give the session of the rows folded in one.
+TEST(Builder, RowsFoldedInPiecesMakeTheSessionOfOnePiece)
+{
+    SessionGenerator::Options options;
+    options.shape = SessionGenerator::Shape::plainTrack;
+    options.maxBytes = 9'000'000;
+    const std::string text = SessionGenerator::generate(options);
+    const auto readRow = [](std::string_view line) -> std::optional<Sample> {
+        std::vector<std::string_view> fields;
+        splitFields(line, ',', fields);
+        if (fields.size() < 8) return std::nullopt;
+        const auto instant = iso8601::readAny(fields[0]);
+        const auto lat = number(fields[1]);
+        const auto lon = number(fields[2]);
+        if (!instant || !lat || !lon) return std::nullopt;
+        return Sample{.lat = *lat, .lon = *lon, .ticks = instant->ticks, .speedMps = number(fields[3]), .gForceX = number(fields[4]),
+                      .gForceY = number(fields[5]), .leanDeg = number(fields[6]), .lap = wholeNumber(fields[7])};
+    };
+    const auto read = [&](unsigned threads) {
+        SessionBuilder builder(static_cast<std::int64_t>(text.size()));
+        foldRows(text, text.find('\n') + 1, readRow, builder, threads);
+        return builder.finish("plain.csv", {.dataSource = "GPS track"});
+    };
+    EXPECT_EQ(pieceStarts(text, 0, 4).size(), 3U);
+    const ZaroSession whole = read(1);
+    EXPECT_GT(whole.lapCount, 3);
+    for (const unsigned threads : {2U, 4U}) EXPECT_EQ(support::differenceOfCutParse(read(threads), whole), "") << threads;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -160,6 +161,16 @@ public:
     std::int64_t stride() const { return stride_; }
     std::int64_t checkpointEvery() const { return checkpointEvery_; }
 
+    /// Where the track candidates of a fold that marked checkpoints lie once `fixesBefore` fixes are
+    /// known to come before its own: walking the rows of [from, end), the fix after `skip` others. In
+    /// order. `checkpoints` are where the fixes at the checkpoints begin, `end` where the rows end.
+    struct CandidateLookup {
+        std::int64_t from;
+        std::int64_t end;
+        std::int64_t skip;
+    };
+    std::vector<CandidateLookup> candidateLookups(std::span<const std::int64_t> checkpoints, std::int64_t fixesBefore,
+                                                  std::int64_t end) const;
     /// Takes the track candidates of a fold that marked checkpoints, once they are found.
     void setCandidates(std::vector<ZaroSessionPoint> candidates) { candidates_ = std::move(candidates); }
     /// Folds in the fold over the fixes that follow this one's, whose candidates are set.
