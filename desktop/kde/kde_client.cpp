@@ -31,7 +31,9 @@ int thumbnails(const QStringList& arguments)
     const int side = arguments.at(1).toInt();
     const QString folder = arguments.at(2);
     KFileItemList items;
-    for (const QString& file : arguments.mid(3)) items << KFileItem(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    for (const QString& file : arguments.mid(3)) {
+        items << KFileItem(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    }
     QTextStream out(stdout);
     auto* job = KIO::filePreview(items, QSize(side, side), &plugins);
     job->setScaleType(KIO::PreviewJob::Scaled);
@@ -41,7 +43,8 @@ int thumbnails(const QStringList& arguments)
         image.save(folder + QLatin1Char('/') + item.name() + QStringLiteral(".png"), "PNG");
         out << item.name() << " ok " << image.width() << 'x' << image.height() << Qt::endl;
     });
-    QObject::connect(job, &KIO::PreviewJob::failed, [&](const KFileItem& item) { out << item.name() << " none" << Qt::endl; });
+    QObject::connect(job, &KIO::PreviewJob::failed,
+                     [&](const KFileItem& item) { out << item.name() << " none" << Qt::endl; });
     int status = 0;
     QObject::connect(job, &KJob::result, [&](KJob* done) {
         if (done->error() != 0) out << "job error: " << done->errorString() << Qt::endl;
@@ -65,10 +68,11 @@ int metadata(const QStringList& files)
             const auto found = result.properties(KFileMetaData::PropertiesMapType::MultiMap);
             for (auto it = found.cbegin(); it != found.cend(); ++it) {
                 const QVariant& value = it.value();
-                properties.insert(KFileMetaData::PropertyInfo(it.key()).name(),
-                                  value.userType() == QMetaType::QDateTime ? value.toDateTime().toUTC().toString(Qt::ISODateWithMs)
-                                  : value.userType() == QMetaType::Int ? QJsonValue(value.toInt())
-                                                                        : QJsonValue(value.toString()));
+                const QJsonValue shown = value.userType() == QMetaType::QDateTime
+                                           ? QJsonValue(value.toDateTime().toUTC().toString(Qt::ISODateWithMs))
+                                       : value.userType() == QMetaType::Int ? QJsonValue(value.toInt())
+                                                                            : QJsonValue(value.toString());
+                properties.insert(KFileMetaData::PropertyInfo(it.key()).name(), shown);
             }
         }
         const QJsonObject line{{QStringLiteral("file"), QFileInfo(file).fileName()}, {QStringLiteral("type"), type},

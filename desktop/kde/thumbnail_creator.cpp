@@ -41,7 +41,8 @@ public:
 #endif
         arguments << QStringLiteral("-s") << QString::number(qMin(side, 4096)) << QStringLiteral("--") << path
                   << QStringLiteral("-");
-        const std::optional<QByteArray> png = zaro::kde::runProgram(QStringLiteral("zaro-session-thumbnailer"), arguments);
+        const std::optional<QByteArray> png =
+            zaro::kde::runProgram(QStringLiteral("zaro-session-thumbnailer"), arguments);
         QImage image;
         if (!png || !image.loadFromData(*png, "PNG")) return KIO::ThumbnailResult::fail();
         return KIO::ThumbnailResult::pass(image);

@@ -88,7 +88,8 @@ std::string lastLine(const std::string& text)
     std::size_t end = text.find_last_not_of("\n\r\t ");
     if (end == std::string::npos) return {};
     const std::size_t start = text.rfind('\n', end);
-    return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+    const std::size_t first = start == std::string::npos ? 0 : start + 1;
+    return text.substr(first, end - first + 1);
 }
 
 class Descriptor {
@@ -196,8 +197,9 @@ std::optional<std::string> runPreview(int input, const std::optional<std::string
     if (!exited || png.empty()) {
         std::string reason = lastLine(message);
         if (reason.empty()) {
-            reason = WIFSIGNALED(status) ? "zaro-session-preview was ended by signal " + std::to_string(WTERMSIG(status))
-                                         : "zaro-session-preview drew no card";
+            reason = WIFSIGNALED(status)
+                       ? "zaro-session-preview was ended by signal " + std::to_string(WTERMSIG(status))
+                       : "zaro-session-preview drew no card";
         }
         fail(error, reason);
         return std::nullopt;
@@ -209,7 +211,8 @@ GdkPixbuf* decodePng(const std::string& png, GError** error)
 {
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", error);
     if (!loader) return nullptr;
-    const bool written = gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(png.data()), png.size(), error);
+    const auto* bytes = reinterpret_cast<const guchar*>(png.data());
+    const bool written = gdk_pixbuf_loader_write(loader, bytes, png.size(), error);
     const bool closed = gdk_pixbuf_loader_close(loader, written ? error : nullptr);
     GdkPixbuf* pixbuf = written && closed ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
     if (pixbuf) g_object_ref(pixbuf);

@@ -96,7 +96,8 @@ class PixbufLoader(unittest.TestCase):
 
     def test_other_csv_files_are_not_claimed(self):
         """A plain track CSV has no Format line, so it is text/csv like any spreadsheet, which stays one."""
-        for result in self.load(self.cache(self.module), *(f'file:{self.root / n}' for n in [*NOT_OURS, 'plain-track.csv'])):
+        names = [*NOT_OURS, 'plain-track.csv']
+        for result in self.load(self.cache(self.module), *(f'file:{self.root / n}' for n in names)):
             self.assertEqual(result.get('code'), 3, result)  # GDK_PIXBUF_ERROR_UNKNOWN_TYPE
             self.assertIn('recognize', result['error'])
 
