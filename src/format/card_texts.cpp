@@ -6,8 +6,9 @@ namespace zaro::ZaroSessionFormat {
 
 std::string subtitle(const ZaroSession& session)
 {
+    // A card made from bytes whose file is not known names no file.
     std::string text = session.fileName;
-    text += separator;
+    if (!text.empty()) text += separator;
     text += session.dataSource;
     return text;
 }

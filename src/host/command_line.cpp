@@ -31,7 +31,7 @@ std::string programName(std::span<char* const> arguments, ExtensionPoint point)
 
 Invocation parseCommandLine(std::span<char* const> arguments, ExtensionPoint point)
 {
-    Invocation invocation{programName(arguments, point), Invocation::Action::serve, {}, {}, {}, {}};
+    Invocation invocation{programName(arguments, point), Invocation::Action::serve, {}, {}, {}, {}, {}};
     const bool thumbnail = point == ExtensionPoint::thumbnail;
     std::vector<std::string_view> operands;
     bool optionsEnded = false;
@@ -54,6 +54,8 @@ Invocation parseCommandLine(std::span<char* const> arguments, ExtensionPoint poi
             invocation.size = parseSize(value("-s"));
         } else if (thumbnail && (argument == "--style" || argument.starts_with("--style="))) {
             invocation.style = std::string(value("--style"));
+        } else if (!thumbnail && (argument == "--name" || argument.starts_with("--name="))) {
+            invocation.name = std::string(value("--name"));
         } else {
             throw UsageError("unknown option " + std::string(argument) + ".");
         }
@@ -71,11 +73,12 @@ std::string usage(std::string_view program, ExtensionPoint point)
 {
     const std::string name(program);
     if (point == ExtensionPoint::preview) {
-        return "usage: " + name + " INPUT OUTPUT\n"
+        return "usage: " + name + " [--name NAME] INPUT OUTPUT\n"
                "       " + name + " --help | --version\n"
                "Writes the preview card of the session file INPUT (a path or a file:// URI) as a 1680 x 1440\n"
                "PNG to OUTPUT, or to standard output when OUTPUT is -, and prints the preview's title. A file\n"
-               "that cannot be shown gets a card saying why.\n"
+               "that cannot be shown gets a card saying why. --name shows NAME as the file's name on the card\n"
+               "instead of INPUT's (none when NAME is empty), for a caller that passes the bytes of a file.\n"
                "Exit status: 0 when a card was written, 1 when nothing could be, 2 for a usage error.\n";
     }
     return "usage: " + name + " [--style mark|track] -s SIZE INPUT OUTPUT\n"

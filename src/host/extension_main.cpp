@@ -141,7 +141,7 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
     }
     confine(extension, input, output.file);
     if (extension.point == ExtensionPoint::preview) {
-        const PreviewReply reply = requestPreview(extension, {input});
+        const PreviewReply reply = requestPreview(extension, {input, invocation.name});
         write(output, outputPath, previewData(reply));
         tell(printable(reply.title()), output.file ? STDOUT_FILENO : STDERR_FILENO);
         return;

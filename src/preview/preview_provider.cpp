@@ -26,15 +26,16 @@ const Logger& previewLog()
 void PreviewProvider::providePreview(const FilePreviewRequest& request, const PreviewCompletion& handler)
 {
     const std::filesystem::path url = request.fileURL;
-    previewLog().info("preview %{public}s", url.filename().string());
+    const std::optional<std::string> name = request.displayName;
+    previewLog().info("preview %{public}s", name.value_or(url.filename().string()));
     PreviewReply reply(ContentType::png, ZaroSessionPreviewCard::defaultSize,
-                       [url](const PreviewReply&) { return previewPng(url); });
+                       [url, name](const PreviewReply&) { return previewPng(url, name); });
     // A name whose only full stop leads it (".csv") has no extension to remove.
-    reply.setTitle(url.filename().stem().string());
+    reply.setTitle(std::filesystem::path(name.value_or(url.filename().string())).stem().string());
     handler(std::move(reply), nullptr);
 }
 
-std::vector<unsigned char> previewPng(const std::filesystem::path& url)
+std::vector<unsigned char> previewPng(const std::filesystem::path& url, const std::optional<std::string>& name)
 {
     // The text system's set-up needs nothing from the file, so it runs while the file is parsed; when
     // no thread can be had, drawing sets it up when it needs it.
@@ -45,7 +46,9 @@ std::vector<unsigned char> previewPng(const std::filesystem::path& url)
     }
     std::string message;
     try {
-        return ZaroSessionPreviewCard::pngData(formats::readSessionFile(url));
+        ZaroSession session = formats::readSessionFile(url);
+        if (name) session.fileName = *name;
+        return ZaroSessionPreviewCard::pngData(session);
     } catch (const std::bad_alloc&) {
         message = "There is not enough memory to preview the ZARO Session file.";
     } catch (const std::exception& error) {

@@ -32,7 +32,7 @@ std::string outcomeOf(const std::string& line)
         const auto text = [](const std::string& word) { return word.empty() ? "~" : word; };
         asked = std::array{"serve", "help", "version"}[static_cast<int>(i.action)] + (" by " + i.program) + ": "
               + text(i.input) + " to " + text(i.output) + ", size " + (i.size ? std::to_string(*i.size) : "~")
-              + ", style " + i.style.value_or("~");
+              + ", style " + i.style.value_or("~") + (i.name ? ", name " + text(*i.name) : "");
     }, "");
     return refusal + asked;
 }

@@ -17,6 +17,14 @@ from runner import BUILD, EXAMPLES, TESTS, read_cases, run, scratch
 SIZES = {'normal': 128, 'large': 256, 'x-large': 512, 'xx-large': 1024}
 CSV_FILES = sorted(EXAMPLES.glob('*.csv'))
 NOT_SESSIONS = {'prices.csv': b'Name,Price\nTea,3\nCake,4\n'}
+# The GdkPixbuf loader, where GdkPixbuf's own loaders are relative to their prefix, when the build made one.
+PIXBUF_LOADER = [str(Path(subprocess.run(['pkg-config', '--variable=gdk_pixbuf_moduledir', 'gdk-pixbuf-2.0'],
+                                         capture_output=True, text=True).stdout.strip()).relative_to('/usr')
+                     / 'libpixbufloader-zaro-session.so')] if (BUILD / 'desktop/pixbuf').is_dir() else []
+# The KDE plugins, where Qt looks for plugins, when the build made them.
+KDE_PLUGINS = [f'lib/x86_64-linux-gnu/qt5/plugins/kf5/{p}' for p in (
+    'kfilemetadata/kfilemetadata_zarosessionextractor.so', 'thumbcreator/zarosessionthumbnail.so',
+    'thumbcreator/zarosessiontrackthumbnail.so')] if (BUILD / 'desktop/kde').is_dir() else []
 CONTENT_TYPES = """import sys, gi
 from gi.repository import Gio
 for name in sys.argv[1:]:
@@ -92,6 +100,7 @@ class InstalledTree(unittest.TestCase):
                            if p.is_file() and ('share/mime/' not in str(p) or 'share/mime/packages/' in str(p)))
         self.assertEqual(installed, [
             *(f'bin/zaro-session{program}' for program in ('', '-preview', '-thumbnailer')),
+            *PIXBUF_LOADER, *KDE_PLUGINS,
             'share/bash-completion/completions/zaro-session',
             *(f'share/man/man1/zaro-session{program}.1.gz' for program in ('-preview', '-thumbnailer', '')),
             'share/mime/packages/zaro-session.xml', 'share/thumbnailers/zaro-session.thumbnailer',

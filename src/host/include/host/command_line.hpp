@@ -29,6 +29,7 @@ struct Invocation {
     Action action = Action::serve;
     std::optional<int> size;           // -s SIZE, thumbnails only
     std::optional<std::string> style;  // --style NAME, thumbnails only
+    std::optional<std::string> name;   // --name NAME, previews only: the file's name on the card ("" for none)
     std::string input;                 // a path or a file:// URI, as given
     std::string output;                // a path, or "-" for standard output
 };
@@ -36,7 +37,7 @@ struct Invocation {
 /// The name of the running program: the last part of `arguments[0]`, or the usual name.
 std::string programName(std::span<char* const> arguments, ExtensionPoint point);
 
-/// Reads `PROGRAM INPUT OUTPUT` (previews) or `PROGRAM [--style NAME] -s SIZE INPUT OUTPUT`
+/// Reads `PROGRAM [--name NAME] INPUT OUTPUT` (previews) or `PROGRAM [--style NAME] -s SIZE INPUT OUTPUT`
 /// (thumbnails), or `--help` or `--version` anywhere; `--` ends the options. Throws UsageError saying
 /// what is wrong.
 Invocation parseCommandLine(std::span<char* const> arguments, ExtensionPoint point);

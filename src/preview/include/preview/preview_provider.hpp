@@ -2,6 +2,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "host/provider.hpp"
@@ -16,8 +18,10 @@ public:
 };
 
 /// The PNG of the summary card of the file at `url`, or of the error card with the failure's
-/// message; throws only when even the error card cannot be rendered.
-std::vector<unsigned char> previewPng(const std::filesystem::path& url);
+/// message; throws only when even the error card cannot be rendered. `name`, when given, is the file's
+/// name the card shows instead of the file's own ("" for none).
+std::vector<unsigned char> previewPng(const std::filesystem::path& url,
+                                      const std::optional<std::string>& name = std::nullopt);
 
 /// The preview extension as its bundle declares it, with its classes registered.
 Extension previewExtension();
