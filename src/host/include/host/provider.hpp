@@ -20,7 +20,7 @@ enum class ExtensionPoint : std::uint8_t { preview, thumbnail };
 /// A request for the full preview of one file.
 struct FilePreviewRequest {
     std::filesystem::path fileURL;
-    std::optional<std::string> displayName;  // the name to show for the file instead of its own ("" for none)
+    std::optional<std::string> displayName{};  // the name to show for the file instead of its own ("" for none)
 };
 
 enum class ContentType : std::uint8_t { png };
