@@ -1,11 +1,221 @@
-#include "readers.hpp"
+// RaceCapture logs: a header of `"Name"|"Unit"|min|max|rate` cells, then rows in which each channel
+// has a value only when it was sampled, at its own rate. Rows with a position are the trace; the
+// speed and accelerations seen last are carried to them.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "delimited.hpp"
+#include "parser/numbers.hpp"
 #include "parser/parse_error.hpp"
+#include "readers.hpp"
+#include "session_builder.hpp"
 
 namespace zaro::formats {
 
-bool recognisesRaceCapture(std::string_view) { return false; }
+namespace {
 
-ZaroSession readRaceCapture(std::string_view, std::string) { throw ParseError::unsupportedFormat(); }
+// Speed units as the logger labels them, to m/s.
+struct SpeedUnit {
+    std::string_view label;
+    double factor;
+};
+constexpr std::array speedUnits{SpeedUnit{"mph", 0.44704}, SpeedUnit{"kph", 1 / 3.6}, SpeedUnit{"km/h", 1 / 3.6},
+                                SpeedUnit{"kmh", 1 / 3.6}, SpeedUnit{"m/s", 1.0}, SpeedUnit{"knots", 1852.0 / 3600}};
+constexpr double mphPerMps = 0.44704;  // the logger's own unit when a speed has no label
+
+std::string_view unquoted(std::string_view text)
+{
+    text = trimField(text);
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+    return trimField(text);
+}
+
+std::string lowerCase(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    return lower;
+}
+
+// A header cell: `"Latitude"|"Degrees"|-180.0|180.0|10`, the rate optional.
+struct Channel {
+    std::string name;  // lower case
+    std::string unit;  // lower case
+};
+
+std::optional<Channel> channelOf(std::string_view cell)
+{
+    cell = trimField(cell);
+    if (cell.size() < 2 || cell.front() != '"') return std::nullopt;
+    const std::size_t bar = cell.find("\"|", 1);
+    if (bar == std::string_view::npos) return std::nullopt;
+    Channel channel{lowerCase(unquoted(cell.substr(0, bar + 1))), {}};
+    std::string_view rest = cell.substr(bar + 2);
+    const std::size_t next = rest.find('|');
+    if (next == std::string_view::npos) return std::nullopt;  // a unit and at least the minimum follow
+    channel.unit = lowerCase(unquoted(rest.substr(0, next)));
+    return channel;
+}
+
+// The cells of a line at its commas; the header's names hold none.
+void splitCells(std::string_view line, std::size_t limit, std::vector<std::string_view>& cells)
+{
+    cells.clear();
+    std::size_t at = 0;
+    while (cells.size() < limit) {
+        const auto* comma = static_cast<const char*>(std::memchr(line.data() + at, ',', line.size() - at));
+        const std::size_t end = comma ? static_cast<std::size_t>(comma - line.data()) : line.size();
+        cells.push_back(line.substr(at, end - at));
+        if (!comma) return;
+        at = end + 1;
+    }
+}
+
+struct Columns {
+    std::optional<std::size_t> utc, interval, latitude, longitude, speed, accelX, accelY, lapCount, lapTime;
+    double speedFactor = mphPerMps;
+    std::size_t needed = 0;
+};
+
+Columns readHeader(std::string_view line)
+{
+    Columns columns;
+    std::vector<std::string_view> cells;
+    splitCells(line, 4096, cells);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const auto channel = channelOf(cells[i]);
+        if (!channel) continue;
+        const auto take = [i](std::optional<std::size_t>& slot) {
+            if (!slot) slot = i;
+        };
+        const std::string& name = channel->name;
+        if (name == "utc") take(columns.utc);
+        if (name == "interval") take(columns.interval);
+        if (name == "latitude") take(columns.latitude);
+        if (name == "longitude") take(columns.longitude);
+        if (name == "accelx") take(columns.accelX);
+        if (name == "accely") take(columns.accelY);
+        if (name == "lapcount") take(columns.lapCount);
+        if (name == "laptime") take(columns.lapTime);
+        if ((name == "speed" || name == "gpsspeed") && !columns.speed) {
+            columns.speed = i;
+            for (const SpeedUnit& unit : speedUnits) {
+                if (channel->unit == unit.label) columns.speedFactor = unit.factor;
+            }
+        }
+    }
+    for (const auto& column : {columns.utc, columns.interval, columns.latitude, columns.longitude, columns.speed, columns.accelX,
+                               columns.accelY, columns.lapCount, columns.lapTime}) {
+        if (column) columns.needed = std::max(columns.needed, *column + 1);
+    }
+    return columns;
+}
+
+// A crossing of the start line, where the lap count went up, with the time of the lap it ended.
+struct Crossing {
+    std::int64_t ticks;
+    std::optional<double> lapSeconds;
+};
+
+}  // namespace
+
+bool recognisesRaceCapture(std::string_view head)
+{
+    Lines lines(head);
+    std::string_view raw;
+    while (lines.next(raw)) {
+        const std::string_view line = trimField(raw);
+        if (line.empty()) continue;
+        std::vector<std::string_view> cells;
+        splitCells(line, 2, cells);
+        return cells.size() == 2 && channelOf(cells[0]) && channelOf(cells[1]);
+    }
+    return false;
+}
+
+ZaroSession readRaceCapture(std::string_view text, std::string fileName)
+{
+    Lines lines(text);
+    std::string_view raw;
+    while (lines.next(raw) && trimField(raw).empty()) {
+    }
+    const Columns columns = readHeader(trimField(raw));
+    if (!columns.latitude || !columns.longitude) {
+        std::vector<std::string> missing;
+        if (!columns.latitude) missing.emplace_back("Latitude");
+        if (!columns.longitude) missing.emplace_back("Longitude");
+        throw ParseError::missingColumns(std::move(missing));
+    }
+
+    SessionBuilder builder(static_cast<std::int64_t>(text.size() - lines.offset()));
+    std::vector<std::string_view> cells;
+    const auto value = [&cells](const std::optional<std::size_t>& column) -> std::optional<double> {
+        if (!column || *column >= cells.size()) return std::nullopt;
+        const std::string_view cell = trimField(cells[*column]);
+        if (cell.empty()) return std::nullopt;
+        return ZaroSessionParser::readNumber(cell);
+    };
+    std::optional<double> speed, accelX, accelY;
+    std::optional<std::int64_t> lapCount;
+    std::vector<Crossing> crossings;
+    bool awaitingLapTime = false;
+    bool utcTimes = false;
+    while (lines.next(raw)) {
+        splitCells(raw, columns.needed, cells);
+        // Utc is 0 until the GPS has a fix; without it the uptime still orders the rows.
+        std::optional<std::int64_t> ticks;
+        if (const auto utc = value(columns.utc); utc && *utc >= 1e11) {
+            ticks = secondsToTicks(*utc / 1000);
+            utcTimes = utcTimes || ticks.has_value();
+        } else if (const auto interval = value(columns.interval); interval && !columns.utc) {
+            ticks = secondsToTicks(*interval / 1000);
+        }
+        if (const auto v = value(columns.speed)) speed = *v * columns.speedFactor;
+        if (const auto g = value(columns.accelX)) accelX = g;
+        if (const auto g = value(columns.accelY)) accelY = g;
+
+        if (const auto count = value(columns.lapCount); count && ticks) {
+            const auto whole = static_cast<std::int64_t>(*count);
+            if (lapCount && whole > *lapCount) {
+                builder.markLapBoundary(*ticks);
+                crossings.push_back({*ticks, std::nullopt});
+                awaitingLapTime = true;
+            }
+            lapCount = whole;
+        }
+        if (const auto minutes = value(columns.lapTime); minutes && awaitingLapTime) {
+            crossings.back().lapSeconds = *minutes * 60;
+            awaitingLapTime = false;
+        }
+
+        const auto lat = value(columns.latitude);
+        const auto lon = value(columns.longitude);
+        if (!lat || !lon) continue;
+        builder.add({.lat = *lat, .lon = *lon, .ticks = ticks, .speedMps = speed, .gForceX = accelX, .gForceY = accelY});
+    }
+
+    // The first crossing ends the way out of the pits; each later one ends the lap the one before
+    // began, in the time the logger gives it; what follows the last is unfinished.
+    if (!crossings.empty() && builder.firstTicks() && builder.lastTicks()) {
+        builder.addStatedLap(ZaroSessionLap::Kind::incomplete, std::nullopt, *builder.firstTicks(), crossings.front().ticks);
+        for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
+            const std::optional<double> stated = crossings[i + 1].lapSeconds && *crossings[i + 1].lapSeconds > 0
+                ? crossings[i + 1].lapSeconds
+                : std::nullopt;
+            builder.addStatedLap(ZaroSessionLap::Kind::lap, static_cast<std::int64_t>(i + 1), crossings[i].ticks, crossings[i + 1].ticks, stated);
+        }
+        builder.addStatedLap(ZaroSessionLap::Kind::incomplete, std::nullopt, crossings.back().ticks, *builder.lastTicks());
+    }
+
+    SessionInfo info{.dataSource = "RaceCapture"};
+    info.relativeTimes = !utcTimes;
+    return builder.finish(std::move(fileName), std::move(info));
+}
 
 }  // namespace zaro::formats
