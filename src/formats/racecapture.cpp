@@ -3,6 +3,7 @@
 // speed and accelerations seen last are carried to them.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -180,7 +181,7 @@ ZaroSession readRaceCapture(std::string_view text, std::string fileName)
         if (const auto g = value(columns.accelX)) accelX = g;
         if (const auto g = value(columns.accelY)) accelY = g;
 
-        if (const auto count = value(columns.lapCount); count && ticks) {
+        if (const auto count = value(columns.lapCount); count && ticks && std::fabs(*count) < 1e15) {
             const auto whole = static_cast<std::int64_t>(*count);
             if (lapCount && whole > *lapCount) {
                 builder.markLapBoundary(*ticks);
