@@ -126,6 +126,22 @@ struct Run {
     std::optional<std::int64_t> lastLapTicks;  // the last row's time into the lap
 };
 
+// Each lap index is a lap, timed from its start to the start of the next; one the file does not
+// follow at once (a selection of laps) keeps the time its last row gives. Index 0 is the way out of
+// the pits, and the last lap is unfinished.
+void addLap(SessionBuilder& builder, const Run& run, const std::optional<Run>& next)
+{
+    constexpr std::int64_t adjoining = 5 * 10000;
+    const auto kind = !next || run.index == 0 ? ZaroSessionLap::Kind::incomplete : ZaroSessionLap::Kind::lap;
+    const std::optional<std::int64_t> number = kind == ZaroSessionLap::Kind::lap ? std::optional(run.index) : std::nullopt;
+    if (next && next->firstTicks - run.lastTicks <= adjoining) {
+        builder.addStatedLap(kind, number, run.start, next->start);
+    } else {
+        const std::optional<double> stated = run.lastLapTicks ? std::optional(static_cast<double>(*run.lastLapTicks) / 10000) : std::nullopt;
+        builder.addStatedLap(kind, number, run.start, run.lastTicks, stated);
+    }
+}
+
 }  // namespace
 
 bool recognisesHarrys(std::string_view head)
@@ -174,7 +190,7 @@ ZaroSession readHarrys(std::string_view text, std::string fileName)
     };
     std::string dateText;
     std::optional<std::int64_t> day;
-    std::vector<Run> runs;
+    std::optional<Run> run;
     while (lines.next(raw)) {
         splitFields(raw, ',', fields);
         const auto lat = value(columns.latitude);
@@ -192,36 +208,21 @@ ZaroSession readHarrys(std::string_view text, std::string fileName)
         sample.leanDeg = value(columns.lean);
         const auto index = sample.ticks ? wholeNumber(field(columns.lapIndex)) : std::nullopt;
         // A lap that ends here is measured before the fix of the next one is counted.
-        const bool newRun = index && (runs.empty() || runs.back().index != *index);
-        if (newRun && !runs.empty()) builder.markLapBoundary(runs.back().lastTicks);
+        const bool newRun = index && (!run || run->index != *index);
+        if (newRun && run) builder.markLapBoundary(run->lastTicks);
         if (!builder.add(sample) || !index) continue;
 
         const std::optional<std::int64_t> intoLap = clockTicks(field(columns.timeLap));
         if (newRun) {
-            const std::int64_t start = *sample.ticks - intoLap.value_or(0);
-            runs.push_back({*index, start, *sample.ticks, *sample.ticks, intoLap});
-            builder.markLapBoundary(start);
+            const Run next{*index, *sample.ticks - intoLap.value_or(0), *sample.ticks, *sample.ticks, intoLap};
+            if (run) addLap(builder, *run, next);
+            run = next;
+            builder.markLapBoundary(run->start);
         }
-        runs.back().lastTicks = *sample.ticks;
-        runs.back().lastLapTicks = intoLap;
+        run->lastTicks = *sample.ticks;
+        run->lastLapTicks = intoLap;
     }
-
-    // Each lap index is a lap, timed from its start to the start of the next; one the file does not
-    // follow at once (a selection of laps) keeps the time its last row gives. Index 0 is the way out
-    // of the pits, and the last lap is unfinished.
-    constexpr std::int64_t adjoining = 5 * 10000;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        const Run& run = runs[i];
-        const bool last = i + 1 == runs.size();
-        const auto kind = last || run.index == 0 ? ZaroSessionLap::Kind::incomplete : ZaroSessionLap::Kind::lap;
-        const std::optional<std::int64_t> number = kind == ZaroSessionLap::Kind::lap ? std::optional(run.index) : std::nullopt;
-        if (!last && runs[i + 1].firstTicks - run.lastTicks <= adjoining) {
-            builder.addStatedLap(kind, number, run.start, runs[i + 1].start);
-        } else {
-            const std::optional<double> stated = run.lastLapTicks ? std::optional(static_cast<double>(*run.lastLapTicks) / 10000) : std::nullopt;
-            builder.addStatedLap(kind, number, run.start, run.lastTicks, stated);
-        }
-    }
+    if (run) addLap(builder, *run, std::nullopt);
 
     SessionInfo info{.dataSource = "Harry's LapTimer"};
     info.relativeTimes = !day;

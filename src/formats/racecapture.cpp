@@ -70,7 +70,7 @@ void splitCells(std::string_view line, std::size_t limit, std::vector<std::strin
     cells.clear();
     std::size_t at = 0;
     while (cells.size() < limit) {
-        const auto* comma = static_cast<const char*>(std::memchr(line.data() + at, ',', line.size() - at));
+        const auto* comma = at < line.size() ? static_cast<const char*>(std::memchr(line.data() + at, ',', line.size() - at)) : nullptr;
         const std::size_t end = comma ? static_cast<std::size_t>(comma - line.data()) : line.size();
         cells.push_back(line.substr(at, end - at));
         if (!comma) return;
@@ -118,10 +118,58 @@ Columns readHeader(std::string_view line)
     return columns;
 }
 
-// A crossing of the start line, where the lap count went up, with the time of the lap it ended.
-struct Crossing {
-    std::int64_t ticks;
-    std::optional<double> lapSeconds;
+// The laps between the crossings of the start line, where the lap count goes up. The first crossing
+// ends the way out of the pits; each later one ends the lap the one before began, in the time the
+// logger gives it when it comes; what follows the last is unfinished.
+class Laps {
+public:
+    explicit Laps(SessionBuilder& builder) : builder_(builder) {}
+
+    void crossed(std::int64_t ticks)
+    {
+        builder_.markLapBoundary(ticks);
+        flush();
+        if (!crossings_ && builder_.firstTicks()) {
+            builder_.addStatedLap(ZaroSessionLap::Kind::incomplete, std::nullopt, *builder_.firstTicks(), ticks);
+        }
+        if (crossings_) pending_ = {true, lastCrossing_, ticks};
+        lastCrossing_ = ticks;
+        ++crossings_;
+    }
+    void lapTime(double minutes)
+    {
+        if (!pending_.open) return;
+        if (minutes > 0) stated_ = minutes * 60;
+        flush();
+    }
+    void finish()
+    {
+        flush();
+        if (crossings_ && builder_.lastTicks()) {
+            builder_.addStatedLap(ZaroSessionLap::Kind::incomplete, std::nullopt, lastCrossing_, *builder_.lastTicks());
+        }
+    }
+
+private:
+    void flush()
+    {
+        if (!pending_.open) return;
+        builder_.addStatedLap(ZaroSessionLap::Kind::lap, ++number_, pending_.from, pending_.to, stated_);
+        pending_.open = false;
+        stated_.reset();
+    }
+
+    SessionBuilder& builder_;
+    std::int64_t crossings_ = 0;
+    std::int64_t lastCrossing_ = 0;
+    struct Span {
+        bool open = false;
+        std::int64_t from = 0;
+        std::int64_t to = 0;
+    };
+    Span pending_;  // a lap whose time may follow
+    std::optional<double> stated_;
+    std::int64_t number_ = 0;
 };
 
 }  // namespace
@@ -164,8 +212,7 @@ ZaroSession readRaceCapture(std::string_view text, std::string fileName)
     };
     std::optional<double> speed, accelX, accelY;
     std::optional<std::int64_t> lapCount;
-    std::vector<Crossing> crossings;
-    bool awaitingLapTime = false;
+    Laps laps(builder);
     bool utcTimes = false;
     while (lines.next(raw)) {
         splitCells(raw, columns.needed, cells);
@@ -183,17 +230,10 @@ ZaroSession readRaceCapture(std::string_view text, std::string fileName)
 
         if (const auto count = value(columns.lapCount); count && ticks && std::fabs(*count) < 1e15) {
             const auto whole = static_cast<std::int64_t>(*count);
-            if (lapCount && whole > *lapCount) {
-                builder.markLapBoundary(*ticks);
-                crossings.push_back({*ticks, std::nullopt});
-                awaitingLapTime = true;
-            }
+            if (lapCount && whole > *lapCount) laps.crossed(*ticks);
             lapCount = whole;
         }
-        if (const auto minutes = value(columns.lapTime); minutes && awaitingLapTime) {
-            crossings.back().lapSeconds = *minutes * 60;
-            awaitingLapTime = false;
-        }
+        if (const auto minutes = value(columns.lapTime)) laps.lapTime(*minutes);
 
         const auto lat = value(columns.latitude);
         const auto lon = value(columns.longitude);
@@ -201,18 +241,7 @@ ZaroSession readRaceCapture(std::string_view text, std::string fileName)
         builder.add({.lat = *lat, .lon = *lon, .ticks = ticks, .speedMps = speed, .gForceX = accelX, .gForceY = accelY});
     }
 
-    // The first crossing ends the way out of the pits; each later one ends the lap the one before
-    // began, in the time the logger gives it; what follows the last is unfinished.
-    if (!crossings.empty() && builder.firstTicks() && builder.lastTicks()) {
-        builder.addStatedLap(ZaroSessionLap::Kind::incomplete, std::nullopt, *builder.firstTicks(), crossings.front().ticks);
-        for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
-            const std::optional<double> stated = crossings[i + 1].lapSeconds && *crossings[i + 1].lapSeconds > 0
-                ? crossings[i + 1].lapSeconds
-                : std::nullopt;
-            builder.addStatedLap(ZaroSessionLap::Kind::lap, static_cast<std::int64_t>(i + 1), crossings[i].ticks, crossings[i + 1].ticks, stated);
-        }
-        builder.addStatedLap(ZaroSessionLap::Kind::incomplete, std::nullopt, crossings.back().ticks, *builder.lastTicks());
-    }
+    laps.finish();
 
     SessionInfo info{.dataSource = "RaceCapture"};
     info.relativeTimes = !utcTimes;
