@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,17 +63,23 @@ std::optional<Channel> channelOf(std::string_view cell)
     return channel;
 }
 
-// The cells of a line at its commas; the header's names hold none.
+// The cells of a line at its commas; the header's names hold none. Cells are short, so a plain loop
+// beats a library search.
 void splitCells(std::string_view line, std::size_t limit, std::vector<std::string_view>& cells)
 {
     cells.clear();
-    std::size_t at = 0;
-    while (cells.size() < limit) {
-        const auto* comma = at < line.size() ? static_cast<const char*>(std::memchr(line.data() + at, ',', line.size() - at)) : nullptr;
-        const std::size_t end = comma ? static_cast<std::size_t>(comma - line.data()) : line.size();
-        cells.push_back(line.substr(at, end - at));
-        if (!comma) return;
-        at = end + 1;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* from = begin;
+    for (const char* p = begin; cells.size() + 1 < limit && p != end; ++p) {
+        if (*p != ',') continue;
+        cells.emplace_back(from, static_cast<std::size_t>(p - from));
+        from = p + 1;
+    }
+    if (limit > 0) {
+        const char* stop = from;
+        while (stop != end && *stop != ',') ++stop;
+        cells.emplace_back(from, static_cast<std::size_t>(stop - from));
     }
 }
 
@@ -205,39 +210,46 @@ ZaroSession readRaceCapture(std::string_view text, std::string fileName)
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - lines.offset()));
     std::vector<std::string_view> cells;
     const auto value = [&cells](const std::optional<std::size_t>& column) -> std::optional<double> {
-        if (!column || *column >= cells.size()) return std::nullopt;
-        const std::string_view cell = trimField(cells[*column]);
-        if (cell.empty()) return std::nullopt;
-        return ZaroSessionParser::readNumber(cell);
+        if (!column || *column >= cells.size() || cells[*column].empty()) return std::nullopt;
+        if (const auto number = ZaroSessionParser::readNumber(cells[*column])) return number;
+        const std::string_view trimmed = trimField(cells[*column]);
+        if (trimmed.empty() || trimmed.size() == cells[*column].size()) return std::nullopt;
+        return ZaroSessionParser::readNumber(trimmed);
     };
     std::optional<double> speed, accelX, accelY;
     std::optional<std::int64_t> lapCount;
     Laps laps(builder);
     bool utcTimes = false;
+    // Utc is 0 until the GPS has a fix; without it the uptime still orders the rows. Read only for
+    // the rows that need a time.
+    const auto timeOfRow = [&]() -> std::optional<std::int64_t> {
+        if (const auto utc = value(columns.utc); utc && *utc >= 1e11) {
+            const auto ticks = secondsToTicks(*utc / 1000);
+            utcTimes = utcTimes || ticks.has_value();
+            return ticks;
+        }
+        if (columns.utc) return std::nullopt;
+        const auto interval = value(columns.interval);
+        return interval ? secondsToTicks(*interval / 1000) : std::nullopt;
+    };
     while (lines.next(raw)) {
         splitCells(raw, columns.needed, cells);
-        // Utc is 0 until the GPS has a fix; without it the uptime still orders the rows.
-        std::optional<std::int64_t> ticks;
-        if (const auto utc = value(columns.utc); utc && *utc >= 1e11) {
-            ticks = secondsToTicks(*utc / 1000);
-            utcTimes = utcTimes || ticks.has_value();
-        } else if (const auto interval = value(columns.interval); interval && !columns.utc) {
-            ticks = secondsToTicks(*interval / 1000);
-        }
         if (const auto v = value(columns.speed)) speed = *v * columns.speedFactor;
         if (const auto g = value(columns.accelX)) accelX = g;
         if (const auto g = value(columns.accelY)) accelY = g;
+        const auto lat = value(columns.latitude);
+        const auto lon = value(columns.longitude);
+        const auto count = value(columns.lapCount);
+        const bool fix = lat && lon;
+        const std::optional<std::int64_t> ticks = count || fix ? timeOfRow() : std::nullopt;
 
-        if (const auto count = value(columns.lapCount); count && ticks && std::fabs(*count) < 1e15) {
+        if (count && ticks && std::fabs(*count) < 1e15) {
             const auto whole = static_cast<std::int64_t>(*count);
             if (lapCount && whole > *lapCount) laps.crossed(*ticks);
             lapCount = whole;
         }
         if (const auto minutes = value(columns.lapTime)) laps.lapTime(*minutes);
-
-        const auto lat = value(columns.latitude);
-        const auto lon = value(columns.longitude);
-        if (!lat || !lon) continue;
+        if (!fix) continue;
         builder.add({.lat = *lat, .lon = *lon, .ticks = ticks, .speedMps = speed, .gForceX = accelX, .gForceY = accelY});
     }
 
