@@ -237,7 +237,7 @@ Layout readLayout(std::string_view text)
             }
         } else if (equalsIgnoringCase(section, "comments")) {
             // The logger names itself in a line such as "VBox II Version 4.5a" or "Video VBox Lite".
-            if (!sourceFound && containsIgnoringCase(line, "vbox") && line.find(':') == std::string_view::npos && line.size() <= 64
+            if (!sourceFound && line.size() <= 64 && containsIgnoringCase(line, "vbox") && line.find(':') == std::string_view::npos
                 && !startsIgnoringCase(line, "(c)") && !startsIgnoringCase(line, "copyright")) {
                 layout.dataSource = std::string(line);
                 sourceFound = true;
