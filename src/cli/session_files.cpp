@@ -16,7 +16,7 @@ bool hasSessionName(const fs::path& path)
     if (name.size() < 4) return false;
     std::string ending = name.substr(name.size() - 4);
     std::transform(ending.begin(), ending.end(), ending.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
-    return ending == ".csv";
+    return ending == ".csv" || ending == ".vbo";
 }
 
 void searchFolder(const fs::path& folder, FoundFiles& found)

@@ -19,7 +19,7 @@ struct FoundFiles {
 };
 
 /// Every operand that is a folder (a symbolic link to one included) is searched, with its
-/// subfolders, for files whose name ends in ".csv" in any case; symbolic links to folders inside
+/// subfolders, for files whose name ends in ".csv" or ".vbo" in any case; symbolic links to folders inside
 /// are not followed, so a loop cannot be entered. Any other operand is taken as it is, to be read
 /// or refused later. Each folder's entries are taken in byte order of their names.
 FoundFiles findSessionFiles(std::span<const std::string> operands);
