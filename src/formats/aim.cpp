@@ -15,6 +15,7 @@
 #include "delimited.hpp"
 #include "parser/parse_error.hpp"
 #include "readers.hpp"
+#include "row_fields.hpp"
 #include "session_builder.hpp"
 
 namespace zaro::formats {
@@ -176,11 +177,12 @@ ZaroSession readAim(std::string_view text, std::string fileName)
     const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
         return column && *column < fields.size() ? fields[*column] : std::string_view{};
     };
+    const std::size_t needed = fieldsNeeded({columns.time, columns.latitude, columns.longitude, columns.speed, columns.latAcc, columns.lonAcc});
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - bodyOffset));
     std::size_t nextCrossing = 0;
     Lines body(text, bodyOffset);
     while (body.next(line)) {
-        splitFields(line, ',', fields);
+        leadingFields(line, ',', needed, fields);
         const auto lat = number(field(columns.latitude));
         const auto lon = number(field(columns.longitude));
         const auto seconds = number(field(columns.time));

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "delimited.hpp"
+#include "parser/numbers.hpp"
 #include "parser/parse_error.hpp"
 #include "readers.hpp"
+#include "row_fields.hpp"
 #include "session_builder.hpp"
 
 namespace zaro::formats {
@@ -44,7 +46,9 @@ Columns columnsOf(const std::vector<std::string_view>& header)
 // A number with thousands separators, or with a decimal comma.
 std::optional<double> alfanoNumber(std::string_view field, bool decimalComma)
 {
-    if (decimalComma || field.find(',') == std::string_view::npos) return number(field, decimalComma);
+    if (decimalComma) return number(field, true);
+    if (const auto plain = ZaroSessionParser::readNumber(field)) return plain;
+    if (field.find(',') == std::string_view::npos) return std::nullopt;
     std::array<char, 64> digits{};
     std::size_t length = 0;
     for (const char c : field) {
@@ -98,6 +102,7 @@ ZaroSession readAlfano(std::string_view text, std::string fileName)
     const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
         return column && *column < fields.size() ? fields[*column] : std::string_view{};
     };
+    const std::size_t needed = fieldsNeeded({columns.lap, columns.lapTime, columns.time, columns.latitude, columns.longitude, columns.speed, columns.gX, columns.gY});
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - lines.offset()));
     std::optional<bool> decimalComma;  // known from the first position
     // The lap under way: where it began, its number and the time its first row states.
@@ -115,7 +120,7 @@ ZaroSession readAlfano(std::string_view text, std::string fileName)
                              lap->from, to, timed ? lap->seconds : std::nullopt);
     };
     while (lines.next(line)) {
-        splitFields(line, ';', fields);
+        leadingFields(line, ';', needed, fields);
         const std::string_view latText = field(columns.latitude);
         if (!decimalComma && !latText.empty()) decimalComma = latText.find(',') != std::string_view::npos && latText.find('.') == std::string_view::npos;
         const bool comma = decimalComma.value_or(false);

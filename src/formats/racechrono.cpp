@@ -10,6 +10,7 @@
 #include "delimited.hpp"
 #include "parser/parse_error.hpp"
 #include "readers.hpp"
+#include "row_fields.hpp"
 #include "session_builder.hpp"
 
 namespace zaro::formats {
@@ -114,6 +115,7 @@ ZaroSession readRaceChrono(std::string_view text, std::string fileName)
     const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
         return column && *column < fields.size() ? fields[*column] : std::string_view{};
     };
+    const std::size_t needed = fieldsNeeded({columns.timestamp, columns.lap, columns.latitude, columns.longitude, columns.speed, columns.lateral, columns.longitudinal, columns.lean});
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - bodyOffset));
     // A lap already running when the recording begins was not seen from its start: like the stretch
     // before the first crossing, it is lap 0.
@@ -121,7 +123,7 @@ ZaroSession readRaceChrono(std::string_view text, std::string fileName)
     bool firstLapRunning = true;
     Lines body(text, bodyOffset);
     while (body.next(line)) {
-        splitFields(line, ',', fields);
+        leadingFields(line, ',', needed, fields);
         const auto lat = number(field(columns.latitude));
         const auto lon = number(field(columns.longitude));
         const auto seconds = number(field(columns.timestamp));

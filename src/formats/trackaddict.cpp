@@ -9,6 +9,7 @@
 #include "delimited.hpp"
 #include "parser/parse_error.hpp"
 #include "readers.hpp"
+#include "row_fields.hpp"
 #include "session_builder.hpp"
 
 namespace zaro::formats {
@@ -113,6 +114,7 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName)
     const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
         return column && *column < fields.size() ? fields[*column] : std::string_view{};
     };
+    const std::size_t needed = fieldsNeeded({columns.time, columns.utcTime, columns.lap, columns.latitude, columns.longitude, columns.speed, columns.accelX, columns.accelY, columns.lean});
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - lines.offset()));
     // Each "# Lap" line ends the lap that began where the one before it ended (or with the file).
     std::optional<std::int64_t> lapFrom;
@@ -129,7 +131,7 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName)
             statedLaps = true;
             continue;
         }
-        splitFields(line, ',', fields);
+        leadingFields(line, ',', needed, fields);
         const auto lat = number(field(columns.latitude));
         const auto lon = number(field(columns.longitude));
         const auto seconds = number(field(timeColumn));
