@@ -22,6 +22,8 @@ namespace zaro::formats {
 
 namespace {
 
+constexpr std::size_t maxBeaconMarkers = 100'000;
+
 bool isFormatLine(const std::vector<std::string_view>& fields)
 {
     return fields.size() >= 2 && fields[0] == "Format" && fields[1] == "AiM CSV File";
@@ -144,6 +146,8 @@ ZaroSession readAim(std::string_view text, std::string fileName)
             }
         }
     }
+    // A hundred thousand laps would be days of driving: a longer list is no session's.
+    if (markers.size() > maxBeaconMarkers) throw ParseError::unsupportedFormat();
     if (!header || !columns.time || !columns.latitude || !columns.longitude) {
         std::vector<std::string> missing;
         if (!columns.time) missing.emplace_back("Time");

@@ -115,6 +115,8 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName)
         return column && *column < fields.size() ? fields[*column] : std::string_view{};
     };
     const std::size_t needed = fieldsNeeded({columns.time, columns.utcTime, columns.lap, columns.latitude, columns.longitude, columns.speed, columns.accelX, columns.accelY, columns.lean});
+    // Laps come from the "# Lap" lines where there are any; only otherwise from the lap column.
+    const bool lapLines = text.find("\n# Lap ", lines.offset() > 0 ? lines.offset() - 1 : 0) != std::string_view::npos;
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - lines.offset()));
     // Each "# Lap" line ends the lap that began where the one before it ended (or with the file).
     std::optional<std::int64_t> lapFrom;
@@ -142,7 +144,7 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName)
         sample.gForceX = number(field(columns.accelX));
         sample.gForceY = number(field(columns.accelY));
         sample.leanDeg = number(field(columns.lean));
-        if (columns.lap) sample.lap = wholeNumber(field(columns.lap)).value_or(0);
+        if (columns.lap && !lapLines) sample.lap = wholeNumber(field(columns.lap)).value_or(0);
         if (builder.add(sample) && !lapFrom) {
             lapFrom = ticks;
             builder.markLapBoundary(*ticks);
