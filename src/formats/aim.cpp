@@ -81,28 +81,17 @@ struct Columns {
     std::optional<std::size_t> time, latitude, longitude, speed, latAcc, lonAcc;
 };
 
-Columns columnsOf(const std::vector<std::string_view>& header)
-{
-    Columns columns;
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        const std::string key = columnKey(header[i]);
-        const auto take = [i](std::optional<std::size_t>& column) { if (!column) column = i; };
-        if (key == "time") take(columns.time);
-        else if (key == "gpslatitude" || key == "latitude") take(columns.latitude);
-        else if (key == "gpslongitude" || key == "longitude") take(columns.longitude);
-        else if (key == "gpsspeed" || key == "speed") take(columns.speed);
-        else if (key == "gpslatacc") take(columns.latAcc);
-        else if (key == "gpslonacc") take(columns.lonAcc);
-    }
-    return columns;
-}
-
-double speedFactor(std::string_view unit)
-{
-    if (unit == "km/h" || unit == "kph") return 1 / 3.6;
-    if (unit == "mph") return 0.44704;
-    return 1.0;
-}
+constexpr Spelling<Columns> spellings[] = {
+    {"time", &Columns::time},
+    {"gpslatitude", &Columns::latitude},
+    {"latitude", &Columns::latitude},
+    {"gpslongitude", &Columns::longitude},
+    {"longitude", &Columns::longitude},
+    {"gpsspeed", &Columns::speed},
+    {"speed", &Columns::speed},
+    {"gpslatacc", &Columns::latAcc},
+    {"gpslonacc", &Columns::lonAcc},
+};
 
 }  // namespace
 
@@ -132,7 +121,7 @@ ZaroSession readAim(std::string_view text, std::string fileName)
         // The header begins with `Time` too, but names more than one channel after it.
         if (fields[0] == "Time" && std::count_if(fields.begin(), fields.end(), [](std::string_view f) { return !f.empty(); }) > 2) {
             header = true;
-            columns = columnsOf(fields);
+            columns = columnsOf(fields, spellings);
             break;
         }
         if (fields.size() < 2) continue;
@@ -161,7 +150,7 @@ ZaroSession readAim(std::string_view text, std::string fileName)
     if (lines.next(line)) {
         splitFields(line, ',', fields);
         if (!number(fields[0])) {
-            if (columns.speed && *columns.speed < fields.size()) speedScale = speedFactor(fields[*columns.speed]);
+            if (columns.speed && *columns.speed < fields.size()) speedScale = metresPerSecondIn(fields[*columns.speed]).value_or(1.0);
             bodyOffset = lines.offset();
         }
     }

@@ -25,23 +25,16 @@ struct Columns {
     std::optional<std::size_t> lap, lapTime, time, latitude, longitude, speed, gX, gY;
 };
 
-Columns columnsOf(const std::vector<std::string_view>& header)
-{
-    Columns columns;
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        const std::string key = columnKey(header[i]);
-        const auto take = [i](std::optional<std::size_t>& column) { if (!column) column = i; };
-        if (key == "lap") take(columns.lap);
-        else if (key == "timelap") take(columns.lapTime);
-        else if (key == "absolutetime") take(columns.time);
-        else if (key == "lat") take(columns.latitude);
-        else if (key == "lon") take(columns.longitude);
-        else if (key == "speedgps") take(columns.speed);
-        else if (key == "gfx") take(columns.gX);
-        else if (key == "gfy") take(columns.gY);
-    }
-    return columns;
-}
+constexpr Spelling<Columns> spellings[] = {
+    {"lap", &Columns::lap},
+    {"timelap", &Columns::lapTime},
+    {"absolutetime", &Columns::time},
+    {"lat", &Columns::latitude},
+    {"lon", &Columns::longitude},
+    {"speedgps", &Columns::speed},
+    {"gfx", &Columns::gX},
+    {"gfy", &Columns::gY},
+};
 
 // A number with thousands separators, or with a decimal comma.
 std::optional<double> alfanoNumber(std::string_view field, bool decimalComma)
@@ -79,7 +72,7 @@ bool recognisesAlfano(std::string_view head)
     if (!lines.next(line) || !line.starts_with("Lap;Time Lap;")) return false;
     std::vector<std::string_view> fields;
     splitFields(line, ';', fields);
-    const Columns columns = columnsOf(fields);
+    const Columns columns = columnsOf(fields, spellings);
     return columns.latitude && columns.longitude;
 }
 
@@ -90,7 +83,7 @@ ZaroSession readAlfano(std::string_view text, std::string fileName)
     std::vector<std::string_view> fields;
     lines.next(line);
     splitFields(line, ';', fields);
-    const Columns columns = columnsOf(fields);
+    const Columns columns = columnsOf(fields, spellings);
     if (!columns.time || !columns.latitude || !columns.longitude) {
         std::vector<std::string> missing;
         if (!columns.time) missing.emplace_back("Absolute Time");

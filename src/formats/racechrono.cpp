@@ -48,13 +48,6 @@ std::optional<std::size_t> channel(const std::vector<std::string_view>& names, c
     return found;
 }
 
-double speedFactor(std::string_view unit)
-{
-    if (unit == "km/h" || unit == "kph") return 1 / 3.6;
-    if (unit == "mph") return 0.44704;
-    return 1.0;
-}
-
 }  // namespace
 
 bool recognisesRaceChrono(std::string_view head) { return head.starts_with(signature); }
@@ -110,7 +103,7 @@ ZaroSession readRaceChrono(std::string_view text, std::string fileName)
         if (!columns.longitude) missing.emplace_back("longitude");
         throw ParseError::missingColumns(std::move(missing));
     }
-    if (columns.speed && *columns.speed < units.size()) columns.speedFactor = speedFactor(units[*columns.speed]);
+    if (columns.speed && *columns.speed < units.size()) columns.speedFactor = metresPerSecondIn(units[*columns.speed]).value_or(1.0);
 
     const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
         return column && *column < fields.size() ? fields[*column] : std::string_view{};

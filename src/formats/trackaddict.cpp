@@ -57,31 +57,31 @@ std::optional<std::pair<std::int64_t, double>> lapLine(std::string_view line)
 
 struct Columns {
     std::optional<std::size_t> time, utcTime, lap, latitude, longitude, speed, accelX, accelY, lean;
-    double speedFactor = 1.0;  // to m/s
 };
 
-Columns columnsOf(const std::vector<std::string_view>& header)
+// RaceRender's names: "Accel X" is the longitudinal g, "Accel Y" the lateral; a speed is named by
+// its unit ("KPH", "MPH") or carries it ("Speed (Km/h)").
+constexpr Spelling<Columns> spellings[] = {
+    {"time", &Columns::time},
+    {"utctime", &Columns::utcTime},
+    {"lap", &Columns::lap},
+    {"latitude", &Columns::latitude},
+    {"longitude", &Columns::longitude},
+    {"speed", &Columns::speed},
+    {"kph", &Columns::speed},
+    {"mph", &Columns::speed},
+    {"accelx", &Columns::accelX},
+    {"accely", &Columns::accelY},
+    {"leanangle", &Columns::lean},
+    {"lean", &Columns::lean},
+};
+
+// Metres per second in a unit of the speed column `name`; m/s when it names none.
+double speedFactor(std::string_view name)
 {
-    Columns columns;
     std::string unit;
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        const std::string key = columnKey(header[i], &unit);
-        const auto take = [i](std::optional<std::size_t>& column) { if (!column) column = i; };
-        if (key == "time") take(columns.time);
-        else if (key == "utctime") take(columns.utcTime);
-        else if (key == "lap") take(columns.lap);
-        else if (key == "latitude") take(columns.latitude);
-        else if (key == "longitude") take(columns.longitude);
-        else if (key == "accelx") take(columns.accelX);
-        else if (key == "accely") take(columns.accelY);
-        else if (key == "leanangle" || key == "lean") take(columns.lean);
-        else if (!columns.speed && (key == "speed" || key == "kph" || key == "mph")) {
-            columns.speed = i;
-            if (key == "kph" || unit == "km/h" || unit == "kph") columns.speedFactor = 1 / 3.6;
-            else if (key == "mph" || unit == "mph") columns.speedFactor = 0.44704;
-        }
-    }
-    return columns;
+    const std::string key = columnKey(name, &unit);
+    return metresPerSecondIn(key == "speed" ? std::string_view(unit) : std::string_view(key)).value_or(1.0);
 }
 
 }  // namespace
@@ -99,7 +99,8 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName)
         if (!line.starts_with('#') && !trimField(line).empty()) break;
     }
     splitFields(line, ',', fields);
-    const Columns columns = columnsOf(fields);
+    const Columns columns = columnsOf(fields, spellings);
+    const double speedScale = columns.speed ? speedFactor(fields[*columns.speed]) : 1.0;
     if (!columns.latitude || !columns.longitude || (!columns.time && !columns.utcTime)) {
         std::vector<std::string> missing;
         if (!columns.time && !columns.utcTime) missing.emplace_back("Time");
@@ -140,7 +141,7 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName)
         const auto ticks = !seconds ? std::nullopt : columns.utcTime ? unixTicks(*seconds) : secondsToTicks(*seconds);
         if (!lat || !lon || !ticks) continue;
         Sample sample{.lat = *lat, .lon = *lon, .ticks = ticks};
-        if (const auto speed = number(field(columns.speed))) sample.speedMps = *speed * columns.speedFactor;
+        if (const auto speed = number(field(columns.speed))) sample.speedMps = *speed * speedScale;
         sample.gForceX = number(field(columns.accelX));
         sample.gForceY = number(field(columns.accelY));
         sample.leanDeg = number(field(columns.lean));
