@@ -50,7 +50,19 @@ std::optional<std::size_t> channel(const std::vector<std::string_view>& names, c
 
 }  // namespace
 
-bool recognisesRaceChrono(std::string_view head) { return head.starts_with(signature); }
+bool recognisesRaceChrono(std::string_view head)
+{
+    if (!head.starts_with(signature)) return false;
+    // The layout of format 3; the app's other formats name their columns differently.
+    Lines lines(head);
+    std::string_view line;
+    std::vector<std::string_view> fields;
+    while (lines.next(line) && !trimField(line).empty()) {
+        splitFields(line, ',', fields);
+        if (fields.size() >= 2 && fields[0] == "Format") return fields[1] == "3";
+    }
+    return false;
+}
 
 ZaroSession readRaceChrono(std::string_view text, std::string fileName)
 {

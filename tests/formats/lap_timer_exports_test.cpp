@@ -203,6 +203,7 @@ TEST(LapTimerExports, EachFamilyKnowsOnlyItsOwnFiles)
         const std::string text = written(file.family);
         for (const auto& reader : families) EXPECT_EQ(reader.recognises(text), file.family == reader.family);
     }
+    EXPECT_FALSE(recognisesRaceChrono("This file is created using RaceChrono v7.0\nFormat,2\n\nTime (s),Latitude (deg)\n"));
     EXPECT_FALSE(recognisesAim("Format,RaceBox CSV\n"));
     EXPECT_FALSE(recognisesAlfano("Lap;Time Lap;Speed\n1;80.1;50\n"));
     EXPECT_FALSE(recognisesTrackAddict("# a comment\nTime,Latitude,Longitude\n"));
