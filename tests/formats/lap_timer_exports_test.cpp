@@ -2,9 +2,11 @@
 // figures their own data give, the generator's sessions read back, and damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/session_reading.hpp"
@@ -139,6 +141,52 @@ TEST(LapTimerExports, AimQuotedAndLocalClock)
     EXPECT_EQ(a.endedAt, b.endedAt);
     EXPECT_EQ(a.startedAt, "2024-06-01T10:15:00.000");
     EXPECT_EQ(a.trackName, "Harrowby Park");
+}
+
+// The same session in a file's other shapes: laps from the lap column, other units, a comma locale,
+// no start date.
+TEST(LapTimerExports, OtherShapesOfTheSameSession)
+{
+    const auto eachLine = [](const std::string& text, auto change) {
+        std::string out;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) {
+            if (change(line)) out += line + '\n';
+        }
+        return out;
+    };
+    const auto expectSameLaps = [](const ZaroSession& a, const ZaroSession& b) {
+        EXPECT_EQ(a.pointCount, b.pointCount);
+        EXPECT_NEAR(a.distanceM, b.distanceM, 1e-6);
+        EXPECT_EQ(a.lapCount, b.lapCount);
+        EXPECT_EQ(a.bestLapSec, b.bestLapSec);
+    };
+
+    const std::string trackAddict = written(Foreign::trackAddict);
+    const ZaroSession timed = readSession(trackAddict, "ta.csv");
+    const ZaroSession fromColumn = readSession(eachLine(trackAddict, [](std::string& line) {
+        if (line.starts_with("\"Time\"")) line.replace(line.find("Speed (Km/h)"), 12, "Speed (MPH)");
+        return !line.starts_with("# Lap");
+    }), "ta.csv");
+    expectSameLaps(timed, fromColumn);
+    EXPECT_NEAR(*fromColumn.maxSpeedMps, *timed.maxSpeedMps * 3.6 * 0.44704, 1e-9);
+
+    const std::string alfano = written(Foreign::alfano);
+    const ZaroSession points = readSession(alfano, "alfano.csv");
+    const ZaroSession commas = readSession(eachLine(alfano, [first = true](std::string& line) mutable {
+        if (std::exchange(first, false)) return true;
+        std::erase(line, ',');
+        std::replace(line.begin(), line.end(), '.', ',');
+        return true;
+    }), "alfano.csv");
+    expectSameLaps(points, commas);
+    EXPECT_EQ(points.maxSpeedMps, commas.maxSpeedMps);
+
+    const std::string aim = written(Foreign::aim);
+    const ZaroSession dated = readSession(aim, "aim.csv");
+    const ZaroSession undated = readSession(eachLine(aim, [](std::string& line) { return !line.starts_with("Date,"); }), "aim.csv");
+    expectSameLaps(dated, undated);
+    EXPECT_EQ(undated.startedAt, "");
 }
 
 // Damaged files: each recognised, then refused with the parse's own errors.
