@@ -48,7 +48,9 @@ std::string writeAlfano(const std::vector<Row>& rows, const Options&)
         const Row& row = rows[i];
         if (i > 0) {
             distance += text::metres(rows[i - 1].lat, rows[i - 1].lon, row.lat, row.lon);
-            if (rows[i - 1].lat != row.lat || rows[i - 1].lon != row.lon) heading = text::bearing(rows[i - 1].lat, rows[i - 1].lon, row.lat, row.lon);
+            if (rows[i - 1].lat != row.lat || rows[i - 1].lon != row.lon) {
+                heading = text::bearing(rows[i - 1].lat, rows[i - 1].lon, row.lat, row.lon);
+            }
         }
         if (lap + 1 < starts.size() && i == starts[lap + 1]) ++lap;
         const std::int64_t lapStartMs = rows[starts[lap]].unixMs;

@@ -95,7 +95,8 @@ ZaroSession readAlfano(std::string_view text, std::string fileName)
     const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
         return column && *column < fields.size() ? fields[*column] : std::string_view{};
     };
-    const std::size_t needed = fieldsNeeded({columns.lap, columns.lapTime, columns.time, columns.latitude, columns.longitude, columns.speed, columns.gX, columns.gY});
+    const std::size_t needed = fieldsNeeded({columns.lap, columns.lapTime, columns.time, columns.latitude, columns.longitude, columns.speed,
+                                                columns.gX, columns.gY});
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - lines.offset()));
     std::optional<bool> decimalComma;  // known from the first position
     // The lap under way: where it began, its number and the time its first row states.
@@ -115,7 +116,9 @@ ZaroSession readAlfano(std::string_view text, std::string fileName)
     while (lines.next(line)) {
         leadingFields(line, ';', needed, fields);
         const std::string_view latText = field(columns.latitude);
-        if (!decimalComma && !latText.empty()) decimalComma = latText.find(',') != std::string_view::npos && latText.find('.') == std::string_view::npos;
+        if (!decimalComma && !latText.empty()) {
+            decimalComma = latText.find(',') != std::string_view::npos && latText.find('.') == std::string_view::npos;
+        }
         const bool comma = decimalComma.value_or(false);
         const auto lat = alfanoNumber(latText, comma);
         const auto lon = alfanoNumber(field(columns.longitude), comma);

@@ -120,7 +120,8 @@ ZaroSession readRaceChrono(std::string_view text, std::string fileName)
     const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
         return column && *column < fields.size() ? fields[*column] : std::string_view{};
     };
-    const std::size_t needed = fieldsNeeded({columns.timestamp, columns.lap, columns.latitude, columns.longitude, columns.speed, columns.lateral, columns.longitudinal, columns.lean});
+    const std::size_t needed = fieldsNeeded({columns.timestamp, columns.lap, columns.latitude, columns.longitude, columns.speed,
+                                                columns.lateral, columns.longitudinal, columns.lean});
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - bodyOffset));
     // A lap already running when the recording begins was not seen from its start: like the stretch
     // before the first crossing, it is lap 0.

@@ -38,9 +38,11 @@ Columns columnsOf(const std::vector<std::string_view>& header, const Spelling<Co
 /// Metres per second in one of `unit` ("km/h", "KPH", "mph", "m/s"); none for another.
 inline std::optional<double> metresPerSecondIn(std::string_view unit)
 {
-    static constexpr std::pair<std::string_view, double> units[] = {{"m/s", 1.0}, {"km/h", 1 / 3.6}, {"kph", 1 / 3.6}, {"kmh", 1 / 3.6}, {"mph", 0.44704}};
+    static constexpr std::pair<std::string_view, double> units[] = {
+        {"m/s", 1.0}, {"km/h", 1 / 3.6}, {"kph", 1 / 3.6}, {"kmh", 1 / 3.6}, {"mph", 0.44704}};
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     for (const auto& [name, factor] : units) {
-        if (name.size() == unit.size() && std::equal(name.begin(), name.end(), unit.begin(), [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b + 32 : b); })) {
+        if (name.size() == unit.size() && std::equal(name.begin(), name.end(), unit.begin(), [&](char a, char b) { return a == lower(b); })) {
             return factor;
         }
     }

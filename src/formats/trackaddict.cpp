@@ -115,7 +115,8 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName)
     const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
         return column && *column < fields.size() ? fields[*column] : std::string_view{};
     };
-    const std::size_t needed = fieldsNeeded({columns.time, columns.utcTime, columns.lap, columns.latitude, columns.longitude, columns.speed, columns.accelX, columns.accelY, columns.lean});
+    const std::size_t needed = fieldsNeeded({columns.time, columns.utcTime, columns.lap, columns.latitude, columns.longitude,
+                                                columns.speed, columns.accelX, columns.accelY, columns.lean});
     // Laps come from the "# Lap" lines where there are any; only otherwise from the lap column.
     const bool lapLines = text.find("\n# Lap ", lines.offset() > 0 ? lines.offset() - 1 : 0) != std::string_view::npos;
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - lines.offset()));
