@@ -56,9 +56,9 @@ std::string writeTrackAddict(const std::vector<Row>& rows, const Options&)
         out += ',';
         text::fixed(out, heading, 1);
         out += ",6.0,";
-        text::fixed(out, row.gForceX, 2);
+        text::fixed(out, row.gForceY, 2);  // Accel X: lateral
         out += ',';
-        text::fixed(out, row.gForceY, 2);
+        text::fixed(out, row.gForceX, 2);
         out += ",1.00\n";
     }
     out += "# Session End\n";

@@ -59,8 +59,9 @@ struct Columns {
     std::optional<std::size_t> time, utcTime, lap, latitude, longitude, speed, accelX, accelY, lean;
 };
 
-// RaceRender's names: "Accel X" is the longitudinal g, "Accel Y" the lateral; a speed is named by
-// its unit ("KPH", "MPH") or carries it ("Speed (Km/h)").
+// TrackAddict's "Accel X" is the lateral g (it follows the turns of the heading), "Accel Y" the
+// longitudinal (it follows the changes of speed); a speed is named by its unit ("KPH", "MPH") or
+// carries it ("Speed (Km/h)").
 constexpr Spelling<Columns> spellings[] = {
     {"time", &Columns::time},
     {"utctime", &Columns::utcTime},
@@ -143,8 +144,8 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName)
         if (!lat || !lon || !ticks) continue;
         Sample sample{.lat = *lat, .lon = *lon, .ticks = ticks};
         if (const auto speed = number(field(columns.speed))) sample.speedMps = *speed * speedScale;
-        sample.gForceX = number(field(columns.accelX));
-        sample.gForceY = number(field(columns.accelY));
+        sample.gForceX = number(field(columns.accelY));
+        sample.gForceY = number(field(columns.accelX));
         sample.leanDeg = number(field(columns.lean));
         if (columns.lap && !lapLines) sample.lap = wholeNumber(field(columns.lap)).value_or(0);
         if (builder.add(sample) && !lapFrom) {

@@ -34,6 +34,7 @@ struct CorpusCase {
     std::int64_t points;
     double firstLat, firstLon;
     double maxSpeedMps;
+    double maxAbsGx, maxAbsGy;  // longitudinal, lateral
     const char* startedAt;
     const char* endedAt;
     std::int64_t lapCount;
@@ -46,16 +47,16 @@ TEST(LapTimerExports, CorpusFilesGiveTheirOwnFigures)
     constexpr Kind lap = Kind::lap, part = Kind::incomplete;
     const std::vector<CorpusCase> cases = {
         // Lap 5 runs when the recording begins and lap 7 when it ends: lap 6 alone is whole.
-        {"racechrono_v3_laptiming_crlf.csv", "RaceChrono Pro v9.1.3", "BMW - Taupo", 7779, -38.6633811, 176.1478022, 49.75,
+        {"racechrono_v3_laptiming_crlf.csv", "RaceChrono Pro v9.1.3", "BMW - Taupo", 7779, -38.6633811, 176.1478022, 49.75, 1.48716, 2.7122,
          "2023-02-11T20:48:41.023Z", "2023-02-11T20:50:35.006Z", 1, 106.448, {part, lap, part}},
         // "# Lap" lines: the out-lap, laps 1 to 3 (1 through the pits), lap 4 cut off by the excerpt.
         {"trackaddict_android_comment_preamble_quoted_header.csv", "TrackAddict 4.3.5", "Unknown track", 16684, 51.9993282, 13.6881675,
-         158.0 / 3.6, "2019-06-05T11:28:31.000Z", "2019-06-05T11:42:15.059Z", 3, 107.089, {part, lap, lap, lap, part}},
+         158.0 / 3.6, 0.98, 1.18, "2019-06-05T11:28:31.000Z", "2019-06-05T11:42:15.059Z", 3, 107.089, {part, lap, lap, lap, part}},
         // Ten beacon markers: the out-lap, eight laps and the in-lap, though the rows stop at 25.1 s.
         {"aim_racestudio3_format_preamble_units_row.csv", "AiM Race Studio", "F.Corta Var6", 503, 45.51675493, 10.00522881,
-         76.7944 / 3.6, "2024-12-15T13:34:00.000", "2024-12-15T13:34:25.100", 8, 52.433,
+         76.7944 / 3.6, 0.5125, 0.9844, "2024-12-15T13:34:00.000", "2024-12-15T13:34:25.100", 8, 52.433,
          {part, lap, lap, lap, lap, lap, lap, lap, lap, part}},
-        {"alfano6_semicolon_excerpt.csv", "Alfano", "Unknown track", 31, 52.3017693, -106.6489868, 54.2 / 3.6, "", "", 1, 87.43, {lap}},
+        {"alfano6_semicolon_excerpt.csv", "Alfano", "Unknown track", 31, 52.3017693, -106.6489868, 54.2 / 3.6, 0.2, 0.02, "", "", 1, 87.43, {lap}},
     };
     for (const CorpusCase& c : cases) {
         SCOPED_TRACE(c.file);
@@ -70,6 +71,8 @@ TEST(LapTimerExports, CorpusFilesGiveTheirOwnFigures)
         EXPECT_DOUBLE_EQ(session.polyline.front().lon, c.firstLon);
         ASSERT_TRUE(session.maxSpeedMps);
         EXPECT_NEAR(*session.maxSpeedMps, c.maxSpeedMps, 1e-9);
+        EXPECT_EQ(session.maxAbsGx, c.maxAbsGx);
+        EXPECT_EQ(session.maxAbsGy, c.maxAbsGy);
         EXPECT_EQ(session.startedAt, c.startedAt);
         EXPECT_EQ(session.endedAt, c.endedAt);
         EXPECT_EQ(session.lapCount, c.lapCount);
