@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <thread>
 #include <utility>
 
@@ -112,10 +113,14 @@ ZaroSession SessionBuilder::finish(std::string fileName, SessionInfo info)
 
     std::vector<LapSpan> spans;
     if (!stated_.empty()) {
+        // Files of millions of laps: every list at its final size, and each let go once read.
+        session.laps.reserve(stated_.size());
+        spans.reserve(stated_.size());
         for (StatedLap& stated : stated_) {
             session.laps.push_back(std::move(stated.lap));
             spans.push_back(stated.span);
         }
+        std::vector<StatedLap>().swap(stated_);
     } else {
         session.laps = ZaroSessionParser::buildLaps(fold_.inferredLaps(), &spans);
     }
@@ -124,19 +129,27 @@ ZaroSession SessionBuilder::finish(std::string fileName, SessionInfo info)
     // A stretch the file counts as a lap but that covers less than half the distance of the median
     // lap is a stub (into the pits, a glitch of the timer): it is no lap, so that the best lap is one.
     std::stable_sort(boundaries_.begin(), boundaries_.end(), [](const Boundary& a, const Boundary& b) { return a.ticks < b.ticks; });
-    std::vector<std::optional<double>> distances;
-    std::vector<double> complete;
+    std::vector<double> distances(session.laps.size(), std::numeric_limits<double>::quiet_NaN());  // NaN: not known
+    std::size_t complete = 0;
     for (std::size_t i = 0; i < session.laps.size(); ++i) {
         const auto from = distanceAt(spans[i].from);
         const auto to = distanceAt(spans[i].to);
-        distances.push_back(from && to ? std::optional(*to - *from) : std::nullopt);
-        if (session.laps[i].kind == ZaroSessionLap::Kind::lap && distances.back()) complete.push_back(*distances.back());
+        if (from && to) distances[i] = *to - *from;
+        if (session.laps[i].kind == ZaroSessionLap::Kind::lap && !std::isnan(distances[i])) ++complete;
     }
-    if (!complete.empty()) {
-        std::nth_element(complete.begin(), complete.begin() + static_cast<std::ptrdiff_t>(complete.size() / 2), complete.end());
-        const double median = complete[complete.size() / 2];
+    std::vector<LapSpan>().swap(spans);
+    std::vector<Boundary>().swap(boundaries_);
+    if (complete > 0) {
+        std::vector<double> completeDistances;
+        completeDistances.reserve(complete);
         for (std::size_t i = 0; i < session.laps.size(); ++i) {
-            if (distances[i] && *distances[i] < median / 2) session.laps[i].kind = ZaroSessionLap::Kind::incomplete;
+            if (session.laps[i].kind == ZaroSessionLap::Kind::lap && !std::isnan(distances[i])) completeDistances.push_back(distances[i]);
+        }
+        const auto middle = completeDistances.begin() + static_cast<std::ptrdiff_t>(complete / 2);
+        std::nth_element(completeDistances.begin(), middle, completeDistances.end());
+        const double median = *middle;
+        for (std::size_t i = 0; i < session.laps.size(); ++i) {
+            if (distances[i] < median / 2) session.laps[i].kind = ZaroSessionLap::Kind::incomplete;
         }
     }
 
