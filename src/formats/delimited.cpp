@@ -84,7 +84,7 @@ std::string_view trimField(std::string_view field)
     return field;
 }
 
-void splitFields(std::string_view line, char separator, std::vector<std::string_view>& fields)
+void splitFields(std::string_view line, char separator, std::vector<std::string_view>& fields, std::size_t maxFields)
 {
     fields.clear();
     std::size_t begin = 0;
@@ -107,6 +107,7 @@ void splitFields(std::string_view line, char separator, std::vector<std::string_
                 break;
             }
             fields.push_back(trimField(line.substr(open, close - open)));
+            if (fields.size() == maxFields) return;
             const std::size_t next = close < line.size() ? line.find(separator, close + 1) : std::string_view::npos;
             if (next == std::string_view::npos) return;
             begin = next + 1;
@@ -114,7 +115,7 @@ void splitFields(std::string_view line, char separator, std::vector<std::string_
         }
         const std::size_t next = line.find(separator, begin);
         fields.push_back(trimField(line.substr(begin, next == std::string_view::npos ? std::string_view::npos : next - begin)));
-        if (next == std::string_view::npos) return;
+        if (next == std::string_view::npos || fields.size() == maxFields) return;
         begin = next + 1;
     }
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,8 +29,10 @@ private:
 std::string_view trimField(std::string_view field);
 
 /// The fields of `line` at `separator`, each trimmed; a field in double quotes may hold the separator
-/// and loses its quotes (a doubled quote inside stays doubled). At least one field.
-void splitFields(std::string_view line, char separator, std::vector<std::string_view>& fields);
+/// and loses its quotes (a doubled quote inside stays doubled). At least one field, at most `maxFields`
+/// (the first ones).
+void splitFields(std::string_view line, char separator, std::vector<std::string_view>& fields,
+                 std::size_t maxFields = std::numeric_limits<std::size_t>::max());
 
 /// Of comma, semicolon and tab, the one the line has most of outside quotes; comma on a tie.
 char likelySeparator(std::string_view line);
