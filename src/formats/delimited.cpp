@@ -191,13 +191,29 @@ std::optional<std::int64_t> secondsToTicks(double seconds)
     return std::llround(seconds * 10000);
 }
 
+// Where seconds since 1970 give way to milliseconds, microseconds and nanoseconds.
+constexpr std::int64_t firstUnixSecond = 100'000'000;  // 1973
+constexpr std::int64_t firstUnixMillisecond = 100'000'000'000;
+constexpr std::int64_t firstUnixMicrosecond = 100'000'000'000'000;
+constexpr std::int64_t firstUnixNanosecond = 100'000'000'000'000'000;
+
 std::optional<std::int64_t> unixTicks(double value)
 {
-    if (!std::isfinite(value) || value < 1e8) return std::nullopt;
-    if (value < 1e11) return secondsToTicks(value);
-    if (value < 1e14) return secondsToTicks(value / 1e3);
-    if (value < 1e17) return secondsToTicks(value / 1e6);
+    if (!std::isfinite(value) || value < firstUnixSecond) return std::nullopt;
+    if (value < firstUnixMillisecond) return secondsToTicks(value);
+    if (value < firstUnixMicrosecond) return secondsToTicks(value / 1e3);
+    if (value < firstUnixNanosecond) return secondsToTicks(value / 1e6);
     return secondsToTicks(value / 1e9);
+}
+
+std::optional<std::int64_t> unixTicks(std::int64_t value)
+{
+    const auto rounded = [](std::int64_t count, std::int64_t perTick) { return (count + perTick / 2) / perTick; };
+    if (value < firstUnixSecond) return std::nullopt;
+    if (value < firstUnixMillisecond) return value * 10'000;
+    if (value < firstUnixMicrosecond) return value * 10;
+    if (value < firstUnixNanosecond) return rounded(value, 100);
+    return rounded(value, 100'000);
 }
 
 std::string_view decodeText(std::string_view raw, std::string& storage)

@@ -54,6 +54,8 @@ std::optional<std::int64_t> wholeNumber(std::string_view field);
 /// Ticks of 100 µs since 1970 of a Unix time in seconds, milliseconds, microseconds or nanoseconds,
 /// told apart by magnitude (seconds from 1973 on); none for smaller or non-finite values.
 std::optional<std::int64_t> unixTicks(double value);
+/// unixTicks of a whole number, exact but for the rounding of nanoseconds and microseconds to ticks.
+std::optional<std::int64_t> unixTicks(std::int64_t value);
 
 /// Ticks of `seconds` (finite, within a few thousand years), rounded to the nearest tick.
 std::optional<std::int64_t> secondsToTicks(double seconds);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 
 #include "base/iso8601.hpp"
 #include "delimited.hpp"
+#include "parser/numbers.hpp"
 #include "parser/parse_error.hpp"
 #include "parser/session_fold.hpp"
 #include "readers.hpp"
@@ -87,6 +89,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::optional<std::string> appNamedIn(std::string_view line)
 {
+    line = line.substr(0, 256);  // a name stands near the start; a long line is not searched through
     for (const std::string_view app : apps) {
         for (std::size_t at = 0; at + app.size() <= line.size(); ++at) {
             if (!std::equal(app.begin(), app.end(), line.begin() + static_cast<std::ptrdiff_t>(at),
@@ -158,8 +161,11 @@ void mapColumn(std::string_view name, std::size_t index, Layout& layout)
             break;
         }
     }
-    // "speedkmh", "speed_kph": a speed with its unit run into the name.
-    if (!column && key.starts_with("speed") && speedFactor(key.substr(5))) {
+    // "speed_kmh", "SpeedKPH": a speed with its unit run into the name (and nothing else: "speedlimitkmh" is none).
+    const auto isSpeedUnit = [](std::string_view text) {
+        return text == "kn" || std::any_of(speedUnits.begin(), speedUnits.end(), [text](const SpeedUnit& u) { return u.spelling == text; });
+    };
+    if (!column && key.starts_with("speed") && isSpeedUnit(std::string_view(key).substr(5))) {
         column = Column::speed;
         unit = key.substr(5);
     }
@@ -463,6 +469,24 @@ struct TimeSource {
 
 // ---- Rows ------------------------------------------------------------------------------------
 
+// number(text, true), a short field read without a copy of the field's own.
+std::optional<double> commaNumber(std::string_view text)
+{
+    std::array<char, 32> copy;  // NOLINT(cppcoreguidelines-pro-type-member-init): written before read
+    if (text.size() <= copy.size()) {
+        int commas = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const bool comma = text[i] == ',';
+            commas += comma;
+            copy[i] = comma ? '.' : text[i];
+        }
+        if (commas <= 1) {
+            if (const auto value = ZaroSessionParser::readNumber(std::string_view(copy.data(), text.size()))) return value;
+        }
+    }
+    return number(text, true);
+}
+
 class RowReader {
 public:
     explicit RowReader(const Layout& layout) : layout_(layout) {}
@@ -496,12 +520,24 @@ private:
         return index && *index < fields.size() ? fields[*index] : std::string_view();
     }
 
+    // A plain number, as most values are, is read in line; its decimal comma is a point.
+    std::optional<double> plainNumber(std::string_view text) const
+    {
+        return layout_.decimalComma ? commaNumber(text) : ZaroSessionParser::readNumber(text);
+    }
+
     std::optional<double> coordinate(std::string_view text, char negative, std::string_view hemisphere) const
     {
-        const auto value = quantity(text, layout_.decimalComma);
-        if (!value) return std::nullopt;
-        double degrees = value->value;
-        const char letter = value->unit.empty() ? (hemisphere.empty() ? '\0' : hemisphere.front()) : value->unit.front();
+        double degrees = 0;
+        char letter = hemisphere.empty() ? '\0' : hemisphere.front();
+        if (const auto plain = plainNumber(text)) {
+            degrees = *plain;
+        } else {
+            const auto value = quantity(text, layout_.decimalComma);  // "31.769598N"
+            if (!value) return std::nullopt;
+            degrees = value->value;
+            if (!value->unit.empty()) letter = value->unit.front();
+        }
         if (letter == negative || letter == negative + 32) degrees = -std::fabs(degrees);
         return degrees;
     }
@@ -509,22 +545,33 @@ private:
     std::optional<double> scaled(std::string_view text, double factor) const
     {
         if (text.empty()) return std::nullopt;
-        const auto value = number(text, layout_.decimalComma);
+        if (const auto plain = plainNumber(text)) return *plain * factor;
+        const auto value = quantity(text, layout_.decimalComma);  // "0.31 g", "38.5°"
         if (!value) return std::nullopt;
-        return *value * factor;
+        return value->value * factor;
     }
 
     std::optional<double> speed(std::string_view text)
     {
         if (text.empty()) return std::nullopt;
-        const auto value = quantity(text, layout_.decimalComma);
-        if (!value) return std::nullopt;
-        if (layout_.speedFactor) return value->value * *layout_.speedFactor;
-        if (!value->unit.empty()) {
-            if (const auto factor = speedFactor(value->unit)) return value->value * *factor;
+        auto value = plainNumber(text);
+        std::string_view unit;
+        if (!value) {
+            const auto withUnit = quantity(text, layout_.decimalComma);  // "10.120 km/h"
+            if (!withUnit) return std::nullopt;
+            value = withUnit->value;
+            unit = withUnit->unit;
+        }
+        if (layout_.speedFactor) return *value * *layout_.speedFactor;
+        if (!unit.empty()) {
+            if (unit != valueUnit_) {  // rows mostly repeat the unit
+                valueUnit_ = unit;
+                valueUnitFactor_ = speedFactor(unit);
+            }
+            if (valueUnitFactor_) return *value * *valueUnitFactor_;
         }
         bareSpeeds_ = true;
-        return value->value;
+        return value;
     }
 
     std::optional<std::int64_t> ticks(const std::vector<std::string_view>& fields, const TimeSource& source) const
@@ -533,7 +580,8 @@ private:
         switch (source.form) {
         case TimeForm::undecided: return std::nullopt;
         case TimeForm::unix: {
-            const auto value = number(text, layout_.decimalComma);
+            if (const auto whole = ZaroSessionParser::readInteger(text)) return unixTicks(*whole);
+            const auto value = plainNumber(text);
             return value ? unixTicks(*value) : std::nullopt;
         }
         case TimeForm::dateTime: {
@@ -541,13 +589,13 @@ private:
             return stamp ? std::optional(stamp->ticks) : std::nullopt;
         }
         case TimeForm::dateAndClock: {
-            const auto midnight = readDate(field(fields, layout_.date));
+            const auto midnight = dateOf(field(fields, layout_.date));
             const auto clock = readClock(text);
             return midnight && clock ? std::optional(*midnight + clock->ticks) : std::nullopt;
         }
         case TimeForm::dateAndHms: return wallClock(fields);
         case TimeForm::sinceStart: {
-            const auto value = number(text, layout_.decimalComma);
+            const auto value = plainNumber(text);
             if (!value) return std::nullopt;
             const auto since = secondsToTicks(*value * source.secondsPerUnit);
             return since ? std::optional(*since + source.offset) : std::nullopt;
@@ -564,7 +612,7 @@ private:
     std::optional<std::int64_t> wallClock(const std::vector<std::string_view>& fields) const
     {
         if (!layout_.date || !layout_.hour || !layout_.minute || !layout_.second) return std::nullopt;
-        const auto midnight = readDate(field(fields, layout_.date));
+        const auto midnight = dateOf(field(fields, layout_.date));
         const auto hour = wholeNumber(field(fields, layout_.hour));
         const auto minute = wholeNumber(field(fields, layout_.minute));
         const auto second = number(field(fields, layout_.second), layout_.decimalComma);
@@ -614,8 +662,9 @@ private:
                 return ticks;
             }
         }
-        if (const auto value = number(text, layout_.decimalComma)) {
-            if (const auto unix = unixTicks(*value)) {
+        if (const auto value = plainNumber(text)) {
+            const auto whole = ZaroSessionParser::readInteger(text);
+            if (const auto unix = whole ? unixTicks(*whole) : unixTicks(*value)) {
                 source.form = TimeForm::unix;
                 time_ = source;
                 return unix;
@@ -639,10 +688,50 @@ private:
         return *since + source.offset;
     }
 
+    // readDate, of which rows mostly repeat the last one's.
+    std::optional<std::int64_t> dateOf(std::string_view text) const
+    {
+        if (text != lastDate_) {
+            lastDate_ = text;
+            lastMidnight_ = readDate(text);
+        }
+        return lastMidnight_;
+    }
+
     const Layout& layout_;
     TimeSource time_;
     bool bareSpeeds_ = false;
+    // The last of each that rows repeat, within the file's text.
+    std::string_view valueUnit_;
+    std::optional<double> valueUnitFactor_;
+    mutable std::string_view lastDate_;
+    mutable std::optional<std::int64_t> lastMidnight_;
 };
+
+// The first `count` fields of a row, as splitFields gives them; a row without quotes, the usual
+// kind, is cut at its separators in one pass.
+void splitRow(std::string_view line, char separator, std::size_t count, std::vector<std::string_view>& fields)
+{
+    if (line.find('"') != std::string_view::npos) {
+        splitFields(line, separator, fields, count);
+        return;
+    }
+    fields.clear();
+    const char* from = line.data();
+    const char* const end = from + line.size();
+    while (true) {
+        const auto* found = static_cast<const char*>(std::memchr(from, separator, static_cast<std::size_t>(end - from)));
+        const char* const to = found ? found : end;
+        std::string_view field(from, static_cast<std::size_t>(to - from));
+        // Padding is blanks, tabs, NULs and line ends, all at or below a space.
+        if (!field.empty() && (static_cast<unsigned char>(field.front()) <= ' ' || static_cast<unsigned char>(field.back()) <= ' ')) {
+            field = trimField(field);
+        }
+        fields.push_back(field);
+        if (to == end || fields.size() == count) return;
+        from = to + 1;
+    }
+}
 
 }  // namespace
 
@@ -660,7 +749,7 @@ ZaroSession readGpsTrack(std::string_view text, std::string fileName)
     std::string_view line;
     while (lines.next(line)) {
         if (line.empty()) continue;
-        splitFields(line, layout->separator, fields, layout->columnsRead);
+        splitRow(line, layout->separator, layout->columnsRead, fields);
         if (reader.read(fields, sample)) builder.add(sample);
     }
     SessionInfo info;

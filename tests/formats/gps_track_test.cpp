@@ -122,6 +122,48 @@ TEST(GpsTrack, ReadsEachSpellingSeparatorHemisphereAndTimeForm)
     }
 }
 
+// The laps a lap column gives are the parse's for the same rows under its own names.
+TEST(GpsTrack, ReadsAccelerationsLeanAndLapsInTheirSpellings)
+{
+    struct Names {
+        const char* gx;
+        const char* gy;
+        const char* lean;
+        const char* lap;
+        double perG;  // the file's unit of acceleration in g
+    };
+    const Names spellings[] = {
+        {"GForceX", "GForceY", "LeanAngle", "Lap", 1},
+        {"gforcex (g)", "gforcey (g)", "lean_deg", "lap number", 1},
+        {"gx", "gy", "Lean Angle (deg)", "lapindex", 1},
+        {"Longitudinal Acceleration (m/s\u00B2)", "lateral_acceleration [m/s2]", "leanangle", "Lap #", 9.80665},
+    };
+    const auto rows = [](double perG) {
+        constexpr int laps[] = {0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 0};
+        std::string text;
+        for (int i = 0; i < 11; ++i) {
+            text += "2024-06-01T10:15:" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "Z," + std::to_string(52 + i * 0.001) + ",-1," +
+                    std::to_string((i * 0.1 - 0.6) * perG) + "," + std::to_string((0.4 - i * 0.12) * perG) + "," +
+                    std::to_string(i * 4.5 - 20) + "," + std::to_string(laps[i]) + "\n";
+        }
+        return text;
+    };
+    const ZaroSession expected = ZaroSessionParser::parse("Time,Latitude,Longitude,GForceX,GForceY,LeanAngle,Lap\n" + rows(1), "log.csv");
+    ASSERT_EQ(expected.lapCount, 3);
+    for (const Names& names : spellings) {
+        SCOPED_TRACE(names.lap);
+        const std::string header = std::string("time,lat,lon,") + names.gx + "," + names.gy + "," + names.lean + "," + names.lap + "\n";
+        const ZaroSession session = readSession(header + rows(names.perG), "log.csv");
+        ASSERT_TRUE(session.maxAbsGx && session.maxAbsGy && session.maxLeanDeg);
+        EXPECT_NEAR(*session.maxAbsGx, 0.6, 1e-6);
+        EXPECT_NEAR(*session.maxAbsGy, 0.8, 1e-6);
+        EXPECT_DOUBLE_EQ(*session.maxLeanDeg, 25);
+        EXPECT_EQ(session.lapCount, expected.lapCount);
+        EXPECT_EQ(session.bestLapSec, expected.bestLapSec);
+        EXPECT_EQ(session.laps.size(), expected.laps.size());
+    }
+}
+
 std::string utf16(std::string_view ascii, bool bigEndian)
 {
     std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
