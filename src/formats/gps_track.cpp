@@ -574,7 +574,7 @@ private:
         return value;
     }
 
-    std::optional<std::int64_t> ticks(const std::vector<std::string_view>& fields, const TimeSource& source) const
+    std::optional<std::int64_t> ticks(const std::vector<std::string_view>& fields, const TimeSource& source)
     {
         const std::string_view text = field(fields, source.column);
         switch (source.form) {
@@ -609,7 +609,7 @@ private:
     }
 
     // The date column with hours, minutes and seconds in columns of their own.
-    std::optional<std::int64_t> wallClock(const std::vector<std::string_view>& fields) const
+    std::optional<std::int64_t> wallClock(const std::vector<std::string_view>& fields)
     {
         if (!layout_.date || !layout_.hour || !layout_.minute || !layout_.second) return std::nullopt;
         const auto midnight = dateOf(field(fields, layout_.date));
@@ -689,7 +689,7 @@ private:
     }
 
     // readDate, of which rows mostly repeat the last one's.
-    std::optional<std::int64_t> dateOf(std::string_view text) const
+    std::optional<std::int64_t> dateOf(std::string_view text)
     {
         if (text != lastDate_) {
             lastDate_ = text;
@@ -704,8 +704,8 @@ private:
     // The last of each that rows repeat, within the file's text.
     std::string_view valueUnit_;
     std::optional<double> valueUnitFactor_;
-    mutable std::string_view lastDate_;
-    mutable std::optional<std::int64_t> lastMidnight_;
+    std::string_view lastDate_;
+    std::optional<std::int64_t> lastMidnight_;
 };
 
 // The first `count` fields of a row, as splitFields gives them; a row without quotes, the usual
