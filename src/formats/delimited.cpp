@@ -206,7 +206,7 @@ std::optional<std::int64_t> unixTicks(double value)
     return secondsToTicks(value / 1e9);
 }
 
-std::optional<std::int64_t> unixTicks(std::int64_t value)
+std::optional<std::int64_t> wholeUnixTicks(std::int64_t value)
 {
     const auto rounded = [](std::int64_t count, std::int64_t perTick) { return (count + perTick / 2) / perTick; };
     if (value < firstUnixSecond) return std::nullopt;

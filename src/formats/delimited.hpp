@@ -55,7 +55,7 @@ std::optional<std::int64_t> wholeNumber(std::string_view field);
 /// told apart by magnitude (seconds from 1973 on); none for smaller or non-finite values.
 std::optional<std::int64_t> unixTicks(double value);
 /// unixTicks of a whole number, exact but for the rounding of nanoseconds and microseconds to ticks.
-std::optional<std::int64_t> unixTicks(std::int64_t value);
+std::optional<std::int64_t> wholeUnixTicks(std::int64_t value);
 
 /// Ticks of `seconds` (finite, within a few thousand years), rounded to the nearest tick.
 std::optional<std::int64_t> secondsToTicks(double seconds);

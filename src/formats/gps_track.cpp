@@ -580,7 +580,7 @@ private:
         switch (source.form) {
         case TimeForm::undecided: return std::nullopt;
         case TimeForm::unix: {
-            if (const auto whole = ZaroSessionParser::readInteger(text)) return unixTicks(*whole);
+            if (const auto whole = ZaroSessionParser::readInteger(text)) return wholeUnixTicks(*whole);
             const auto value = plainNumber(text);
             return value ? unixTicks(*value) : std::nullopt;
         }
@@ -664,7 +664,7 @@ private:
         }
         if (const auto value = plainNumber(text)) {
             const auto whole = ZaroSessionParser::readInteger(text);
-            if (const auto unix = whole ? unixTicks(*whole) : unixTicks(*value)) {
+            if (const auto unix = whole ? wholeUnixTicks(*whole) : unixTicks(*value)) {
                 source.form = TimeForm::unix;
                 time_ = source;
                 return unix;
