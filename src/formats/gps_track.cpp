@@ -472,17 +472,13 @@ struct TimeSource {
 // number(text, true), a short field read without a copy of the field's own.
 std::optional<double> commaNumber(std::string_view text)
 {
+    const std::size_t comma = text.find(',');
+    if (comma == std::string_view::npos) return ZaroSessionParser::readNumber(text);
     std::array<char, 32> copy;  // NOLINT(cppcoreguidelines-pro-type-member-init): written before read
-    if (text.size() <= copy.size()) {
-        int commas = 0;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const bool comma = text[i] == ',';
-            commas += comma;
-            copy[i] = comma ? '.' : text[i];
-        }
-        if (commas <= 1) {
-            if (const auto value = ZaroSessionParser::readNumber(std::string_view(copy.data(), text.size()))) return value;
-        }
+    if (text.size() <= copy.size() && text.find(',', comma + 1) == std::string_view::npos) {
+        std::memcpy(copy.data(), text.data(), text.size());
+        copy[comma] = '.';
+        if (const auto value = ZaroSessionParser::readNumber(std::string_view(copy.data(), text.size()))) return value;
     }
     return number(text, true);
 }
