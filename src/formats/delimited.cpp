@@ -84,7 +84,7 @@ std::string_view trimField(std::string_view field)
     return field;
 }
 
-void splitFields(std::string_view line, char separator, std::vector<std::string_view>& fields)
+void splitFields(std::string_view line, char separator, std::vector<std::string_view>& fields, std::size_t maxFields)
 {
     fields.clear();
     std::size_t begin = 0;
@@ -107,6 +107,7 @@ void splitFields(std::string_view line, char separator, std::vector<std::string_
                 break;
             }
             fields.push_back(trimField(line.substr(open, close - open)));
+            if (fields.size() == maxFields) return;
             const std::size_t next = close < line.size() ? line.find(separator, close + 1) : std::string_view::npos;
             if (next == std::string_view::npos) return;
             begin = next + 1;
@@ -114,7 +115,7 @@ void splitFields(std::string_view line, char separator, std::vector<std::string_
         }
         const std::size_t next = line.find(separator, begin);
         fields.push_back(trimField(line.substr(begin, next == std::string_view::npos ? std::string_view::npos : next - begin)));
-        if (next == std::string_view::npos) return;
+        if (next == std::string_view::npos || fields.size() == maxFields) return;
         begin = next + 1;
     }
 }
@@ -190,13 +191,29 @@ std::optional<std::int64_t> secondsToTicks(double seconds)
     return std::llround(seconds * 10000);
 }
 
+// Where seconds since 1970 give way to milliseconds, microseconds and nanoseconds.
+constexpr std::int64_t firstUnixSecond = 100'000'000;  // 1973
+constexpr std::int64_t firstUnixMillisecond = 100'000'000'000;
+constexpr std::int64_t firstUnixMicrosecond = 100'000'000'000'000;
+constexpr std::int64_t firstUnixNanosecond = 100'000'000'000'000'000;
+
 std::optional<std::int64_t> unixTicks(double value)
 {
-    if (!std::isfinite(value) || value < 1e8) return std::nullopt;
-    if (value < 1e11) return secondsToTicks(value);
-    if (value < 1e14) return secondsToTicks(value / 1e3);
-    if (value < 1e17) return secondsToTicks(value / 1e6);
+    if (!std::isfinite(value) || value < firstUnixSecond) return std::nullopt;
+    if (value < firstUnixMillisecond) return secondsToTicks(value);
+    if (value < firstUnixMicrosecond) return secondsToTicks(value / 1e3);
+    if (value < firstUnixNanosecond) return secondsToTicks(value / 1e6);
     return secondsToTicks(value / 1e9);
+}
+
+std::optional<std::int64_t> wholeUnixTicks(std::int64_t value)
+{
+    const auto rounded = [](std::int64_t count, std::int64_t perTick) { return (count + perTick / 2) / perTick; };
+    if (value < firstUnixSecond) return std::nullopt;
+    if (value < firstUnixMillisecond) return value * 10'000;
+    if (value < firstUnixMicrosecond) return value * 10;
+    if (value < firstUnixNanosecond) return rounded(value, 100);
+    return rounded(value, 100'000);
 }
 
 std::string_view decodeText(std::string_view raw, std::string& storage)

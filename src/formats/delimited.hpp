@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,8 +29,10 @@ private:
 std::string_view trimField(std::string_view field);
 
 /// The fields of `line` at `separator`, each trimmed; a field in double quotes may hold the separator
-/// and loses its quotes (a doubled quote inside stays doubled). At least one field.
-void splitFields(std::string_view line, char separator, std::vector<std::string_view>& fields);
+/// and loses its quotes (a doubled quote inside stays doubled). At least one field, at most `maxFields`
+/// (the first ones).
+void splitFields(std::string_view line, char separator, std::vector<std::string_view>& fields,
+                 std::size_t maxFields = std::numeric_limits<std::size_t>::max());
 
 /// Of comma, semicolon and tab, the one the line has most of outside quotes; comma on a tie.
 char likelySeparator(std::string_view line);
@@ -51,6 +54,8 @@ std::optional<std::int64_t> wholeNumber(std::string_view field);
 /// Ticks of 100 µs since 1970 of a Unix time in seconds, milliseconds, microseconds or nanoseconds,
 /// told apart by magnitude (seconds from 1973 on); none for smaller or non-finite values.
 std::optional<std::int64_t> unixTicks(double value);
+/// unixTicks of a whole number, exact but for the rounding of nanoseconds and microseconds to ticks.
+std::optional<std::int64_t> wholeUnixTicks(std::int64_t value);
 
 /// Ticks of `seconds` (finite, within a few thousand years), rounded to the nearest tick.
 std::optional<std::int64_t> secondsToTicks(double seconds);
