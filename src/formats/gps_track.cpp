@@ -558,16 +558,25 @@ private:
             value = withUnit->value;
             unit = withUnit->unit;
         }
-        if (layout_.speedFactor) return *value * *layout_.speedFactor;
+        if (layout_.speedFactor) return plausible(*value * *layout_.speedFactor);
         if (!unit.empty()) {
             if (unit != valueUnit_) {  // rows mostly repeat the unit
                 valueUnit_ = unit;
                 valueUnitFactor_ = speedFactor(unit);
             }
-            if (valueUnitFactor_) return *value * *valueUnitFactor_;
+            if (valueUnitFactor_) return plausible(*value * *valueUnitFactor_);
         }
         bareSpeeds_ = true;
-        return value;
+        // In km/h or in m/s, decided once the fastest is known; above the bound in either it is no speed.
+        return plausible(*value / 3.6) ? value : std::nullopt;
+    }
+
+    // A logger's speed column can hold values that lost their decimal point when a phone wrote them in
+    // another locale ("71919" for 71.919 km/h); nothing a GPS logger rides goes faster than 2000 km/h.
+    static std::optional<double> plausible(double speed)
+    {
+        constexpr double fastestMps = 2000 / 3.6;
+        return std::fabs(speed) <= fastestMps ? std::optional(speed) : std::nullopt;
     }
 
     std::optional<std::int64_t> ticks(const std::vector<std::string_view>& fields, const TimeSource& source)

@@ -58,8 +58,8 @@ TEST(GpsTrack, EveryGpsLogOfTheCorpusIsACard)
          "2025-04-06T19:02:50.000", "2025-04-06T19:08:46.217"},
         {"sensorlogger_location_lowercase_epoch_ns.csv", 205, 35.1379197, -80.8670152, 10.437605857849121,
          "2024-02-11T15:02:02.373Z", "2024-02-11T15:05:23.729Z"},
-        // Its GPS speed has a few values that lost their decimal point (138093 km/h); they count as written.
-        {"torque_pro_tracklog_localized_gps_time.csv", 681, 50.34529714494015, 6.964185290391374, 138093 / 3.6,
+        // Its GPS speed has a few values that lost their decimal point (138093 km/h): no speed at all.
+        {"torque_pro_tracklog_localized_gps_time.csv", 681, 50.34529714494015, 6.964185290391374, 190.95712 / 3.6,
          "2012-08-21T18:20:23.667", "2012-08-21T18:31:43.819"},
     };
     int read = 0;
