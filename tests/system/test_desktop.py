@@ -15,7 +15,7 @@ from pathlib import Path
 from runner import BUILD, EXAMPLES, TESTS, read_cases, run, scratch
 
 SIZES = {'normal': 128, 'large': 256, 'x-large': 512, 'xx-large': 1024}
-CSV_FILES = sorted(EXAMPLES.glob('*.csv'))
+CSV_FILES = sorted([*EXAMPLES.glob('*.csv'), *EXAMPLES.glob('*.vbo')])
 NOT_SESSIONS = {'prices.csv': b'Name,Price\nTea,3\nCake,4\n'}
 # The GdkPixbuf loader, where GdkPixbuf's own loaders are relative to their prefix, when the build made one.
 PIXBUF_LOADER = [str(Path(subprocess.run(['pkg-config', '--variable=gdk_pixbuf_moduledir', 'gdk-pixbuf-2.0'],

@@ -13,7 +13,7 @@ from runner import BUILD, EXAMPLES, run, scratch
 
 CLIENT = BUILD / 'desktop/kde/zaro-kde-client'
 NOT_OURS = {'prices.csv': b'Name,Price\nTea,3\nCake,4\n'}
-FILES = sorted(p.name for p in EXAMPLES.glob('*.csv')) + list(NOT_OURS)
+FILES = sorted(p.name for p in [*EXAMPLES.glob('*.csv'), *EXAMPLES.glob('*.vbo')]) + list(NOT_OURS)
 PIXELS = """import sys, gi
 gi.require_version('GdkPixbuf', '2.0')
 from gi.repository import GdkPixbuf
