@@ -27,7 +27,14 @@ PROPERTIES = {
     'racebox-track-session.csv': {
         'title': 'Fenwick Downs', 'creationDate': '2024-10-19T13:24:58.000Z', 'duration': 389,
         'generator': 'RaceBox 1234567890', 'description': 'Best lap 1:31.360 · 3 laps · 14.99 km'},
+    'racechrono-lap-timing.csv': {
+        'title': 'Kelmscott Circuit', 'creationDate': '2025-03-09T10:05:00.000Z', 'duration': 387,
+        'generator': 'RaceChrono Pro v9.1.3', 'description': 'Best lap 1:31.200 · 3 laps · 14.97 km'},
+    'vbox-track-day.vbo': {
+        'title': 'Unknown track', 'creationDate': '2025-04-12T14:20:00.000Z', 'duration': 391,
+        'generator': 'VBOX 3i Version 1.2', 'description': 'Best lap 1:33.048 · 3 laps · 14.98 km'},
 }
+SESSION_TYPES = {'application/x-zaro-session', 'application/x-racelogic-vbo'}
 
 
 class KdePlugins(unittest.TestCase):
@@ -100,7 +107,7 @@ class KdePlugins(unittest.TestCase):
         found = {entry['file']: entry for entry in map(json.loads, lines)}
         for name in FILES:
             with self.subTest(file=name):
-                ours = found[name]['type'] == 'application/x-zaro-session'
+                ours = found[name]['type'] in SESSION_TYPES
                 self.assertEqual(ours, name in PROPERTIES or name == 'broken-no-gps.csv')
                 self.assertEqual(found[name]['properties'], PROPERTIES.get(name, {}))
 
