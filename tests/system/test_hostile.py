@@ -7,7 +7,7 @@ import time
 import unittest
 from pathlib import Path
 
-from runner import PREVIEW, is_whole_card, read_cases, run, scratch
+from runner import BUILD, PREVIEW, is_whole_card, read_cases, run, scratch
 
 MIB, LARGEST = 1 << 20, 64 << 20
 # Bounds that tell a hang or unbounded memory from honest work, with room for a busy machine.
@@ -119,6 +119,15 @@ class HostileInputs(unittest.TestCase):
             ('millions of GPS rows', written(lambda: up_to(
                 LARGEST, lambda i: row(i, b',52.%d,-1.%d,150,0.1,0.2,3,0\n' % (i % 10000, i % 7919)), HEADER)), 'card'),
         ])
+
+    def test_other_loggers_files_of_64_mib_stay_within_time_and_memory(self):
+        """A session of 64 MiB as each family of loggers writes it, made by the generator."""
+        make = BUILD / 'bench/zaro-make-session'
+        if not make.exists():
+            self.skipTest('the build has no generator (-DZARO_BENCH=OFF)')
+        families = ['racechrono', 'trackaddict', 'aim', 'vbox', 'harrys', 'racecapture', 'alfano', 'gps']
+        self.check([(f'{family}, 64 MiB', made(lambda p, family=family: run(
+            [make, '--shape', family, '--max-bytes', str(LARGEST), p])), 'card') for family in families])
 
     def test_a_file_changing_while_read_gives_a_whole_card(self):
         body = row(5, b',52.0735698,-1.0197718,154.40,-0.023,0.024,1.2,0\n') * 20000
