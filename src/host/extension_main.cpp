@@ -94,7 +94,8 @@ void refuseToReplace(const std::filesystem::path& input, const std::filesystem::
 void confine(const Extension& extension, const std::filesystem::path& input, const std::optional<OutputFile>& file)
 {
     const sandbox::Report report = sandbox::confine(sandbox::programPolicy(
-        input, file ? std::optional(std::pair(file->folder(), file->folderRights())) : std::nullopt));
+        input, file ? std::optional(sandbox::WritableFolder{file->folderDescriptor(), file->folderRights()})
+                    : std::nullopt));
     if (report.lessThanOffered()) {
         const Logger log(extension.bundleIdentifier, "sandbox");
         log.error("running with less confinement than the kernel offers: %{public}s", report.error);
@@ -179,8 +180,10 @@ int extensionMain(std::span<char* const> arguments, const Extension& extension)
         ::pthread_setattr_default_np(&threads);
         ::pthread_attr_destroy(&threads);
     }
-    // A closed pipe on standard output is reported as a failure rather than ending the process.
+    // A closed pipe on standard output, and an output beyond the file-size limit, are reported as
+    // failures rather than ending the process.
     ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
     const bool outputClosed = reopenClosedStandardDescriptors();
     const std::string program = programName(arguments, extension.point);
     try {

@@ -95,15 +95,19 @@ std::string systemError(const char* what)
 // Grants `rights` beneath `path` (only the file rights when it is a file). The rule names what the
 // path leads to now, through a descriptor, so a path changed later reaches nothing new. A path that
 // cannot be opened or named grants nothing and is reported.
+bool allowBeneath(int ruleset, int fd, std::uint64_t rights)
+{
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) return false;
+    if (!S_ISDIR(status.st_mode)) rights &= fileRights;
+    PathBeneathAttr rule{rights, fd};
+    return ::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) == 0;
+}
+
 void allow(int ruleset, const fs::path& path, std::uint64_t rights, Report& report)
 {
     const posix::FileDescriptor fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
-    struct stat status {};
-    if (fd && ::fstat(fd.get(), &status) == 0) {
-        if (!S_ISDIR(status.st_mode)) rights &= fileRights;
-        PathBeneathAttr rule{rights, fd.get()};
-        if (::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) == 0) return;
-    }
+    if (fd && allowBeneath(ruleset, fd.get(), rights)) return;
     // A missing font folder is the usual case and says nothing about the confinement.
     if (errno != ENOENT && errno != ENOTDIR) report.skippedRules.push_back(systemError(path.c_str()));
 }
@@ -147,8 +151,10 @@ void applyLandlock(const Policy& policy, Report& report)
     }
     for (const fs::path& path : policy.readable) allow(ruleset.get(), path, readRights & handled, report);
     if (policy.writable) {
-        const auto& [folder, rights] = *policy.writable;
-        if (const std::uint64_t granted = writeRights(rights) & handled) allow(ruleset.get(), folder, granted, report);
+        const std::uint64_t granted = writeRights(policy.writable->rights) & handled;
+        if (granted && !allowBeneath(ruleset.get(), policy.writable->descriptor, granted)) {
+            report.skippedRules.push_back(systemError("the output's folder"));
+        }
     }
     if (::syscall(SYS_landlock_restrict_self, ruleset.get(), 0) != 0) {
         report.error = systemError("landlock_restrict_self");
@@ -207,7 +213,7 @@ std::vector<fs::path> systemReadable()
     return paths;
 }
 
-Policy programPolicy(const fs::path& input, const std::optional<std::pair<fs::path, FolderRights>>& output)
+Policy programPolicy(const fs::path& input, const std::optional<WritableFolder>& output)
 {
     Policy policy{systemReadable(), output};
     policy.readable.push_back(input);

@@ -2,12 +2,13 @@
 summary card, promptly and in bounded memory, never in a crash."""
 import os
 import re
+import subprocess
 import threading
 import time
 import unittest
 from pathlib import Path
 
-from runner import PREVIEW, is_whole_card, read_cases, run, scratch
+from runner import PREVIEW, folder_entries, is_whole_card, read_cases, run, scratch
 
 MIB, LARGEST = 1 << 20, 64 << 20
 # Bounds that tell a hang or unbounded memory from honest work, with room for a busy machine.
@@ -142,6 +143,41 @@ class HostileInputs(unittest.TestCase):
              meddler(lambda p, f: f.tell() < p.stat().st_size and (f.write(b'\xff' * 65536), f.flush())))]
         self.check([(f'a file that {how} while read', start, 'any card', False, None, meddle)
                     for how, meddle in meddles])
+
+
+
+class HostileOutputs(unittest.TestCase):
+    """What the output's name leads to is settled once, on descriptors opened before the program confines itself;
+    whatever it leads to and whoever else writes it, the card is there whole and nothing else is left."""
+
+    def setUp(self):
+        self.folder = Path(self.enterContext(scratch()))
+        (self.folder / 'in.csv').write_bytes(ZARO + PLAIN)
+        (self.folder / 'out').mkdir()
+
+    def test_a_dangling_link_as_output_is_replaced_by_the_card_as_mv_would(self):
+        for name, target in [('dangling.png', self.folder / 'nowhere' / 'card.png'), ('loop.png', 'loop.png')]:
+            with self.subTest(name):
+                output = self.folder / 'out' / name
+                os.symlink(target, output)
+                done = run([PREVIEW, self.folder / 'in.csv', output])
+                self.assertEqual((done.code, output.is_symlink(), is_whole_card(output.read_bytes())), (0, False, True),
+                                 done.err)
+        self.assertEqual(folder_entries(self.folder / 'out'), ['dangling.png', 'loop.png'])
+        self.assertEqual(folder_entries(self.folder), ['in.csv', 'out'])
+
+    def test_eight_previews_writing_one_output_at_once_all_succeed_and_leave_one_whole_card(self):
+        output = self.folder / 'out' / 'card.png'
+        for round_number in range(100):
+            output.unlink(missing_ok=True)
+            writers = [subprocess.Popen([PREVIEW, self.folder / 'in.csv', output], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.PIPE) for _ in range(8)]
+            ended = [(writer.wait(timeout=60), writer.stderr.read()) for writer in writers]
+            for writer in writers:
+                writer.stderr.close()
+            self.assertEqual([code for code, _ in ended], [0] * 8, (round_number, ended))
+            self.assertTrue(is_whole_card(output.read_bytes()), round_number)
+            self.assertEqual(folder_entries(self.folder / 'out'), ['card.png'], round_number)
 
 
 if __name__ == '__main__':
