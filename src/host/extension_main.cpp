@@ -1,6 +1,7 @@
 #include "host/extension_main.hpp"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -96,6 +97,7 @@ void confine(const Extension& extension, const std::filesystem::path& input, con
     const sandbox::Report report = sandbox::confine(sandbox::programPolicy(
         input, file ? std::optional(sandbox::WritableFolder{file->folderDescriptor(), file->folderRights()})
                     : std::nullopt));
+    if (!report.exhausted.empty()) throw std::runtime_error(report.exhausted);
     if (report.lessThanOffered()) {
         const Logger log(extension.bundleIdentifier, "sandbox");
         log.error("running with less confinement than the kernel offers: %{public}s", report.error);
@@ -140,6 +142,7 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
         refuseToReplace(input, outputPath);
         onFile(outputPath, [&] { output.file = OutputFile::open(outputPath); });
     }
+    if (extension.prepare) extension.prepare(extension.principalClass);
     confine(extension, input, output.file);
     if (extension.point == ExtensionPoint::preview) {
         const PreviewReply reply = requestPreview(extension, {input});
@@ -174,6 +177,10 @@ int extensionMain(std::span<char* const> arguments, const Extension& extension)
     // Threads of this program and of the libraries it draws with need little stack; reserving the
     // usual 8 MiB for each makes a small address-space limit fail their creation, which some libraries
     // cannot survive.
+    // Every thread that allocates would otherwise reserve an arena of 64 MiB of address space of its
+    // own: under an address-space limit those reservations take the room the libraries' allocations
+    // need, and some of them (fontconfig's) cannot survive a failed one. One arena is plenty here.
+    ::mallopt(M_ARENA_MAX, 1);
     pthread_attr_t threads;
     if (::pthread_attr_init(&threads) == 0) {
         ::pthread_attr_setstacksize(&threads, threadStackBytes);
@@ -198,6 +205,9 @@ int extensionMain(std::span<char* const> arguments, const Extension& extension)
     } catch (const UsageError& error) {
         tell(printable(program + ": " + error.what()) + usage(program, extension.point));
         return 2;
+    } catch (const std::bad_alloc&) {
+        tell(printable(program + ": There is not enough memory to do this."));
+        return 1;
     } catch (const std::exception& error) {
         tell(printable(program + ": " + error.what()));
         return 1;

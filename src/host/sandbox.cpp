@@ -108,6 +108,10 @@ void allow(int ruleset, const fs::path& path, std::uint64_t rights, Report& repo
 {
     const posix::FileDescriptor fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
     if (fd && allowBeneath(ruleset, fd.get(), rights)) return;
+    if (errno == EMFILE || errno == ENFILE || errno == ENOMEM) {
+        if (report.exhausted.empty()) report.exhausted = systemError(path.c_str());
+        return;
+    }
     // A missing font folder is the usual case and says nothing about the confinement.
     if (errno != ENOENT && errno != ENOTDIR) report.skippedRules.push_back(systemError(path.c_str()));
 }
@@ -156,6 +160,7 @@ void applyLandlock(const Policy& policy, Report& report)
             report.skippedRules.push_back(systemError("the output's folder"));
         }
     }
+    if (!report.exhausted.empty()) return;
     if (::syscall(SYS_landlock_restrict_self, ruleset.get(), 0) != 0) {
         report.error = systemError("landlock_restrict_self");
         return;
@@ -231,6 +236,7 @@ Report confine(const Policy& policy)
         return report;
     }
     applyLandlock(policy, report);
+    if (!report.exhausted.empty()) return report;
     report.systemCalls = applySeccomp();
     if (!report.systemCalls && report.error.empty()) report.error = "the seccomp filter could not be installed";
 #ifdef ZARO_LEAK_CHECKED

@@ -1,7 +1,6 @@
 #include "preview/preview_provider.hpp"
 
 #include <exception>
-#include <future>
 #include <new>
 #include <string>
 #include <system_error>
@@ -36,13 +35,6 @@ void PreviewProvider::providePreview(const FilePreviewRequest& request, const Pr
 
 std::vector<unsigned char> previewPng(const std::filesystem::path& url)
 {
-    // The text system's set-up needs nothing from the file, so it runs while the file is parsed; when
-    // no thread can be had, drawing sets it up when it needs it.
-    std::future<void> text;
-    try {
-        text = std::async(std::launch::async, ZaroSessionPreviewCard::prepareText);
-    } catch (const std::system_error&) {
-    }
     std::string message;
     try {
         return ZaroSessionPreviewCard::pngData(ZaroSessionParser::parseFile(url));
@@ -57,7 +49,8 @@ std::vector<unsigned char> previewPng(const std::filesystem::path& url)
 
 Extension previewExtension()
 {
-    Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}, {}};
+    Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}, {}, {}};
+    extension.prepare = [](const std::string&) { ZaroSessionPreviewCard::prepareText(); };
     extension.classes.registerClass<PreviewProvider>("PreviewProvider");
     return extension;
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include <pango/pangocairo.h>
 
 #include "base/c_handle.hpp"
+#include "fonts.hpp"
 #include "image_scaling.hpp"
 #include "render/render_error.hpp"
 #include "text.hpp"
@@ -71,6 +73,14 @@ cairo_filter_t cairoFilter(InterpolationQuality quality)
 class CairoContext final : public DrawingContext {
 public:
     explicit CairoContext(cairo_surface_t* surface) : cr_(cairo_create(surface)) {}
+    CairoContext(const CairoContext&) = delete;
+    CairoContext& operator=(const CairoContext&) = delete;
+    ~CairoContext() override
+    {
+        if (!pango_) return;
+        const std::lock_guard guard(fonts::lock());
+        pango_.reset();
+    }
 
     cairo_status_t status() const { return cairo_status(cr_.get()); }
 
@@ -180,7 +190,8 @@ public:
 
     Rect drawTextBlock(std::string_view text, Rect frame, const Font& font, Rgba color) override
     {
-        if (!pango_) pango_ = makeTextContext();
+        const std::lock_guard guard(fonts::lock());
+        if (!pango_) pango_ = makeTextContext(fonts::fontMap());
         return zaro::drawTextBlock(cr_.get(), pango_.get(), text, frame, font, color);
     }
 

@@ -10,6 +10,7 @@ import struct
 import subprocess
 import tempfile
 import time
+import zlib
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -80,6 +81,19 @@ def png_size(data):
     """The width and height of a PNG that is there whole (signature, header, closing IEND), else None."""
     whole = data.startswith(b'\x89PNG\r\n\x1a\n') and data[12:16] == b'IHDR' and data.endswith(b'IEND\xaeB`\x82')
     return struct.unpack('>II', data[16:24]) if whole else None
+
+
+def png_pixels(data):
+    """The rows of a whole PNG as stored, each led by its filter type (the programs write no filters), else None:
+    equal for two pictures of equal pixels however their encoders compressed them."""
+    if png_size(data) is None:
+        return None
+    stream, at = b'', 8
+    while at < len(data):
+        length, kind = struct.unpack('>I4s', data[at:at + 8])
+        stream += data[at + 8:at + 8 + length] if kind == b'IDAT' else b''
+        at += 12 + length
+    return data[16:26], zlib.decompress(stream)
 
 
 def is_whole_card(data):

@@ -2,13 +2,14 @@
 summary card, promptly and in bounded memory, never in a crash."""
 import os
 import re
+import resource
 import subprocess
 import threading
 import time
 import unittest
 from pathlib import Path
 
-from runner import PREVIEW, folder_entries, is_whole_card, read_cases, run, scratch
+from runner import EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_pixels, read_cases, run, scratch
 
 MIB, LARGEST = 1 << 20, 64 << 20
 # Bounds that tell a hang or unbounded memory from honest work, with room for a busy machine.
@@ -178,6 +179,51 @@ class HostileOutputs(unittest.TestCase):
             self.assertEqual([code for code, _ in ended], [0] * 8, (round_number, ended))
             self.assertTrue(is_whole_card(output.read_bytes()), round_number)
             self.assertEqual(folder_entries(self.folder / 'out'), ['card.png'], round_number)
+
+
+
+class HostileLimits(unittest.TestCase):
+    """However few descriptors or how little address space a program starts with, it draws the very picture it
+    draws without limits, or fails with a message and writes nothing; a signal never ends it."""
+
+    def outcomes(self, limit, values):
+        with scratch() as folder:
+            folder = Path(folder)
+            for program in ([PREVIEW], [THUMBNAILER, '--style', 'track', '-s', '256']):
+                whole = folder / 'unlimited.png'
+                run([*program, EXAMPLES / 'Sunday practice.csv', whole])
+                for value in values:
+                    output = folder / f'{value}.png'
+                    done = run([*program, EXAMPLES / 'Sunday practice.csv', output],
+                               before_exec=lambda value=value: resource.setrlimit(limit, (value,) * 2))
+                    with self.subTest(program=Path(program[0]).name, limit=value):
+                        self.assertIsNone(done.signal)
+                        if done.code == 0:
+                            self.assertEqual(png_pixels(output.read_bytes()), png_pixels(whole.read_bytes()))
+                        else:
+                            self.assertEqual((output.exists(), done.err.count(b'\n'), done.err.count(b': ') > 0),
+                                             (False, 1, True), done.err)
+                    output.unlink(missing_ok=True)
+                self.assertEqual(folder_entries(folder), ['unlimited.png'])
+                whole.unlink()
+
+    def test_the_cards_fonts_never_come_from_the_systems_font_configuration(self):
+        """The fonts lie where the packages put them: a configuration that cannot be read changes nothing."""
+        with scratch() as folder:
+            cards = [Path(folder) / f'{i}.png' for i in range(2)]
+            run([PREVIEW, EXAMPLES / 'Sunday practice.csv', cards[0]])
+            done = run([PREVIEW, EXAMPLES / 'Sunday practice.csv', cards[1]],
+                       env={'FONTCONFIG_FILE': '/nonexistent/fonts.conf', 'FONTCONFIG_PATH': '/nonexistent'})
+            self.assertEqual((done.code, done.err), (0, b''))
+            self.assertEqual(png_pixels(cards[1].read_bytes()), png_pixels(cards[0].read_bytes()))
+
+    def test_any_number_of_descriptors_from_3_to_16(self):
+        self.outcomes(resource.RLIMIT_NOFILE, range(3, 17))
+
+    def test_any_address_space_from_40_mb_up(self):
+        if b'__asan_init' in Path(PREVIEW).read_bytes():
+            self.skipTest('the sanitizers reserve more address space than any such limit')
+        self.outcomes(resource.RLIMIT_AS, [mib << 20 for mib in range(40, 310, 10)])
 
 
 if __name__ == '__main__':

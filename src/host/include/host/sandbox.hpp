@@ -37,6 +37,9 @@ struct Report {
     bool systemCalls = false; // the seccomp filter is installed
     std::vector<std::string> skippedRules;  // paths that could not be reached: nothing beneath them is allowed
     std::string error;        // why Landlock or seccomp was not applied, when it was not
+    /// A rule that could not be added for want of descriptors or memory: nothing was applied, and a
+    /// process this short of them cannot do its work either.
+    std::string exhausted;
 
     /// Whether the process runs with less than the kernel offers.
     bool lessThanOffered() const { return landlockAbi < landlockOffered || !systemCalls; }

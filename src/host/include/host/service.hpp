@@ -30,6 +30,9 @@ struct Extension {
     ClassRegistry classes;
     /// The files the extension is registered for; every file when empty.
     std::function<bool(const std::filesystem::path&)> supportsFile;
+    /// What the principal class of this name needs done before the process confines itself (its
+    /// fonts found and loaded, say); may throw, which ends the request before anything is written.
+    std::function<void(const std::string& principalClass)> prepare;
 };
 
 /// Creates the principal class, asks it for a preview and returns the reply it completes with.
