@@ -25,11 +25,7 @@ std::filesystem::path folderOf(const std::filesystem::path& path)
     return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
-void writeAndSync(int fd, std::span<const unsigned char> bytes)
-{
-    posix::writeAll(fd, bytes);
-    if (::fsync(fd) != 0) posix::throwSystemError();
-}
+
 
 constexpr int endingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXFSZ};
 
@@ -124,7 +120,7 @@ void writeNamedTemporary(int folder, const std::string& name, std::span<const un
             posix::throwSystemError();
         }
         try {
-            writeAndSync(file.get(), bytes);
+            posix::writeAll(file.get(), bytes);
             if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) posix::throwSystemError();
         } catch (...) {
             ::unlinkat(folder, temporary.c_str(), 0);
@@ -222,9 +218,9 @@ void OutputFile::write(std::span<const unsigned char> bytes)
 {
     switch (way_) {
     case Way::namedTemporary: return writeNamedTemporary(folder_.get(), name_, bytes);
-    case Way::inPlace: return writeAndSync(file_.get(), bytes);
+    case Way::inPlace: return posix::writeAll(file_.get(), bytes);
     case Way::unnamed:
-        writeAndSync(file_.get(), bytes);
+        posix::writeAll(file_.get(), bytes);
         publish(file_.get(), folder_.get(), name_);
         return;
     }

@@ -31,6 +31,10 @@ public:
 // every failure, and the signals that end a process are held back while it exists, so only a kill
 // can leave it. With unnamed files a temporary name exists only for the one rename over an old file,
 // with those signals held back too.
+//
+// The bytes are not forced to the disk: readers, and a process killed at any moment, only ever see
+// the old file or the whole new one. A crash of the machine itself may lose the newest picture, which
+// the desktop then draws again; forcing it out would cost more than drawing it.
 class OutputFile {
 public:
     /// Opens what writing `path` will need. Throws std::system_error with the system's text (EISDIR
