@@ -165,6 +165,8 @@ int main(int argc, char** argv)
     try {
         const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : defaultRuns;
         const bool pairedOnly = argc > 2 && std::strcmp(argv[2], "--paired") == 0;
+        // The programs run from the build tree, whose resources lie where the build put them.
+        ::setenv("ZARO_SESSION_RESOURCES", ZARO_RESOURCES_DIR, 0);
         std::string pattern = (std::filesystem::temp_directory_path() / "zaro-process-bench.XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
         const std::filesystem::path dir = pattern;

@@ -171,6 +171,7 @@ std::vector<unsigned char> thumbnailPng(const ThumbnailReply& reply, double scal
     const int width = pixelSide(size.width, scale);
     const int height = pixelSide(size.height, scale);
     if (width == 0 || height == 0) throw ServiceError("The thumbnail's size gives no drawing surface.");
+    if (std::optional<std::vector<unsigned char>> bytes = reply.drawnAhead(width, height)) return std::move(*bytes);
     return onOtherThread([&] {
         CairoCanvas canvas(width, height);
         canvas.context().scale(scale, scale);

@@ -11,7 +11,7 @@ namespace zaro {
 void ThumbnailProvider::provideThumbnail(const FileThumbnailRequest& request, const ThumbnailCompletion& handler)
 {
     const Size size = request.maximumSize;
-    handler(ThumbnailReply(size, [size] { return drawThumbnail(size); }), nullptr);
+    handler(ThumbnailReply(size, [size] { return drawThumbnail(size); }, ZaroSessionIcon::thumbnailDrawnAhead), nullptr);
 }
 
 namespace {

@@ -16,6 +16,8 @@ from pathlib import Path
 
 PREVIEW, THUMBNAILER, CLI = (os.environ.get(name, '') for name in ('ZARO_PREVIEW', 'ZARO_THUMBNAILER', 'ZARO_CLI'))
 EXAMPLES, TESTS, BUILD = (Path(os.environ.get(name, '.')) for name in ('ZARO_EXAMPLES', 'ZARO_TESTS', 'ZARO_BUILD'))
+# Where the build lays out the resources as an install would; the programs of the build tree are pointed there.
+RESOURCES = os.environ.get('ZARO_RESOURCES', '')
 
 
 @dataclass
@@ -37,6 +39,8 @@ def run(argv, *, env=None, clean_env=False, cwd=None, stdin=subprocess.DEVNULL, 
     environment.pop('MALLOC_MMAP_THRESHOLD_', None)
     if 'LSAN_OPTIONS' in environment:  # the list of suppressed library leaks would join the program's stderr
         environment['LSAN_OPTIONS'] += ':print_suppressions=0'
+    if str(argv[0]) in (PREVIEW, THUMBNAILER, CLI) and RESOURCES:
+        environment['ZARO_SESSION_RESOURCES'] = RESOURCES
     environment.update(env or {})
     if as_nobody and os.geteuid() == 0:
         argv = ['setpriv', '--reuid=nobody', '--regid=nogroup', '--clear-groups', *argv]
