@@ -116,8 +116,13 @@ def scratch():
 
 
 def read_cases(name):
-    """tests/<name>: one case a line, its fields split by ' | ', the last a Python literal."""
+    """tests/<name>: one case a line, its fields split by ' | ', the last a Python literal. A file without a case
+    is refused, since every test that loops over it would pass."""
+    cases = []
     for line in (TESTS / name).read_text().splitlines():
         if line.strip() and not line.startswith('#'):
             *fields, data = line.split(' | ', 2)
-            yield (*fields, ast.literal_eval(data))
+            cases.append((*fields, ast.literal_eval(data)))
+    if not cases:
+        raise ValueError(f'case file {name} holds no case')
+    return cases
