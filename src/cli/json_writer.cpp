@@ -1,11 +1,11 @@
-#include "json_writer.hpp"
+#include "cli/json_writer.hpp"
 
 #include <array>
 #include <cassert>
 #include <charconv>
 
 #include "base/unicode.hpp"
-#include "numbers.hpp"
+#include "cli/numbers.hpp"
 
 namespace zaro::json {
 

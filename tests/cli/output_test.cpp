@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "json.hpp"
-#include "listing.hpp"
-#include "summary.hpp"
+#include "cli/json.hpp"
+#include "cli/listing.hpp"
+#include "cli/summary.hpp"
 #include "support/cases.hpp"
 #include "support/files.hpp"
 #include "support/samples.hpp"
