@@ -152,7 +152,8 @@ std::string characterOnlyIn(FcPattern* face, FcPattern* inter)
     return "A";
 }
 
-// Draws `text` in `family` at `weight` on a scrap surface; the number of characters no font had.
+// Lays `text` out in `family` at `weight`, which opens the files of the fonts it takes, and draws it
+// on a scrap surface when `cr` is given; the number of characters no font had.
 int drawScrap(PangoContext* pango, cairo_t* cr, const std::string& family, int weight, std::string_view text)
 {
     const LayoutHandle layout(pango_layout_new(pango));
@@ -162,7 +163,12 @@ int drawScrap(PangoContext* pango, cairo_t* cr, const std::string& family, int w
     pango_font_description_set_absolute_size(description.get(), 13 * PANGO_SCALE);
     pango_layout_set_font_description(layout.get(), description.get());
     pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
-    pango_cairo_show_layout(cr, layout.get());
+    if (cr) {
+        pango_cairo_show_layout(cr, layout.get());
+    } else {
+        PangoRectangle extents;
+        pango_layout_get_extents(layout.get(), nullptr, &extents);
+    }
     return pango_layout_get_unknown_glyphs_count(layout.get());
 }
 
@@ -233,14 +239,18 @@ Loaded loadOnce()
     const CairoHandle cr(cairo_create(scrap.get()));
     const PangoContextHandle pango = makeTextContext(map);
     int missing = 0;
-    for (const FontWeight weight : weights) missing += drawScrap(pango.get(), cr.get(), interFamily, static_cast<int>(weight), sample);
+    for (const FontWeight weight : weights) {
+        // Drawn in one weight, to see the glyphs come out; measured in the others.
+        missing += drawScrap(pango.get(), weight == FontWeight::regular ? cr.get() : nullptr, interFamily,
+                             static_cast<int>(weight), sample);
+    }
     for (int i = 0; i < faces->nfont; ++i) {
         FcPattern* face = faces->fonts[i];
         const std::string family = stringOf(face, FC_FAMILY);
         if (family == interFamily) continue;
         double weight = FC_WEIGHT_REGULAR;
         FcPatternGetDouble(face, FC_WEIGHT, 0, &weight);
-        drawScrap(pango.get(), cr.get(), family, static_cast<int>(FcWeightToOpenTypeDouble(weight)),
+        drawScrap(pango.get(), nullptr, family, static_cast<int>(FcWeightToOpenTypeDouble(weight)),
                   characterOnlyIn(face, interRegular.get()));
     }
     if (missing != 0 || cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) throw RenderError(RenderError::Code::fonts);
