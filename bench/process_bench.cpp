@@ -1,6 +1,8 @@
 // zaro-process-bench: whole-process time of the programs as a desktop or a user starts them:
 // zaro-session summary --json on a 64 MiB session against the pandas script a user would write instead,
-// zaro-session-preview on a 5 MB and a 64 MiB session, zaro-session-thumbnailer -s 256 in both styles.
+// zaro-session-preview on a 5 MB and a 64 MiB session, zaro-session-thumbnailer -s 256 in both styles,
+// each in turns with GNOME's image thumbnailer on the card's PNG and as a ratio to it.
+// Usage: zaro-process-bench [RUNS] [--paired] (--paired: only the table against the image thumbnailer).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -30,10 +32,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int defaultRuns = 21;
+constexpr const char* GDK_PIXBUF_THUMBNAILER = "/usr/bin/gdk-pixbuf-thumbnailer";
 
 struct Case {
     const char* name;
     double goalMs;
+    std::vector<std::string> arguments;
+};
+
+// A command measured in turns with GNOME's own image thumbnailer on the card's PNG, so that both see
+// the same load on the machine; the ratio of the medians is the figure.
+struct Paired {
+    const char* name;
+    double targetRatio;
     std::vector<std::string> arguments;
 };
 
@@ -102,10 +113,49 @@ double measure(const Case& c, int runs)
     return m;
 }
 
+// `c` and the reference in turns, `runs` times each after one warm-up of both; one row of the table.
+void measurePaired(const Paired& c, const std::vector<std::string>& reference, int runs)
+{
+    runOnce(reference);
+    runOnce(c.arguments);
+    std::vector<double> ours, theirs, ourCpu, theirCpu;
+    for (int i = 0; i < runs; ++i) {
+        const Run a = runOnce(reference);
+        const Run b = runOnce(c.arguments);
+        theirs.push_back(a.wallMs);
+        theirCpu.push_back(a.cpuMs);
+        ours.push_back(b.wallMs);
+        ourCpu.push_back(b.cpuMs);
+    }
+    const double ratio = median(ours) / median(theirs);
+    std::printf("| %-46s | %7.1f | %7.1f | %5.2f | %5.2f | %-6s | cpu %5.1f / %5.1f ms |\n", c.name, median(ours),
+                median(theirs), ratio, c.targetRatio, ratio <= c.targetRatio ? "met" : "MISSED", median(ourCpu),
+                median(theirCpu));
+    std::fflush(stdout);
+}
+
 // Whether the system's python3 has pandas, which the peer script needs.
 bool havePandas()
 {
     return std::system("/usr/bin/python3 -c 'import pandas' >/dev/null 2>&1") == 0;
+}
+
+// zaro-session summary --json on the plain 64 MiB file, its rate, and the pandas script on the same file.
+void measureSummary(const Case& summary, const std::filesystem::path& plain, int runs)
+{
+    const double plainMB = static_cast<double>(std::filesystem::file_size(plain)) / 1e6;
+    const double summaryMs = measure(summary, runs);
+    std::printf("%-34s %6.0f MB/s  goal 700 MB/s\n", "  ... throughput", plainMB / summaryMs * 1e3);
+    const std::filesystem::path peer = ZARO_PEERS_DIR "/pandas_summary.py";
+    if (std::filesystem::exists(peer) && havePandas()) {
+        const Case pandas{"pandas_summary.py, the same file", 0, {"/usr/bin/python3", peer.string(), plain.string()}};
+        const double pandasMs = measure(pandas, std::max(11, runs / 2));
+        std::printf("%-34s %6.1f times faster  goal 12 %s\n", "  zaro-session summary --json is", pandasMs / summaryMs,
+                    pandasMs / summaryMs >= 12 ? "met" : "MISSED");
+    } else {
+        std::printf("pandas_summary.py: skipped (%s)\n",
+                    std::filesystem::exists(peer) ? "python3-pandas is not installed" : "no ../shared/peers");
+    }
 }
 
 }  // namespace
@@ -114,6 +164,9 @@ int main(int argc, char** argv)
 {
     try {
         const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : defaultRuns;
+        const bool pairedOnly = argc > 2 && std::strcmp(argv[2], "--paired") == 0;
+        // The programs run from the build tree, whose resources lie where the build put them.
+        ::setenv("ZARO_SESSION_RESOURCES", ZARO_RESOURCES_DIR, 0);
         std::string pattern = (std::filesystem::temp_directory_path() / "zaro-process-bench.XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
         const std::filesystem::path dir = pattern;
@@ -141,26 +194,27 @@ int main(int argc, char** argv)
         const Case start{"process start of /bin/true", 0, {"/bin/true"}};
         const Case summary{"zaro-session summary --json, 64 MiB", 1e3 * plainMB / 700,
                            {ZARO_CLI_PROGRAM, "summary", "--json", plain.string()}};
-        const Case cases[] = {
-            {"zaro-session-preview, 5 MB", 50, {ZARO_PREVIEW_PROGRAM, small.string(), card.string()}},
-            {"zaro-session-preview, 64 MiB", 160, {ZARO_PREVIEW_PROGRAM, large.string(), card.string()}},
-            {"zaro-session-thumbnailer -s 256", 12, {ZARO_THUMBNAILER_PROGRAM, "-s", "256", small.string(), thumb.string()}},
-            {"  ... --style track, 5 MB", 40,
+        const Paired paired[] = {
+            {"zaro-session-thumbnailer -s 256 (mark)", 0.25,
+             {ZARO_THUMBNAILER_PROGRAM, "-s", "256", small.string(), thumb.string()}},
+            {"zaro-session-thumbnailer --style track -s 256, 5 MB", 0.6,
              {ZARO_THUMBNAILER_PROGRAM, "--style", "track", "-s", "256", small.string(), thumb.string()}},
+            {"zaro-session-preview, 5 MB", 1.0, {ZARO_PREVIEW_PROGRAM, small.string(), card.string()}},
+            {"zaro-session-preview, 64 MiB", 2.5, {ZARO_PREVIEW_PROGRAM, large.string(), card.string()}},
         };
         measure(start, runs);
-        const double summaryMs = measure(summary, runs);
-        std::printf("%-34s %6.0f MB/s  goal 700 MB/s\n", "  ... throughput", plainMB / summaryMs * 1e3);
-        const std::filesystem::path peer = ZARO_PEERS_DIR "/pandas_summary.py";
-        if (std::filesystem::exists(peer) && havePandas()) {
-            const Case pandas{"pandas_summary.py, the same file", 0, {"/usr/bin/python3", peer.string(), plain.string()}};
-            const double pandasMs = measure(pandas, std::max(11, runs / 2));
-            std::printf("%-34s %6.1f times faster  goal 12 %s\n", "  zaro-session summary --json is", pandasMs / summaryMs,
-                        pandasMs / summaryMs >= 12 ? "met" : "MISSED");
-        } else {
-            std::printf("pandas_summary.py: skipped (%s)\n", std::filesystem::exists(peer) ? "python3-pandas is not installed" : "no ../shared/peers");
-        }
-        for (const Case& c : cases) measure(c, runs);
+        if (!pairedOnly) measureSummary(summary, plain, runs);
+        // GNOME's own image thumbnailer on the card's PNG, the cost a desktop pays for any picture.
+        const std::filesystem::path referenceCard = dir / "CARD.png";
+        runOnce({ZARO_PREVIEW_PROGRAM, small.string(), referenceCard.string()});
+        const std::vector<std::string> reference = {GDK_PIXBUF_THUMBNAILER, "-s", "256", referenceCard.string(),
+                                                    (dir / "reference.png").string()};
+        std::printf("\neach command alternated with: gdk-pixbuf-thumbnailer -s 256 CARD.png OUT.png (%d runs each)\n", runs);
+        std::printf("| %-46s | %7s | %7s | %5s | %5s | %-6s | %-21s |\n", "command", "ms", "gdk ms", "ratio", "target",
+                    "", "cpu ours / gdk");
+        std::printf("|%s|---------|---------|-------|-------|--------|-----------------------|\n",
+                    std::string(48, '-').c_str());
+        for (const Paired& c : paired) measurePaired(c, reference, runs);
         std::printf("outputs: card %ju bytes, thumbnail %ju bytes\n",
                     static_cast<std::uintmax_t>(std::filesystem::file_size(card)),
                     static_cast<std::uintmax_t>(std::filesystem::file_size(thumb)));

@@ -1,6 +1,7 @@
 // zaro-render-bench: how long the summary card takes to draw and to encode as PNG, in steady state
 // and as the first card of a fresh process (font set-up included).
 #include <algorithm>
+#include <cstdint>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,10 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#ifdef ZARO_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 #include "render/cairo_canvas.hpp"
 #include "render/png.hpp"
@@ -69,6 +74,33 @@ zaro::ZaroSession realisticSession()
 
 int pixels(double points) { return static_cast<int>(std::lround(points * Card::defaultScale)); }
 
+#ifdef ZARO_HAVE_LIBDEFLATE
+// The other encoder measured: the same unfiltered rows deflated whole by libdeflate on one thread (it
+// has no streaming), the PNG chunks around them left out. Its bytes, or 0 on failure.
+std::size_t libdeflateBytes(const zaro::PixelView& view, int level)
+{
+    const std::size_t rowBytes = static_cast<std::size_t>(view.width) * 3 + 1;
+    std::vector<unsigned char> rows(rowBytes * static_cast<std::size_t>(view.height));
+    for (int y = 0; y < view.height; ++y) {
+        unsigned char* out = rows.data() + static_cast<std::size_t>(y) * rowBytes;
+        *out++ = 0;
+        for (int x = 0; x < view.width; ++x) {
+            std::uint32_t argb;
+            std::memcpy(&argb, view.data + static_cast<std::size_t>(y) * view.stride + static_cast<std::size_t>(x) * 4, 4);
+            *out++ = static_cast<unsigned char>(argb >> 16);
+            *out++ = static_cast<unsigned char>(argb >> 8);
+            *out++ = static_cast<unsigned char>(argb);
+        }
+    }
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+    if (!compressor) return 0;
+    std::vector<unsigned char> out(libdeflate_zlib_compress_bound(compressor, rows.size()));
+    const std::size_t bytes = libdeflate_zlib_compress(compressor, rows.data(), rows.size(), out.data(), out.size());
+    libdeflate_free_compressor(compressor);
+    return bytes;
+}
+#endif
+
 // Runs in a child: the first bitmap, first draw (fontconfig and font loading included) and first
 // encode of this process.
 int firstCard()
@@ -85,12 +117,19 @@ int firstCard()
     const Clock::time_point encodeStart = Clock::now();
     const std::vector<unsigned char> png = zaro::png::encode(view);
     const double encode = millisecondsSince(encodeStart);
-    std::printf("%f %f %f %f %zu\n", allocate, draw, encode, millisecondsSince(start), png.size());
+    const double total = millisecondsSince(start);
+    double other = 0;
+#ifdef ZARO_HAVE_LIBDEFLATE
+    const Clock::time_point otherStart = Clock::now();
+    if (libdeflateBytes(view, 1) == 0) return 1;
+    other = millisecondsSince(otherStart);
+#endif
+    std::printf("%f %f %f %f %zu %f\n", allocate, draw, encode, total, png.size(), other);
     return 0;
 }
 
 struct FirstCard {
-    std::vector<double> allocate, draw, encode, total;
+    std::vector<double> allocate, draw, encode, total, libdeflate;
 };
 
 FirstCard measureFirstCards(const char* self)
@@ -100,10 +139,11 @@ FirstCard measureFirstCards(const char* self)
     for (int i = 0; i < firstCardProcesses; ++i) {
         FILE* child = popen(command.c_str(), "r");
         if (!child) throw std::runtime_error("cannot start " + command);
-        double a = 0, d = 0, e = 0, t = 0;
+        double a = 0, d = 0, e = 0, t = 0, l = 0;
         std::size_t bytes = 0;
-        const int read = std::fscanf(child, "%lf %lf %lf %lf %zu", &a, &d, &e, &t, &bytes);
-        if (pclose(child) != 0 || read != 5) throw std::runtime_error("first-card child failed");
+        const int read = std::fscanf(child, "%lf %lf %lf %lf %zu %lf", &a, &d, &e, &t, &bytes, &l);
+        if (pclose(child) != 0 || read != 6) throw std::runtime_error("first-card child failed");
+        runs.libdeflate.push_back(l);
         runs.allocate.push_back(a);
         runs.draw.push_back(d);
         runs.encode.push_back(e);
@@ -150,7 +190,10 @@ int runBenchmarks(const char* self)
     std::printf("first card of a fresh process (median of %d processes, ms)\n", firstCardProcesses);
     row("canvas allocation", median(first.allocate));
     row("draw (fontconfig and fonts loaded on the way)", median(first.draw));
-    row("PNG encoding", median(first.encode));
+    row("PNG encoding (zlib level 1 on two threads, chosen)", median(first.encode));
+#ifdef ZARO_HAVE_LIBDEFLATE
+    row("  libdeflate level 1 on one thread instead", median(first.libdeflate));
+#endif
     row("total", median(first.total));
     const double firstTotal = median(first.total);
 
@@ -179,6 +222,11 @@ int runBenchmarks(const char* self)
                                                                             : "encode RGB, level 6, no filters",
             ms, bytes);
     }
+#ifdef ZARO_HAVE_LIBDEFLATE
+    std::size_t otherBytes = 0;
+    const double otherMs = timed([&] { otherBytes = libdeflateBytes(view, 1); }, steadyRuns / 2);
+    row("libdeflate level 1, one thread, IDAT only", otherMs, otherBytes);
+#endif
 
     std::size_t cardBytes = 0;
     const double pngDataMs = timed([&] { cardBytes = Card::pngData(session).size(); });

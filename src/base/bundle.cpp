@@ -2,7 +2,6 @@
 
 #include <sys/auxv.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -33,20 +32,6 @@ bool isDirectory(const std::filesystem::path& path)
     return std::filesystem::is_directory(path, error);
 }
 
-// A program of the build tree finds the resources in the source tree; an installed copy of it never
-// does, so that a missing installed resource is not quietly taken from a checkout.
-std::optional<std::filesystem::path> buildTreeResources(const std::filesystem::path& program)
-{
-#if defined(ZARO_BUILD_DIR) && defined(ZARO_SOURCE_RESOURCES_DIR)
-    const std::filesystem::path buildDir = ZARO_BUILD_DIR;
-    const auto [end, _] = std::mismatch(buildDir.begin(), buildDir.end(), program.begin(), program.end());
-    if (end == buildDir.end()) return std::filesystem::path(ZARO_SOURCE_RESOURCES_DIR);
-#else
-    (void)program;
-#endif
-    return std::nullopt;
-}
-
 }  // namespace
 
 Bundle Bundle::main()
@@ -54,11 +39,15 @@ Bundle Bundle::main()
     if (const char* chosen = std::getenv(resourcesVariable); chosen && *chosen) {
         return Bundle(std::filesystem::path(chosen));
     }
-    const std::optional<std::filesystem::path> program = runningProgram();
-    if (!program) return Bundle(std::nullopt);
-    std::filesystem::path installed = program->parent_path() / installedResources;
-    if (isDirectory(installed)) return Bundle(installed.lexically_normal());
-    return Bundle(buildTreeResources(*program));
+    // Beside the program, as an installed prefix lays them out, wherever the prefix was moved to.
+    if (const std::optional<std::filesystem::path> program = runningProgram()) {
+        const std::filesystem::path beside = program->parent_path() / installedResources;
+        if (isDirectory(beside)) return Bundle(beside.lexically_normal());
+    }
+#ifdef ZARO_INSTALLED_RESOURCES_DIR
+    if (isDirectory(ZARO_INSTALLED_RESOURCES_DIR)) return Bundle(std::filesystem::path(ZARO_INSTALLED_RESOURCES_DIR));
+#endif
+    return Bundle(std::nullopt);
 }
 
 Bundle::Bundle(std::optional<std::filesystem::path> resourceDirectory)

@@ -1,11 +1,11 @@
-#include "bests.hpp"
+#include "cli/bests.hpp"
 
 #include <cmath>
 #include <tuple>
 
+#include "cli/listing.hpp"
+#include "cli/text_table.hpp"
 #include "format/zaro_session_format.hpp"
-#include "listing.hpp"
-#include "text_table.hpp"
 
 namespace zaro::cli {
 

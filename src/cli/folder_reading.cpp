@@ -1,4 +1,4 @@
-#include "folder_reading.hpp"
+#include "cli/folder_reading.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -9,9 +9,9 @@
 #include <thread>
 #include <variant>
 
+#include "cli/session_reading.hpp"
+#include "cli/text_output.hpp"
 #include "parser/zaro_session_parser.hpp"
-#include "session_reading.hpp"
-#include "text_output.hpp"
 
 namespace zaro::cli {
 

@@ -1,4 +1,4 @@
-#include "json.hpp"
+#include "cli/json.hpp"
 
 #include "analysis/session_analysis.hpp"
 #include "format/card_texts.hpp"

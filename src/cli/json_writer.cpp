@@ -1,10 +1,11 @@
-#include "json_writer.hpp"
+#include "cli/json_writer.hpp"
 
 #include <array>
+#include <cassert>
 #include <charconv>
 
 #include "base/unicode.hpp"
-#include "numbers.hpp"
+#include "cli/numbers.hpp"
 
 namespace zaro::json {
 
@@ -154,7 +155,7 @@ void Writer::afterValue()
 {
     // A finished top-level value goes out at once, so that whatever the caller writes to the
     // stream next lands after it.
-    if (enclosingFirst_.empty()) {
+    if (enclosing_.empty()) {
         flush();
         first_ = true;
     }
@@ -164,15 +165,20 @@ void Writer::open(char bracket)
 {
     beforeValue();
     put(bracket);
-    enclosingFirst_.push_back(first_);
+    enclosing_.push_back({bracket == '{' ? '}' : ']', first_});
     first_ = true;
 }
 
+// A close that matches no open scope is a mistake of the caller's: an assertion in a debug build,
+// and in any other nothing written, so that the text stays as balanced as it was.
 void Writer::close(char bracket)
 {
+    const bool matches = !enclosing_.empty() && enclosing_.back().closer == bracket;
+    assert(matches && "json::Writer: a close without its open");
+    if (!matches) return;
     put(bracket);
-    first_ = enclosingFirst_.back();
-    enclosingFirst_.pop_back();
+    first_ = enclosing_.back().first;
+    enclosing_.pop_back();
     afterValue();
 }
 

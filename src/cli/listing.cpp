@@ -1,4 +1,4 @@
-#include "listing.hpp"
+#include "cli/listing.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -9,10 +9,10 @@
 #include <variant>
 
 #include "base/unicode.hpp"
+#include "cli/json.hpp"
+#include "cli/numbers.hpp"
+#include "cli/text_table.hpp"
 #include "format/zaro_session_format.hpp"
-#include "json.hpp"
-#include "numbers.hpp"
-#include "text_table.hpp"
 
 namespace zaro::cli {
 

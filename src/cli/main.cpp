@@ -7,11 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "bests.hpp"
-#include "command_line.hpp"
-#include "folder_reading.hpp"
-#include "listing.hpp"
-#include "summary.hpp"
+#include "cli/bests.hpp"
+#include "cli/command_line.hpp"
+#include "cli/folder_reading.hpp"
+#include "cli/listing.hpp"
+#include "cli/summary.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "numbers.hpp"
+#include "cli/numbers.hpp"
 
 #include <charconv>
 #include <cmath>

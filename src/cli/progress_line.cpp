@@ -1,4 +1,4 @@
-#include "progress_line.hpp"
+#include "cli/progress_line.hpp"
 
 #include <string>
 

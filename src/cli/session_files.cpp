@@ -1,4 +1,4 @@
-#include "session_files.hpp"
+#include "cli/session_files.hpp"
 
 #include <algorithm>
 #include <filesystem>

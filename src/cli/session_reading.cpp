@@ -1,4 +1,4 @@
-#include "session_reading.hpp"
+#include "cli/session_reading.hpp"
 
 #include <unistd.h>
 

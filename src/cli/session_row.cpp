@@ -1,4 +1,4 @@
-#include "session_row.hpp"
+#include "cli/session_row.hpp"
 
 #include "analysis/session_analysis.hpp"
 #include "base/iso8601.hpp"

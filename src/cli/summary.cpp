@@ -1,4 +1,4 @@
-#include "summary.hpp"
+#include "cli/summary.hpp"
 
 #include <cmath>
 #include <filesystem>
@@ -9,10 +9,10 @@
 
 #include "analysis/session_analysis.hpp"
 #include "base/unicode.hpp"
+#include "cli/json.hpp"
+#include "cli/session_reading.hpp"
+#include "cli/text_output.hpp"
 #include "format/card_texts.hpp"
-#include "json.hpp"
-#include "session_reading.hpp"
-#include "text_output.hpp"
 
 namespace zaro::cli {
 

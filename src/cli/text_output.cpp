@@ -1,4 +1,4 @@
-#include "text_output.hpp"
+#include "cli/text_output.hpp"
 
 #include "base/unicode.hpp"
 

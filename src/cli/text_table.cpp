@@ -1,9 +1,9 @@
-#include "text_table.hpp"
+#include "cli/text_table.hpp"
 
 #include <algorithm>
 
 #include "base/unicode.hpp"
-#include "text_output.hpp"
+#include "cli/text_output.hpp"
 
 namespace zaro::cli {
 

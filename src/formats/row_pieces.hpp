@@ -4,13 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
+#include <memory>
 #include <optional>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "base/background.hpp"
 #include "delimited.hpp"
 #include "session_builder.hpp"
 
@@ -47,34 +46,17 @@ void foldRows(std::string_view text, std::size_t bodyOffset, const ReadRow& read
     }
     const auto endOf = [&](std::size_t i) { return i + 1 < starts.size() ? static_cast<std::size_t>(starts[i + 1]) : text.size(); };
     std::vector<std::optional<SessionBuilder>> pieces(starts.size());
-    std::vector<std::exception_ptr> failures(starts.size() + 1);
-    const auto foldLater = [&](std::size_t i) {
-        try {
-            pieces[i].emplace(builder.rowBytes(), false);
-            detail::foldPiece(text, static_cast<std::size_t>(starts[i]), endOf(i), readRow, *pieces[i]);
-        } catch (...) {
-            failures[i + 1] = std::current_exception();
-        }
-    };
     {
-        std::vector<std::jthread> workers;
-        std::vector<std::size_t> unthreaded;
+        std::vector<std::unique_ptr<Background>> later;
+        later.reserve(starts.size());
         for (std::size_t i = 0; i < starts.size(); ++i) {
-            try {
-                workers.emplace_back(foldLater, i);
-            } catch (const std::system_error&) {
-                unthreaded.push_back(i);  // no thread to be had: this one folds the piece too
-            }
+            later.push_back(std::make_unique<Background>([&, i] {
+                pieces[i].emplace(builder.rowBytes(), false);
+                detail::foldPiece(text, static_cast<std::size_t>(starts[i]), endOf(i), readRow, *pieces[i]);
+            }));
         }
-        try {
-            detail::foldPiece(text, bodyOffset, static_cast<std::size_t>(starts.front()), readRow, builder);
-        } catch (...) {
-            failures.front() = std::current_exception();
-        }
-        for (const std::size_t i : unthreaded) foldLater(i);
-    }
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) std::rethrow_exception(failure);
+        detail::foldPiece(text, bodyOffset, static_cast<std::size_t>(starts.front()), readRow, builder);
+        for (const auto& piece : later) piece->wait();
     }
     for (std::size_t i = 0; i < starts.size(); ++i) {
         SessionBuilder& piece = *pieces[i];

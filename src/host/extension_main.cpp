@@ -1,6 +1,7 @@
 #include "host/extension_main.hpp"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -94,7 +95,9 @@ void refuseToReplace(const std::filesystem::path& input, const std::filesystem::
 void confine(const Extension& extension, const std::filesystem::path& input, const std::optional<OutputFile>& file)
 {
     const sandbox::Report report = sandbox::confine(sandbox::programPolicy(
-        input, file ? std::optional(std::pair(file->folder(), file->folderRights())) : std::nullopt));
+        input, file ? std::optional(sandbox::WritableFolder{file->folderDescriptor(), file->folderRights()})
+                    : std::nullopt));
+    if (!report.exhausted.empty()) throw std::runtime_error(report.exhausted);
     if (report.lessThanOffered()) {
         const Logger log(extension.bundleIdentifier, "sandbox");
         log.error("running with less confinement than the kernel offers: %{public}s", report.error);
@@ -139,6 +142,7 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
         refuseToReplace(input, outputPath);
         onFile(outputPath, [&] { output.file = OutputFile::open(outputPath); });
     }
+    if (extension.prepare) extension.prepare(extension.principalClass);
     confine(extension, input, output.file);
     if (extension.point == ExtensionPoint::preview) {
         const PreviewReply reply = requestPreview(extension, {input, invocation.name});
@@ -173,14 +177,20 @@ int extensionMain(std::span<char* const> arguments, const Extension& extension)
     // Threads of this program and of the libraries it draws with need little stack; reserving the
     // usual 8 MiB for each makes a small address-space limit fail their creation, which some libraries
     // cannot survive.
+    // Every thread that allocates would otherwise reserve an arena of 64 MiB of address space of its
+    // own: under an address-space limit those reservations take the room the libraries' allocations
+    // need, and some of them (fontconfig's) cannot survive a failed one. One arena is plenty here.
+    ::mallopt(M_ARENA_MAX, 1);
     pthread_attr_t threads;
     if (::pthread_attr_init(&threads) == 0) {
         ::pthread_attr_setstacksize(&threads, threadStackBytes);
         ::pthread_setattr_default_np(&threads);
         ::pthread_attr_destroy(&threads);
     }
-    // A closed pipe on standard output is reported as a failure rather than ending the process.
+    // A closed pipe on standard output, and an output beyond the file-size limit, are reported as
+    // failures rather than ending the process.
     ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
     const bool outputClosed = reopenClosedStandardDescriptors();
     const std::string program = programName(arguments, extension.point);
     try {
@@ -195,6 +205,9 @@ int extensionMain(std::span<char* const> arguments, const Extension& extension)
     } catch (const UsageError& error) {
         tell(printable(program + ": " + error.what()) + usage(program, extension.point));
         return 2;
+    } catch (const std::bad_alloc&) {
+        tell(printable(program + ": There is not enough memory to do this."));
+        return 1;
     } catch (const std::exception& error) {
         tell(printable(program + ": " + error.what()));
         return 1;

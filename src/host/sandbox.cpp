@@ -95,14 +95,22 @@ std::string systemError(const char* what)
 // Grants `rights` beneath `path` (only the file rights when it is a file). The rule names what the
 // path leads to now, through a descriptor, so a path changed later reaches nothing new. A path that
 // cannot be opened or named grants nothing and is reported.
+bool allowBeneath(int ruleset, int fd, std::uint64_t rights)
+{
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) return false;
+    if (!S_ISDIR(status.st_mode)) rights &= fileRights;
+    PathBeneathAttr rule{rights, fd};
+    return ::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) == 0;
+}
+
 void allow(int ruleset, const fs::path& path, std::uint64_t rights, Report& report)
 {
     const posix::FileDescriptor fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
-    struct stat status {};
-    if (fd && ::fstat(fd.get(), &status) == 0) {
-        if (!S_ISDIR(status.st_mode)) rights &= fileRights;
-        PathBeneathAttr rule{rights, fd.get()};
-        if (::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) == 0) return;
+    if (fd && allowBeneath(ruleset, fd.get(), rights)) return;
+    if (errno == EMFILE || errno == ENFILE || errno == ENOMEM) {
+        if (report.exhausted.empty()) report.exhausted = systemError(path.c_str());
+        return;
     }
     // A missing font folder is the usual case and says nothing about the confinement.
     if (errno != ENOENT && errno != ENOTDIR) report.skippedRules.push_back(systemError(path.c_str()));
@@ -147,9 +155,12 @@ void applyLandlock(const Policy& policy, Report& report)
     }
     for (const fs::path& path : policy.readable) allow(ruleset.get(), path, readRights & handled, report);
     if (policy.writable) {
-        const auto& [folder, rights] = *policy.writable;
-        if (const std::uint64_t granted = writeRights(rights) & handled) allow(ruleset.get(), folder, granted, report);
+        const std::uint64_t granted = writeRights(policy.writable->rights) & handled;
+        if (granted && !allowBeneath(ruleset.get(), policy.writable->descriptor, granted)) {
+            report.skippedRules.push_back(systemError("the output's folder"));
+        }
     }
+    if (!report.exhausted.empty()) return;
     if (::syscall(SYS_landlock_restrict_self, ruleset.get(), 0) != 0) {
         report.error = systemError("landlock_restrict_self");
         return;
@@ -207,7 +218,7 @@ std::vector<fs::path> systemReadable()
     return paths;
 }
 
-Policy programPolicy(const fs::path& input, const std::optional<std::pair<fs::path, FolderRights>>& output)
+Policy programPolicy(const fs::path& input, const std::optional<WritableFolder>& output)
 {
     Policy policy{systemReadable(), output};
     policy.readable.push_back(input);
@@ -225,6 +236,7 @@ Report confine(const Policy& policy)
         return report;
     }
     applyLandlock(policy, report);
+    if (!report.exhausted.empty()) return report;
     report.systemCalls = applySeccomp();
     if (!report.systemCalls && report.error.empty()) report.error = "the seccomp filter could not be installed";
 #ifdef ZARO_LEAK_CHECKED

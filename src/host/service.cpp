@@ -8,8 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
+#include "base/background.hpp"
 #include "host/graphics_context.hpp"
 #include "render/cairo_canvas.hpp"
 #include "render/png.hpp"
@@ -111,27 +111,13 @@ Reply ask(const Extension& extension, const Request& request, const char* kind,
     return answer->take(kind);
 }
 
-// Runs `work` on a thread of its own, as the services run reply callbacks, and hands back its result
-// or its exception.
-// When the system has no thread left to give (a small address-space limit, say), the work runs here.
+// Runs `work` on a thread of its own, as the services run reply callbacks, or here when no thread can
+// be had, and hands back its result or its exception.
 template <typename Work>
 auto onOtherThread(Work work) -> decltype(work())
 {
     std::optional<decltype(work())> result;
-    std::exception_ptr error;
-    const auto run = [&] {
-        try {
-            result.emplace(work());
-        } catch (...) {
-            error = std::current_exception();
-        }
-    };
-    try {
-        std::thread(run).join();
-    } catch (const std::system_error&) {
-        run();
-    }
-    if (error) std::rethrow_exception(error);
+    Background([&] { result.emplace(work()); }).wait();
     return std::move(*result);
 }
 
@@ -171,6 +157,7 @@ std::vector<unsigned char> thumbnailPng(const ThumbnailReply& reply, double scal
     const int width = pixelSide(size.width, scale);
     const int height = pixelSide(size.height, scale);
     if (width == 0 || height == 0) throw ServiceError("The thumbnail's size gives no drawing surface.");
+    if (std::optional<std::vector<unsigned char>> bytes = reply.drawnAhead(width, height)) return std::move(*bytes);
     return onOtherThread([&] {
         CairoCanvas canvas(width, height);
         canvas.context().scale(scale, scale);

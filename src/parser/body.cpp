@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <exception>
+#include <list>
 #include <optional>
-#include <system_error>
 #include <thread>
 
+#include "base/background.hpp"
 #include "lines.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
@@ -89,33 +90,28 @@ RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> c
 
     const std::size_t later = cuts.size();
     std::vector<std::optional<RowPass>> passes(later);
-    std::vector<std::exception_ptr> failures(later + 1);
-    const auto readLater = [&](std::size_t i) {
-        try {
-            passes[i] = readLaterPiece(lines, body, cuts[i], i + 1 < later ? cuts[i + 1] : body.end);
-        } catch (...) {
-            failures[i + 1] = std::current_exception();
-        }
-    };
     {
-        std::vector<std::jthread> threads;
-        threads.reserve(later);
-        std::vector<std::size_t> unthreaded;
+        // A piece no thread could be had for is read by this thread after its own; the first failure
+        // in file order is the one thrown, once every piece is done.
+        std::list<Background> readers;
         for (std::size_t i = 0; i < later; ++i) {
-            try {
-                threads.emplace_back(readLater, i);
-            } catch (const std::system_error&) {
-                unthreaded.push_back(i);  // no thread to be had: this thread reads the piece after its own
-            }
+            readers.emplace_back([&, i] {
+                passes[i] = readLaterPiece(lines, body, cuts[i], i + 1 < later ? cuts[i + 1] : body.end);
+            });
         }
+        std::exception_ptr failure;
         try {
             readPiece(lines, body.offset, cuts.front(), first);
         } catch (...) {
-            failures.front() = std::current_exception();
+            failure = std::current_exception();
         }
-        for (const std::size_t i : unthreaded) readLater(i);
-    }
-    for (const std::exception_ptr& failure : failures) {
+        for (Background& reader : readers) {
+            try {
+                reader.wait();
+            } catch (...) {
+                if (!failure) failure = std::current_exception();
+            }
+        }
         if (failure) std::rethrow_exception(failure);
     }
 

@@ -1,7 +1,6 @@
 #include "preview/preview_provider.hpp"
 
 #include <exception>
-#include <future>
 #include <new>
 #include <string>
 #include <system_error>
@@ -37,13 +36,6 @@ void PreviewProvider::providePreview(const FilePreviewRequest& request, const Pr
 
 std::vector<unsigned char> previewPng(const std::filesystem::path& url, const std::optional<std::string>& name)
 {
-    // The text system's set-up needs nothing from the file, so it runs while the file is parsed; when
-    // no thread can be had, drawing sets it up when it needs it.
-    std::future<void> text;
-    try {
-        text = std::async(std::launch::async, ZaroSessionPreviewCard::prepareText);
-    } catch (const std::system_error&) {
-    }
     std::string message;
     try {
         ZaroSession session = formats::readSessionFile(url);
@@ -60,7 +52,8 @@ std::vector<unsigned char> previewPng(const std::filesystem::path& url, const st
 
 Extension previewExtension()
 {
-    Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}, {}};
+    Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}, {}, {}};
+    extension.prepare = [](const std::string&) { ZaroSessionPreviewCard::prepareText(); };
     extension.classes.registerClass<PreviewProvider>("PreviewProvider");
     return extension;
 }

@@ -4,16 +4,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
 #include "base/c_handle.hpp"
+#include "fonts.hpp"
 #include "image_scaling.hpp"
 #include "render/render_error.hpp"
 #include "text.hpp"
@@ -24,22 +28,59 @@ namespace {
 
 using CairoHandle = CHandle<cairo_t, cairo_destroy>;
 using PathHandle = CHandle<cairo_path_t, cairo_path_destroy>;
-using BufferHandle = CHandle<unsigned char, ::free>;
+// Pixels in memory of their own: from calloc when small, else mapped fresh, which the system hands
+// over zeroed, so that no pass clears them before the first drawing does.
+class PixelBuffer {
+public:
+    PixelBuffer() = default;
+    explicit PixelBuffer(std::size_t bytes);
+    PixelBuffer(PixelBuffer&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)), mapped_(std::exchange(other.mapped_, 0))
+    {
+    }
+    PixelBuffer& operator=(PixelBuffer&& other) noexcept
+    {
+        std::swap(data_, other.data_);
+        std::swap(mapped_, other.mapped_);
+        return *this;
+    }
+    ~PixelBuffer()
+    {
+        if (mapped_ != 0) ::munmap(data_, mapped_);
+        else std::free(data_);
+    }
+
+    unsigned char* get() const { return data_; }
+    explicit operator bool() const { return data_ != nullptr; }
+
+private:
+    unsigned char* data_ = nullptr;
+    std::size_t mapped_ = 0;  // the length of the mapping, 0 for calloc's memory
+};
 
 constexpr std::size_t hugePage = std::size_t{2} << 20;
 // Cairo's image surfaces are at most 32767 pixels on a side.
 constexpr int maxSide = 32767;
 
 // Touching the pages of a fresh 10 MB buffer takes about 27 ms on 4 KiB pages and 1 ms on huge pages.
-BufferHandle allocatePixels(std::size_t bytes)
+PixelBuffer::PixelBuffer(std::size_t bytes)
 {
-    if (bytes < hugePage) return BufferHandle(static_cast<unsigned char*>(std::calloc(bytes, 1)));
+    if (bytes < hugePage) {
+        data_ = static_cast<unsigned char*>(std::calloc(bytes, 1));
+        return;
+    }
+    // Huge pages need a start on a 2 MiB boundary: a page more is mapped, and what lies outside the
+    // aligned stretch is given back.
     const std::size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
-    BufferHandle buffer(static_cast<unsigned char*>(std::aligned_alloc(hugePage, rounded)));
-    if (!buffer) return buffer;
-    madvise(buffer.get(), rounded, MADV_HUGEPAGE);
-    std::memset(buffer.get(), 0, bytes);
-    return buffer;
+    void* mapped = ::mmap(nullptr, rounded + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return;
+    auto* const start = static_cast<unsigned char*>(mapped);
+    const std::size_t head = (hugePage - reinterpret_cast<std::uintptr_t>(start) % hugePage) % hugePage;
+    if (head != 0) ::munmap(start, head);
+    if (hugePage - head != 0) ::munmap(start + head + rounded, hugePage - head);
+    data_ = start + head;
+    mapped_ = rounded;
+    ::madvise(data_, rounded, MADV_HUGEPAGE);
 }
 
 bool isFinite(double a, double b) { return std::isfinite(a) && std::isfinite(b); }
@@ -71,6 +112,14 @@ cairo_filter_t cairoFilter(InterpolationQuality quality)
 class CairoContext final : public DrawingContext {
 public:
     explicit CairoContext(cairo_surface_t* surface) : cr_(cairo_create(surface)) {}
+    CairoContext(const CairoContext&) = delete;
+    CairoContext& operator=(const CairoContext&) = delete;
+    ~CairoContext() override
+    {
+        if (!pango_) return;
+        const std::lock_guard guard(fonts::lock());
+        pango_.reset();
+    }
 
     cairo_status_t status() const { return cairo_status(cr_.get()); }
 
@@ -180,7 +229,8 @@ public:
 
     Rect drawTextBlock(std::string_view text, Rect frame, const Font& font, Rgba color) override
     {
-        if (!pango_) pango_ = makeTextContext();
+        const std::lock_guard guard(fonts::lock());
+        if (!pango_) pango_ = makeTextContext(fonts::fontMap());
         return zaro::drawTextBlock(cr_.get(), pango_.get(), text, frame, font, color);
     }
 
@@ -306,7 +356,7 @@ struct CairoCanvas::Impl {
     int width = 0;
     int height = 0;
     int stride = 0;
-    BufferHandle pixels;
+    PixelBuffer pixels;
     SurfaceHandle surface;
     std::unique_ptr<CairoContext> context;
 };
@@ -321,7 +371,7 @@ CairoCanvas::CairoCanvas(int width, int height) : impl_(std::make_unique<Impl>()
     impl_->width = width;
     impl_->height = height;
     impl_->stride = stride;
-    impl_->pixels = allocatePixels(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
+    impl_->pixels = PixelBuffer(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
     if (!impl_->pixels) throw RenderError(RenderError::Code::context);
     impl_->surface.reset(
         cairo_image_surface_create_for_data(impl_->pixels.get(), CAIRO_FORMAT_ARGB32, width, height, stride));

@@ -3,13 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <exception>
-#include <system_error>
-#include <thread>
+#include <optional>
 
 #include <spng.h>
 #include <zlib.h>
 
+#include "base/background.hpp"
 #include "base/c_handle.hpp"
 #include "render/render_error.hpp"
 
@@ -27,12 +26,19 @@ std::uint32_t argbAt(const PixelView& pixels, int x, int y)
     return word;
 }
 
+// A row at a time, the alpha bytes ANDed together without a branch, which the compiler vectorises.
 bool isOpaque(const PixelView& pixels)
 {
+    const auto width = static_cast<std::size_t>(pixels.width);
     for (int y = 0; y < pixels.height; ++y) {
-        for (int x = 0; x < pixels.width; ++x) {
-            if ((argbAt(pixels, x, y) >> 24) != 0xFF) return false;
+        const unsigned char* row = pixels.data + static_cast<std::size_t>(y) * pixels.stride;
+        std::uint32_t all = 0xFF000000;
+        for (std::size_t x = 0; x < width; ++x) {
+            std::uint32_t word;
+            std::memcpy(&word, row + x * 4, sizeof word);
+            all &= word;
         }
+        if ((all >> 24) != 0xFF) return false;
     }
     return true;
 }
@@ -90,11 +96,32 @@ struct Piece {
     bool ok = false;
 };
 
+// A raw deflate stream, ended on every way out. A stream that hands on to the next piece never
+// finishes, so zlib calls its end premature; that is expected here.
+class Deflater {
+public:
+    explicit Deflater(int level) { ok_ = deflateInit2(&stream_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK; }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+    ~Deflater()
+    {
+        if (ok_) deflateEnd(&stream_);
+    }
+
+    explicit operator bool() const { return ok_; }
+    z_stream& operator*() { return stream_; }
+
+private:
+    z_stream stream_{};
+    bool ok_ = false;
+};
+
 Piece deflateRows(const PixelView& pixels, int first, int last, bool withAlpha, int level, bool isLast)
 {
     Piece piece;
-    z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return piece;
+    Deflater deflater(level);
+    if (!deflater) return piece;
+    z_stream& z = *deflater;
     const std::size_t rowBytes = static_cast<std::size_t>(pixels.width) * (withAlpha ? 4 : 3) + 1;
     piece.rawSize = rowBytes * static_cast<std::size_t>(last - first);
     // Room for the worst case, left uninitialised: a card deflates to a twentieth of it, and only the
@@ -117,9 +144,6 @@ Piece deflateRows(const PixelView& pixels, int first, int last, bool withAlpha, 
         ok = z.avail_in == 0 && (status == Z_OK || status == Z_STREAM_END) && z.avail_out > 0;
     }
     piece.bytes.assign(out.get(), out.get() + (room - z.avail_out));
-    // A piece that hands on to the next one never finishes its stream, so zlib calls its end
-    // premature; that is expected here.
-    deflateEnd(&z);
     piece.ok = ok;
     return piece;
 }
@@ -132,25 +156,12 @@ std::vector<unsigned char> encodeUnfiltered(const PixelView& pixels, bool withAl
     const bool split = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height) > splitAbovePixels;
     const int middle = split ? pixels.height / 2 : pixels.height;
     Piece bottom;
-    std::exception_ptr bottomError;
-    const auto deflateBottom = [&] {
-        try {
-            bottom = deflateRows(pixels, middle, pixels.height, withAlpha, level, true);
-        } catch (...) {
-            bottomError = std::current_exception();  // an allocation that failed, say: ends the encoding
-        }
-    };
-    std::jthread worker;  // joined on every way out, an exception from the top half included
-    if (split) {
-        try {
-            worker = std::jthread(deflateBottom);
-        } catch (const std::system_error&) {
-            deflateBottom();  // no thread to be had: the halves are deflated one after the other
-        }
-    }
+    // Joined on every way out, an exception from the top half included; without a thread to be had,
+    // the halves are deflated one after the other.
+    std::optional<Background> worker;
+    if (split) worker.emplace([&] { bottom = deflateRows(pixels, middle, pixels.height, withAlpha, level, true); });
     Piece top = deflateRows(pixels, 0, middle, withAlpha, level, !split);
-    if (worker.joinable()) worker.join();
-    if (bottomError) std::rethrow_exception(bottomError);
+    if (worker) worker->wait();
     if (!top.ok || (split && !bottom.ok)) fail();
 
     // The zlib header: deflate with a 32 KiB window, the level's class, and the check bits that make

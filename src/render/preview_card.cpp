@@ -1,7 +1,5 @@
 #include "render/preview_card.hpp"
 
-#include <fontconfig/fontconfig.h>
-
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -13,6 +11,7 @@
 #include "render/map.hpp"
 #include "render/palette.hpp"
 #include "render/png.hpp"
+#include "fonts.hpp"
 
 namespace zaro::ZaroSessionPreviewCard {
 
@@ -190,7 +189,7 @@ std::vector<unsigned char> renderPng(Size size, double scale, const std::functio
 
 void prepareText()
 {
-    FcInit();
+    zaro::fonts::load();
 }
 
 std::vector<unsigned char> pngData(const ZaroSession& session, Size size, double scale)

@@ -8,6 +8,8 @@ const char* RenderError::what() const noexcept
     case Code::context: return "The operation could not be completed. (RenderError error 0.)";
     case Code::image: return "The operation could not be completed. (RenderError error 1.)";
     case Code::png: return "The operation could not be completed. (RenderError error 2.)";
+    case Code::fonts: return "No font could be loaded to draw the card's text.";
+    case Code::memory: return "There is not enough memory to draw the card.";
     }
     return "The operation could not be completed. (RenderError)";
 }

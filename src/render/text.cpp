@@ -73,8 +73,8 @@ using AttrListHandle = CHandle<PangoAttrList, pango_attr_list_unref>;
 using LayoutIterHandle = CHandle<PangoLayoutIter, pango_layout_iter_free>;
 using FontOptionsHandle = CHandle<cairo_font_options_t, cairo_font_options_destroy>;
 
-// Inter first; fontconfig falls back to the system sans-serif for a missing family or glyph.
-constexpr const char* fontFamilies = "Inter,sans-serif";
+// Inter first; a glyph it lacks comes from the fallback fonts loaded with it (fonts.cpp).
+constexpr const char* fontFamilies = "Inter";
 // Pango works in int units of 1/1024; wider blocks than this would overflow them.
 constexpr double maxTextWidth = 1e6;
 
@@ -113,9 +113,9 @@ LayoutHandle layoutFor(PangoContext* pango, const std::string& shown, double wid
 // Layout happens in user space (the context's matrix stays the identity), so a scale set on the
 // drawing does not move line breaks; with metric hinting off a 13-point Inter line is 15.7 points
 // high rather than 17, and fits the 16-point rows it was made for.
-PangoContextHandle makeTextContext()
+PangoContextHandle makeTextContext(PangoFontMap* map)
 {
-    PangoContextHandle pango(pango_font_map_create_context(pango_cairo_font_map_get_default()));
+    PangoContextHandle pango(pango_font_map_create_context(map));
     const FontOptionsHandle options(cairo_font_options_create());
     cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
     cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);

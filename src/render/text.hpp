@@ -15,9 +15,9 @@ namespace zaro {
 
 using PangoContextHandle = CHandle<PangoContext, g_object_unref>;
 
-/// A pango context for drawing through `cairo`'s surfaces: metrics unhinted, so that line heights
-/// are the same at every scale.
-PangoContextHandle makeTextContext();
+/// A pango context of `map` for drawing through cairo's surfaces: metrics unhinted, so that line
+/// heights are the same at every scale. Hold fonts::lock() while making, using and dropping it.
+PangoContextHandle makeTextContext(PangoFontMap* map);
 
 /// Draws `text` wrapped to `frame`'s width from its top-left, only the lines that fit its height,
 /// in `font` and `color`, through `cr`'s current transform; returns the block. See

@@ -3,6 +3,7 @@
 #include "host/graphics_context.hpp"
 #include "formats/session_reading.hpp"
 #include "render/brand_mark.hpp"
+#include "render/preview_card.hpp"
 #include "render/track_thumbnail.hpp"
 
 namespace zaro {
@@ -10,7 +11,7 @@ namespace zaro {
 void ThumbnailProvider::provideThumbnail(const FileThumbnailRequest& request, const ThumbnailCompletion& handler)
 {
     const Size size = request.maximumSize;
-    handler(ThumbnailReply(size, [size] { return drawThumbnail(size); }), nullptr);
+    handler(ThumbnailReply(size, [size] { return drawThumbnail(size); }, ZaroSessionIcon::thumbnailDrawnAhead), nullptr);
 }
 
 namespace {
@@ -50,10 +51,14 @@ bool drawTrackThumbnail(const std::filesystem::path& url, Size size)
 Extension thumbnailExtension()
 {
     Extension extension{ExtensionPoint::thumbnail, "io.zaro.session.thumbnail", "ThumbnailProvider", {}, {},
-                        formats::isSessionFile};
+                        formats::isSessionFile, {}};
     extension.classes.registerClass<ThumbnailProvider>("ThumbnailProvider");
     extension.classes.registerClass<TrackThumbnailProvider>("TrackThumbnailProvider");
     extension.styles = {{"mark", "ThumbnailProvider"}, {"track", "TrackThumbnailProvider"}};
+    // The mark has no text; the track's badge does.
+    extension.prepare = [](const std::string& principalClass) {
+        if (principalClass == "TrackThumbnailProvider") ZaroSessionPreviewCard::prepareText();
+    };
     return extension;
 }
 

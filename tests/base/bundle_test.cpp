@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "base/bundle.hpp"
 #include "support/files.hpp"
@@ -25,13 +26,19 @@ TEST(Bundle, FindsAResourceByNameAndExtensionWhenItIsThere)
     EXPECT_EQ(Bundle(std::nullopt).urlForResource("zaro-mark", "png"), std::nullopt);
 }
 
-TEST(Bundle, MainIsTheFolderTheVariableNamesOrElseTheSourceTreesResources)
+// The test program lies in the build's tests/, beside which the build lays out share/zaro-session as
+// an install does; the source tree is never looked at.
+TEST(Bundle, MainIsTheFolderTheVariableNamesOrElseTheOneBesideTheProgram)
 {
     const TemporaryFolder folder;
+    const char* given = std::getenv(resourcesVariable);
+    const std::string kept = given ? given : "";
     ::setenv(resourcesVariable, folder.path().c_str(), 1);
     EXPECT_EQ(Bundle::main().resourceDirectory(), folder.path());
     ::unsetenv(resourcesVariable);
-    EXPECT_EQ(Bundle::main().resourceDirectory(), std::filesystem::path(ZARO_EXAMPLES_DIR).parent_path() / "resources");
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe");
+    EXPECT_EQ(Bundle::main().resourceDirectory(), (program.parent_path() / "../share/zaro-session").lexically_normal());
+    if (given) ::setenv(resourcesVariable, kept.c_str(), 1);
 }
 
 }  // namespace

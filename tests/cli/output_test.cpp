@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "json.hpp"
-#include "listing.hpp"
-#include "summary.hpp"
+#include "cli/json.hpp"
+#include "cli/listing.hpp"
+#include "cli/summary.hpp"
 #include "support/cases.hpp"
 #include "support/files.hpp"
 #include "support/samples.hpp"
@@ -35,6 +35,22 @@ std::string written(Write write)
 }
 
 // Integers are exact over the whole 64-bit range, where doubles are not.
+// A close without its open is the caller's mistake: a debug build stops at it, any other writes nothing.
+TEST(JsonWriter, RefusesToCloseWhatIsNotOpen)
+{
+    const auto unbalanced = [](json::Writer& w) {
+        w.beginArray();
+        w.endObject();
+        w.endArray();
+        w.endArray();
+    };
+#ifdef NDEBUG
+    EXPECT_EQ(written(unbalanced), "[]");
+#else
+    EXPECT_DEATH(written(unbalanced), "a close without its open");
+#endif
+}
+
 TEST(JsonWriter, WritesNumbersInShortestRoundTripFormAndNonFiniteOnesAsStrings)
 {
     for (const support::Case& c : support::readCases("cli/json_numbers.cases")) {

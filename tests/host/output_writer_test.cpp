@@ -45,8 +45,9 @@ TEST(OutputWriter, MakesANewFileReplacesOneWholeOrFillsACallersEmptyOneNeedingOn
     const support::TemporaryFolder folder;
     const std::string longName(255, 'n');  // no room left in the name for a temporary suffix
     for (const std::string& name : {std::string("card.png"), longName}) {
+        // An unnamed file, linked in; renaming over a file another writer makes meanwhile stays allowed.
         OutputFile fresh = OutputFile::open(folder / name);
-        EXPECT_EQ(rights(fresh), std::tuple(true, false, false));  // an unnamed file, linked in
+        EXPECT_EQ(rights(fresh), std::tuple(true, false, true));
         fresh.write(bytesOf(std::string(300'000, 'a')));
         OutputFile replacing = OutputFile::open(folder / name);
         EXPECT_EQ(rights(replacing), std::tuple(true, false, true));  // and renamed over the old one
@@ -66,6 +67,35 @@ TEST(OutputWriter, MakesANewFileReplacesOneWholeOrFillsACallersEmptyOneNeedingOn
     ASSERT_EQ(::stat((folder / "card.png").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u);
     ::umask(previous);
+}
+
+// What the name leads to is settled when the output is opened, on the folder's descriptor: a link
+// that leads nowhere is replaced itself, as mv does, and so is a file another writer makes before
+// this one is done; a folder renamed away takes the writing with it, not to a new folder of that name.
+TEST(OutputWriter, ReplacesADanglingLinkAndAFileMadeMeanwhileAndWritesIntoTheFolderItOpened)
+{
+    const support::TemporaryFolder folder;
+    std::filesystem::create_symlink(folder / "nowhere", folder / "dangling.png");
+    std::filesystem::create_symlink("loop.png", folder / "loop.png");
+    for (const std::string name : {"dangling.png", "loop.png"}) {
+        OutputFile output = OutputFile::open(folder / name);
+        output.write(bytesOf("picture"));
+        EXPECT_FALSE(std::filesystem::is_symlink(folder / name)) << name;
+        EXPECT_EQ(readFile(folder / name), "picture") << name;
+    }
+    OutputFile raced = OutputFile::open(folder / "raced.png");
+    writeFile(folder / "raced.png", "another writer's");
+    raced.write(bytesOf("ours"));
+    EXPECT_EQ(readFile(folder / "raced.png"), "ours");
+    std::filesystem::create_directory(folder / "a");
+    OutputFile moved = OutputFile::open(folder / "a" / "card.png");
+    std::filesystem::rename(folder / "a", folder / "b");
+    std::filesystem::create_directory(folder / "a");
+    moved.write(bytesOf("card"));
+    EXPECT_EQ(readFile(folder / "b" / "card.png"), "card");
+    EXPECT_EQ(folderEntries(folder / "a"), std::vector<std::string>{});
+    EXPECT_EQ(folderEntries(folder.path()),
+              (std::vector<std::string>{"a", "b", "dangling.png", "loop.png", "raced.png"}));
 }
 
 TEST(OutputWriter, RefusesWhatCanHoldNoWholeFileBeforeMakingAnything)

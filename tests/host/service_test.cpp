@@ -73,7 +73,7 @@ class NoProvider final : public PrincipalObject {};
 
 Extension extensionWith(ExtensionPoint point, std::string principal)
 {
-    Extension extension{point, "io.zaro.test", std::move(principal), {}, {}, {}};
+    Extension extension{point, "io.zaro.test", std::move(principal), {}, {}, {}, {}};
     extension.classes.registerClass<ScriptedProvider>("Scripted");
     extension.classes.registerClass<IdleThumbnails>("Thumbnails");
     extension.classes.registerClass<NoProvider>("Nothing");

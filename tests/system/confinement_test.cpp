@@ -44,7 +44,9 @@ TEST(Confinement, RefusesWhatAPreviewerNeverDoes)
     fs::create_directories(elsewhere);
     support::writeFile(input, support::plainTrack);
     support::writeFile(out / "old.png", "old");
-    const sandbox::Policy rules = sandbox::programPolicy(input, std::pair(out, sandbox::FolderRights{.make = true}));
+    const posix::FileDescriptor outFolder(::open(out.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const sandbox::Policy rules =
+        sandbox::programPolicy(input, sandbox::WritableFolder{outFolder.get(), sandbox::FolderRights{.make = true}});
     const std::pair<const char*, std::function<bool()>> attempts[] = {
         {"create a file elsewhere", [&] { return ::open((elsewhere / "x").c_str(), O_WRONLY | O_CREAT, 0600) >= 0; }},
         {"remove a file in the output's folder", [&] { return ::unlink((out / "old.png").c_str()) == 0; }},
@@ -110,7 +112,7 @@ TEST(Confinement, NeverFailsOpenAndStillDrawsTheCard)
             }
             OutputFile output = OutputFile::open(out / ("card-" + std::to_string(way) + ".png"));
             const sandbox::Report report = sandbox::confine(
-                sandbox::programPolicy(input, std::pair(output.folder(), output.folderRights())));
+                sandbox::programPolicy(input, sandbox::WritableFolder{output.folderDescriptor(), output.folderRights()}));
             if (report.landlockOffered == 0) return 2;
             if (report.lessThanOffered()) return 4;
             if (::open((root / "beside.csv").c_str(), O_WRONLY | O_CREAT, 0600) >= 0 || errno != EACCES) return 5;

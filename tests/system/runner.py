@@ -10,11 +10,14 @@ import struct
 import subprocess
 import tempfile
 import time
+import zlib
 from dataclasses import dataclass
 from pathlib import Path
 
 PREVIEW, THUMBNAILER, CLI = (os.environ.get(name, '') for name in ('ZARO_PREVIEW', 'ZARO_THUMBNAILER', 'ZARO_CLI'))
 EXAMPLES, TESTS, BUILD = (Path(os.environ.get(name, '.')) for name in ('ZARO_EXAMPLES', 'ZARO_TESTS', 'ZARO_BUILD'))
+# Where the build lays out the resources as an install would; the programs of the build tree are pointed there.
+RESOURCES = os.environ.get('ZARO_RESOURCES', '')
 
 
 @dataclass
@@ -36,6 +39,8 @@ def run(argv, *, env=None, clean_env=False, cwd=None, stdin=subprocess.DEVNULL, 
     environment.pop('MALLOC_MMAP_THRESHOLD_', None)
     if 'LSAN_OPTIONS' in environment:  # the list of suppressed library leaks would join the program's stderr
         environment['LSAN_OPTIONS'] += ':print_suppressions=0'
+    if str(argv[0]) in (PREVIEW, THUMBNAILER, CLI) and RESOURCES:
+        environment['ZARO_SESSION_RESOURCES'] = RESOURCES
     environment.update(env or {})
     if as_nobody and os.geteuid() == 0:
         argv = ['setpriv', '--reuid=nobody', '--regid=nogroup', '--clear-groups', *argv]
@@ -82,6 +87,19 @@ def png_size(data):
     return struct.unpack('>II', data[16:24]) if whole else None
 
 
+def png_pixels(data):
+    """The rows of a whole PNG as stored, each led by its filter type (the programs write no filters), else None:
+    equal for two pictures of equal pixels however their encoders compressed them."""
+    if png_size(data) is None:
+        return None
+    stream, at = b'', 8
+    while at < len(data):
+        length, kind = struct.unpack('>I4s', data[at:at + 8])
+        stream += data[at + 8:at + 8 + length] if kind == b'IDAT' else b''
+        at += 12 + length
+    return data[16:26], zlib.decompress(stream)
+
+
 def is_whole_card(data):
     return png_size(data) == (1680, 1440)
 
@@ -98,8 +116,13 @@ def scratch():
 
 
 def read_cases(name):
-    """tests/<name>: one case a line, its fields split by ' | ', the last a Python literal."""
+    """tests/<name>: one case a line, its fields split by ' | ', the last a Python literal. A file without a case
+    is refused, since every test that loops over it would pass."""
+    cases = []
     for line in (TESTS / name).read_text().splitlines():
         if line.strip() and not line.startswith('#'):
             *fields, data = line.split(' | ', 2)
-            yield (*fields, ast.literal_eval(data))
+            cases.append((*fields, ast.literal_eval(data)))
+    if not cases:
+        raise ValueError(f'case file {name} holds no case')
+    return cases

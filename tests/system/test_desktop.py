@@ -105,7 +105,8 @@ class InstalledTree(unittest.TestCase):
             *(f'share/man/man1/zaro-session{program}.1.gz' for program in ('-preview', '-thumbnailer', '')),
             'share/mime/packages/zaro-session.xml', 'share/thumbnailers/zaro-session.thumbnailer',
             'share/zaro-session/track.thumbnailer',
-            *(f'share/zaro-session/zaro-mark{side}.png' for side in ('-128', '-256', '-512', ''))])
+            *(f'share/zaro-session/zaro-mark{side}.png' for side in ('-128', '-256', '-512', '')),
+            *(f'share/zaro-session/zaro-thumbnail-{side}.png' for side in (1024, 128, 256, 512))])
 
     def test_glib_tells_session_files_from_other_csv_files(self):
         if not (self.prefix / 'share/mime/mime.cache').exists():

@@ -2,12 +2,14 @@
 summary card, promptly and in bounded memory, never in a crash."""
 import os
 import re
+import resource
+import subprocess
 import threading
 import time
 import unittest
 from pathlib import Path
 
-from runner import BUILD, PREVIEW, is_whole_card, read_cases, run, scratch
+from runner import BUILD, EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_pixels, read_cases, run, scratch
 
 MIB, LARGEST = 1 << 20, 64 << 20
 # Bounds that tell a hang or unbounded memory from honest work, with room for a busy machine.
@@ -151,6 +153,86 @@ class HostileInputs(unittest.TestCase):
              meddler(lambda p, f: f.tell() < p.stat().st_size and (f.write(b'\xff' * 65536), f.flush())))]
         self.check([(f'a file that {how} while read', start, 'any card', False, None, meddle)
                     for how, meddle in meddles])
+
+
+
+class HostileOutputs(unittest.TestCase):
+    """What the output's name leads to is settled once, on descriptors opened before the program confines itself;
+    whatever it leads to and whoever else writes it, the card is there whole and nothing else is left."""
+
+    def setUp(self):
+        self.folder = Path(self.enterContext(scratch()))
+        (self.folder / 'in.csv').write_bytes(ZARO + PLAIN)
+        (self.folder / 'out').mkdir()
+
+    def test_a_dangling_link_as_output_is_replaced_by_the_card_as_mv_would(self):
+        for name, target in [('dangling.png', self.folder / 'nowhere' / 'card.png'), ('loop.png', 'loop.png')]:
+            with self.subTest(name):
+                output = self.folder / 'out' / name
+                os.symlink(target, output)
+                done = run([PREVIEW, self.folder / 'in.csv', output])
+                self.assertEqual((done.code, output.is_symlink(), is_whole_card(output.read_bytes())), (0, False, True),
+                                 done.err)
+        self.assertEqual(folder_entries(self.folder / 'out'), ['dangling.png', 'loop.png'])
+        self.assertEqual(folder_entries(self.folder), ['in.csv', 'out'])
+
+    def test_eight_previews_writing_one_output_at_once_all_succeed_and_leave_one_whole_card(self):
+        output = self.folder / 'out' / 'card.png'
+        for round_number in range(100):
+            output.unlink(missing_ok=True)
+            writers = [subprocess.Popen([PREVIEW, self.folder / 'in.csv', output], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.PIPE) for _ in range(8)]
+            ended = [(writer.wait(timeout=60), writer.stderr.read()) for writer in writers]
+            for writer in writers:
+                writer.stderr.close()
+            self.assertEqual([code for code, _ in ended], [0] * 8, (round_number, ended))
+            self.assertTrue(is_whole_card(output.read_bytes()), round_number)
+            self.assertEqual(folder_entries(self.folder / 'out'), ['card.png'], round_number)
+
+
+
+class HostileLimits(unittest.TestCase):
+    """However few descriptors or how little address space a program starts with, it draws the very picture it
+    draws without limits, or fails with a message and writes nothing; a signal never ends it."""
+
+    def outcomes(self, limit, values):
+        with scratch() as folder:
+            folder = Path(folder)
+            for program in ([PREVIEW], [THUMBNAILER, '--style', 'track', '-s', '256']):
+                whole = folder / 'unlimited.png'
+                run([*program, EXAMPLES / 'Sunday practice.csv', whole])
+                for value in values:
+                    output = folder / f'{value}.png'
+                    done = run([*program, EXAMPLES / 'Sunday practice.csv', output],
+                               before_exec=lambda value=value: resource.setrlimit(limit, (value,) * 2))
+                    with self.subTest(program=Path(program[0]).name, limit=value):
+                        self.assertIsNone(done.signal)
+                        if done.code == 0:
+                            self.assertEqual(png_pixels(output.read_bytes()), png_pixels(whole.read_bytes()))
+                        else:
+                            self.assertEqual((output.exists(), done.err.count(b'\n'), done.err.count(b': ') > 0),
+                                             (False, 1, True), done.err)
+                    output.unlink(missing_ok=True)
+                self.assertEqual(folder_entries(folder), ['unlimited.png'])
+                whole.unlink()
+
+    def test_the_cards_fonts_never_come_from_the_systems_font_configuration(self):
+        """The fonts lie where the packages put them: a configuration that cannot be read changes nothing."""
+        with scratch() as folder:
+            cards = [Path(folder) / f'{i}.png' for i in range(2)]
+            run([PREVIEW, EXAMPLES / 'Sunday practice.csv', cards[0]])
+            done = run([PREVIEW, EXAMPLES / 'Sunday practice.csv', cards[1]],
+                       env={'FONTCONFIG_FILE': '/nonexistent/fonts.conf', 'FONTCONFIG_PATH': '/nonexistent'})
+            self.assertEqual((done.code, done.err), (0, b''))
+            self.assertEqual(png_pixels(cards[1].read_bytes()), png_pixels(cards[0].read_bytes()))
+
+    def test_any_number_of_descriptors_from_3_to_16(self):
+        self.outcomes(resource.RLIMIT_NOFILE, range(3, 17))
+
+    def test_any_address_space_from_40_mb_up(self):
+        if b'__asan_init' in Path(PREVIEW).read_bytes():
+            self.skipTest('the sanitizers reserve more address space than any such limit')
+        self.outcomes(resource.RLIMIT_AS, [mib << 20 for mib in range(40, 310, 10)])
 
 
 if __name__ == '__main__':

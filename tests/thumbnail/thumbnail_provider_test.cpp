@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,25 @@ TEST(ThumbnailProvider, DrawsTheSmallestMarkDrawnAheadThatIsLargeEnough)
     EXPECT_EQ(pixelAt(thumbnailOf({128, 128}), 0, 0), (Rgb{128, 128, 128}));
     EXPECT_EQ(pixelAt(thumbnailOf({100, 64}), 0, 0), (Rgb{128, 128, 128}));
     EXPECT_EQ(pixelAt(thumbnailOf({129, 129}), 0, 0), (Rgb{255, 0, 0}));
+}
+
+// The build's own thumbnails made ahead are handed out as they are, and are what drawing gives byte
+// for byte; a size between them, or a thumbnail scaled to one, is drawn.
+TEST(ThumbnailProvider, ServesTheThumbnailsMadeAheadByteForByteAsDrawingThemGives)
+{
+    ::setenv(resourcesVariable, ZARO_RESOURCES_DIR, 1);
+    for (const double side : {128.0, 256.0, 512.0, 1024.0, 200.0}) {
+        const ThumbnailReply reply = requestThumbnail(thumbnailExtension(), {"/never/read.csv", {side, side}, {0, 0}, 1});
+        const ThumbnailReply drawing({side, side}, [side] { return drawThumbnail({side, side}); });
+        const std::vector<unsigned char> served = thumbnailPng(reply, 1);
+        EXPECT_EQ(served, thumbnailPng(drawing, 1)) << side;
+        const std::string file = support::readFile(std::string(ZARO_RESOURCES_DIR) + "/zaro-thumbnail-"
+                                                   + std::to_string(static_cast<int>(side)) + ".png");
+        EXPECT_EQ(support::asString(served) == file, side != 200) << side;
+    }
+    const ThumbnailReply scaled = requestThumbnail(thumbnailExtension(), {"/never/read.csv", {128, 128}, {0, 0}, 2});
+    EXPECT_EQ(png::decode(thumbnailPng(scaled, 2))->width, 256u);
+    ::unsetenv(resourcesVariable);
 }
 
 TEST(ThumbnailProvider, TheDrawingCallbackReportsFalseWithoutACurrentContext)

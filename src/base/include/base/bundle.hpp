@@ -7,13 +7,15 @@
 
 namespace zaro {
 
-/// The variable that, when set, names the resource folder instead; for tests of a missing resource.
+/// The variable that, when set, names the resource folder instead: for the tests, the benchmarks and
+/// programs run from the build tree.
 inline constexpr const char* resourcesVariable = "ZARO_SESSION_RESOURCES";
 
 class Bundle {
 public:
-    /// The bundle of the running program: <program's folder>/../share/zaro-session when installed,
-    /// the source tree's resources/ when the program runs from the build tree.
+    /// The bundle of the running program: the folder ZARO_SESSION_RESOURCES names, else
+    /// <program's folder>/../share/zaro-session, else the install prefix's share/zaro-session. A
+    /// program run from the build tree is pointed at the build's share/zaro-session by the variable.
     static Bundle main();
 
     /// A bundle whose resources lie in `resourceDirectory`, or one without resources.

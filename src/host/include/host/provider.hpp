@@ -70,17 +70,29 @@ class ThumbnailReply {
 public:
     /// Draws into the calling thread's current graphics context; true when it drew.
     using DrawingCallback = std::function<bool()>;
+    /// The PNG bytes the drawing callback's surface of `width` × `height` pixels would encode to,
+    /// when they were made ahead; no value otherwise.
+    using DrawnAheadCallback = std::function<std::optional<std::vector<unsigned char>>(int width, int height)>;
 
-    ThumbnailReply(Size contextSize, DrawingCallback draw) : contextSize_(contextSize), draw_(std::move(draw)) {}
+    ThumbnailReply(Size contextSize, DrawingCallback draw, DrawnAheadCallback drawnAhead = {})
+        : contextSize_(contextSize), draw_(std::move(draw)), drawnAhead_(std::move(drawnAhead))
+    {
+    }
 
     /// The drawing surface's size in points.
     Size contextSize() const { return contextSize_; }
     /// Runs the drawing callback.
     bool draw() const { return draw_(); }
+    /// The bytes made ahead for a surface of this many pixels, if any.
+    std::optional<std::vector<unsigned char>> drawnAhead(int width, int height) const
+    {
+        return drawnAhead_ ? drawnAhead_(width, height) : std::nullopt;
+    }
 
 private:
     Size contextSize_;
     DrawingCallback draw_;
+    DrawnAheadCallback drawnAhead_;
 };
 
 /// Takes the reply, or the error, of a thumbnail request.

@@ -16,11 +16,18 @@ struct FolderRights {
     bool remove = false;  // take a name away: unlink, or rename a file, over another or not
 };
 
+/// A folder, by a descriptor opened on it (O_PATH will do), and what may be done in it.
+struct WritableFolder {
+    int descriptor = -1;
+    FolderRights rights;
+};
+
 struct Policy {
     /// Files and folders the process may read (folders with everything beneath them).
     std::vector<std::filesystem::path> readable;
-    /// A folder in which the process may do what its rights say, if any.
-    std::optional<std::pair<std::filesystem::path, FolderRights>> writable;
+    /// A folder in which the process may do what its rights say, if any. It is named by the
+    /// descriptor, so what its path leads to later does not matter.
+    std::optional<WritableFolder> writable;
 };
 
 /// How much of the confinement the running kernel offered and took.
@@ -30,6 +37,9 @@ struct Report {
     bool systemCalls = false; // the seccomp filter is installed
     std::vector<std::string> skippedRules;  // paths that could not be reached: nothing beneath them is allowed
     std::string error;        // why Landlock or seccomp was not applied, when it was not
+    /// A rule that could not be added for want of descriptors or memory: nothing was applied, and a
+    /// process this short of them cannot do its work either.
+    std::string exhausted;
 
     /// Whether the process runs with less than the kernel offers.
     bool lessThanOffered() const { return landlockAbi < landlockOffered || !systemCalls; }
@@ -40,8 +50,7 @@ std::vector<std::filesystem::path> systemReadable();
 
 /// What a preview or thumbnail program may touch: read its input, its resources, and the fonts and
 /// libraries of systemReadable; in its output's folder, only what its writer still needs.
-Policy programPolicy(const std::filesystem::path& input,
-                     const std::optional<std::pair<std::filesystem::path, FolderRights>>& output);
+Policy programPolicy(const std::filesystem::path& input, const std::optional<WritableFolder>& output);
 
 /// Applies `policy` to the calling process and every thread and child it makes afterwards; it
 /// cannot be undone. Sockets other than local ones, new processes and programs, truncation of

@@ -30,6 +30,9 @@ struct Extension {
     ClassRegistry classes;
     /// The files the extension is registered for; every file when empty.
     std::function<bool(const std::filesystem::path&)> supportsFile;
+    /// What the principal class of this name needs done before the process confines itself (its
+    /// fonts found and loaded, say); may throw, which ends the request before anything is written.
+    std::function<void(const std::string& principalClass)> prepare;
 };
 
 /// Creates the principal class, asks it for a preview and returns the reply it completes with.
@@ -46,8 +49,9 @@ std::vector<unsigned char> previewData(const PreviewReply& reply);
 /// Fails as `requestPreview` does.
 ThumbnailReply requestThumbnail(const Extension& extension, const FileThumbnailRequest& request);
 
-/// On a thread of its own, makes a surface of the reply's context size at `scale` pixels per point
-/// the current graphics context, runs the drawing callback and returns the surface as PNG bytes.
+/// The bytes the reply made ahead for its context size at `scale` pixels per point; else, on a thread
+/// of its own, makes a surface of that size the current graphics context, runs the drawing callback
+/// and returns the surface as PNG bytes.
 /// Throws ServiceError when the size gives no surface or the callback reports that it did not draw.
 std::vector<unsigned char> thumbnailPng(const ThumbnailReply& reply, double scale);
 

@@ -29,8 +29,9 @@ void drawError(std::string_view message, DrawingContext& context, Size size, boo
 // drawing failed inside the library, png when encoding did.
 std::vector<unsigned char> renderPng(Size size, double scale, const std::function<void(DrawingContext&)>& paint);
 
-/// Loads the font configuration that every card's text needs. It depends on no session, so a caller
-/// may run it on another thread while it reads the file; drawing does it anyway when nobody has.
+/// Finds and loads the fonts every card's text needs, once per process, and checks that they draw;
+/// a program calls it before it confines itself, and drawing does it anyway when nobody has. Throws
+/// RenderError(fonts) when no usable font can be loaded, RenderError(memory) when too little is left.
 void prepareText();
 
 /// The PNG bytes of the session's summary card. Throws RenderError.

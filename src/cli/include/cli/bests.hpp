@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "session_row.hpp"
+#include "cli/session_row.hpp"
 
 namespace zaro::cli {
 

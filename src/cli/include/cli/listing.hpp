@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "command_line.hpp"
-#include "session_row.hpp"
+#include "cli/command_line.hpp"
+#include "cli/session_row.hpp"
 
 namespace zaro::cli {
 

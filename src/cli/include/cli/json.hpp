@@ -3,9 +3,9 @@
 
 #include <string_view>
 
-#include "json_writer.hpp"
+#include "cli/json_writer.hpp"
+#include "cli/session_reading.hpp"
 #include "model/zaro_session.hpp"
-#include "session_reading.hpp"
 
 namespace zaro::json {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/summary.hpp"
 #include "format/zaro_session_format.hpp"
-#include "summary.hpp"
 
 namespace zaro::cli {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "progress_line.hpp"
-#include "session_files.hpp"
-#include "session_row.hpp"
+#include "cli/progress_line.hpp"
+#include "cli/session_files.hpp"
+#include "cli/session_row.hpp"
 
 namespace zaro::cli {
 

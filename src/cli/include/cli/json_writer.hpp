@@ -25,11 +25,12 @@ public:
 
     /// Opens an object; its members are written as key() followed by one value.
     void beginObject();
-    /// Closes the innermost object.
+    /// Closes the innermost object. Closing what is not open (no scope, or an array) is refused: an
+    /// assertion in a debug build, nothing written in any other.
     void endObject();
     /// Opens an array.
     void beginArray();
-    /// Closes the innermost array.
+    /// Closes the innermost array; refused as endObject() refuses.
     void endArray();
     /// Names the next member of the current object.
     void key(std::string_view name);
@@ -97,8 +98,12 @@ private:
     std::string* text_ = nullptr;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
-    std::vector<bool> enclosingFirst_;  // whether each enclosing scope still awaits its first member
-    bool first_ = true;                 // whether the innermost scope does
+    struct Scope {
+        char closer;  // '}' or ']'
+        bool first;   // whether the scope still awaited its first member when the next one opened
+    };
+    std::vector<Scope> enclosing_;
+    bool first_ = true;  // whether the innermost scope awaits its first member
     bool afterKey_ = false;
 };
 

@@ -1,0 +1,292 @@
+#include "fonts.hpp"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include <fontconfig/fontconfig.h>
+#include <pango/pangofc-fontmap.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <exception>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "base/c_handle.hpp"
+#include "render/drawing_context.hpp"
+#include "render/render_error.hpp"
+#include "text.hpp"
+
+// Pango makes a thread for each new font's fontconfig matching and sorting, and GLib's g_thread_new
+// ends the process when no thread can be had (a small address-space limit, say). The program's own
+// g_thread_new stands in for GLib's: that work, which only computes and hands its result over, runs
+// on the calling thread instead. Any other thread is made by GLib's own function, as before.
+extern "C" GThread* g_thread_new(const gchar* name, GThreadFunc func, gpointer data)
+{
+    static constexpr std::string_view runsAnywhere = "[pango] FcFontSet";
+    if (name && std::string_view(name).starts_with(runsAnywhere)) {
+        if (GThread* thread = g_thread_try_new(name, func, data, nullptr)) return thread;
+        func(data);
+        return g_thread_ref(g_thread_self());
+    }
+    using Create = GThread* (*)(const gchar*, GThreadFunc, gpointer);
+    static const auto glibs = reinterpret_cast<Create>(::dlsym(RTLD_NEXT, "g_thread_new"));
+    return glibs(name, func, data);
+}
+
+namespace zaro::fonts {
+
+namespace {
+
+using ConfigHandle = CHandle<FcConfig, FcConfigDestroy>;
+using PatternHandle = CHandle<FcPattern, FcPatternDestroy>;
+using CharSetHandle = CHandle<FcCharSet, FcCharSetDestroy>;
+using SurfaceHandle = CHandle<cairo_surface_t, cairo_surface_destroy>;
+using CairoHandle = CHandle<cairo_t, cairo_destroy>;
+using LayoutHandle = CHandle<PangoLayout, g_object_unref>;
+using DescriptionHandle = CHandle<PangoFontDescription, pango_font_description_free>;
+
+// The family the cards name, in the weights they draw, where Debian's fonts-inter puts them.
+constexpr const char* interFamily = "Inter";
+constexpr std::array<const char*, 4> interFiles = {
+    "/usr/share/fonts/opentype/inter/Inter-Regular.otf",
+    "/usr/share/fonts/opentype/inter/Inter-Medium.otf",
+    "/usr/share/fonts/opentype/inter/Inter-SemiBold.otf",
+    "/usr/share/fonts/opentype/inter/Inter-Bold.otf",
+};
+constexpr std::array<FontWeight, 4> weights = {FontWeight::regular, FontWeight::medium, FontWeight::semibold,
+                                               FontWeight::bold};
+
+// Fonts for the scripts Inter lacks (Greek and Cyrillic it has), from the packages that have them,
+// each used when installed. Only the first face of a collection is taken: the renderer keeps ten
+// faces open at most, and a face it closes could not be opened again once the process is confined.
+constexpr std::array<const char*, 6> fallbackFiles = {
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",       // fonts-dejavu-core: Arabic, Hebrew, symbols...
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf",
+    "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc",  // fonts-noto-cjk: Chinese, Japanese, Korean
+    "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf",  // fonts-droid-fallback: the same
+    "/usr/share/fonts/truetype/noto/NotoSansDevanagari-Regular.ttf",  // fonts-noto-core
+    "/usr/share/fonts/truetype/noto/NotoSansThai-Regular.ttf",
+};
+
+// What drawing a card takes beyond loading its fonts, with room to spare: the bitmap, the encoder's
+// buffers and threads, the text's caches. Asked for before anything is loaded, so that a process
+// with less fails here, with a message, rather than inside a library that cannot fail cleanly.
+constexpr std::size_t drawingRoom = std::size_t{40} << 20;
+
+constexpr std::string_view sample = "ZARO SESSION Best lap 1:23.456 0123456789";
+
+bool isFile(const char* path)
+{
+    struct stat status {};
+    return ::stat(path, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// The first face of `path`, as fontconfig describes it, or none.
+PatternHandle query(const char* path)
+{
+    int count = 0;
+    return PatternHandle(FcFreeTypeQuery(reinterpret_cast<const FcChar8*>(path), 0, nullptr, &count));
+}
+
+std::string stringOf(FcPattern* pattern, const char* object)
+{
+    FcChar8* value = nullptr;
+    return FcPatternGetString(pattern, object, 0, &value) == FcResultMatch ? reinterpret_cast<const char*>(value) : "";
+}
+
+// Where the system's font configuration finds the family's weights and a sans-serif face: asked only
+// when the files are not where the packages put them.
+std::vector<std::string> filesFromSystem()
+{
+    std::vector<std::string> files;
+    const ConfigHandle system(FcInitLoadConfigAndFonts());
+    if (!system) return files;
+    const auto best = [&](const char* family, int weight) {
+        const PatternHandle wanted(FcPatternCreate());
+        FcPatternAddString(wanted.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+        FcPatternAddInteger(wanted.get(), FC_WEIGHT, FcWeightFromOpenType(weight));
+        FcConfigSubstitute(system.get(), wanted.get(), FcMatchPattern);
+        FcDefaultSubstitute(wanted.get());
+        FcResult result = FcResultNoMatch;
+        const PatternHandle found(FcFontMatch(system.get(), wanted.get(), &result));
+        if (found) {
+            const std::string file = stringOf(found.get(), FC_FILE);
+            if (!file.empty() && std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
+        }
+    };
+    for (const FontWeight weight : weights) best(interFamily, static_cast<int>(weight));
+    best("sans-serif", 400);
+    best("sans-serif", 700);
+    return files;
+}
+
+// A character the face has and Inter lacks, so that laying it out in the face's family opens it.
+std::string characterOnlyIn(FcPattern* face, FcPattern* inter)
+{
+    FcCharSet* has = nullptr;
+    if (FcPatternGetCharSet(face, FC_CHARSET, 0, &has) != FcResultMatch) return "A";
+    FcCharSet* interHas = nullptr;
+    CharSetHandle own(inter && FcPatternGetCharSet(inter, FC_CHARSET, 0, &interHas) == FcResultMatch
+                          ? FcCharSetSubtract(has, interHas)
+                          : FcCharSetCopy(has));
+    FcChar32 map[FC_CHARSET_MAP_SIZE];
+    FcChar32 next = 0;
+    for (FcChar32 page = FcCharSetFirstPage(own.get(), map, &next); page != FC_CHARSET_DONE;
+         page = FcCharSetNextPage(own.get(), map, &next)) {
+        for (FcChar32 i = 0; i < FC_CHARSET_MAP_SIZE * 32; ++i) {
+            const FcChar32 c = page + i;
+            if ((map[i / 32] >> (i % 32) & 1) && c > 0x20 && (c < 0xD800 || c > 0xDFFF)) {
+                FcChar8 utf8[8];
+                return std::string(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(FcUcs4ToUtf8(c, utf8)));
+            }
+        }
+    }
+    return "A";
+}
+
+// Lays `text` out in `family` at `weight`, which opens the files of the fonts it takes, and draws it
+// on a scrap surface when `cr` is given; the number of characters no font had.
+int drawScrap(PangoContext* pango, cairo_t* cr, const std::string& family, int weight, std::string_view text)
+{
+    const LayoutHandle layout(pango_layout_new(pango));
+    const DescriptionHandle description(pango_font_description_new());
+    pango_font_description_set_family(description.get(), family.c_str());
+    pango_font_description_set_weight(description.get(), static_cast<PangoWeight>(weight));
+    pango_font_description_set_absolute_size(description.get(), 13 * PANGO_SCALE);
+    pango_layout_set_font_description(layout.get(), description.get());
+    pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
+    if (cr) {
+        pango_cairo_show_layout(cr, layout.get());
+    } else {
+        PangoRectangle extents;
+        pango_layout_get_extents(layout.get(), nullptr, &extents);
+    }
+    return pango_layout_get_unknown_glyphs_count(layout.get());
+}
+
+struct Loaded {
+    PangoFontMap* map = nullptr;
+    std::exception_ptr failure;
+};
+
+Loaded loadOnce()
+{
+    // Only a question: the room is given back at once.
+    void* room = ::mmap(nullptr, drawingRoom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (room == MAP_FAILED) throw RenderError(RenderError::Code::memory);
+    ::munmap(room, drawingRoom);
+    // Pango's first font map starts a thread; asking for one first makes sure it can be had (the
+    // thread's stack is kept for the next one), since that one has no way to fail.
+    try {
+        std::thread([] {}).join();
+    } catch (const std::system_error&) {
+        throw RenderError(RenderError::Code::memory);
+    }
+
+    ConfigHandle config(FcConfigCreate());
+    if (!config) throw RenderError(RenderError::Code::memory);
+    FcFontSet* faces = nullptr;
+    PatternHandle interRegular;
+    const auto add = [&](const char* path) {
+        if (!faces) {
+            // The configuration makes its set of the program's own fonts with the first of them.
+            if (!FcConfigAppFontAddFile(config.get(), reinterpret_cast<const FcChar8*>(path))) return false;
+            faces = FcConfigGetFonts(config.get(), FcSetApplication);
+            return faces != nullptr;
+        }
+        PatternHandle face = query(path);
+        return face && FcFontSetAdd(faces, face.release());
+    };
+    std::vector<std::string> files;
+    for (const char* file : interFiles) {
+        if (isFile(file)) files.emplace_back(file);
+    }
+    if (files.empty()) files = filesFromSystem();
+    for (const char* file : fallbackFiles) {
+        if (isFile(file)) files.emplace_back(file);
+    }
+    // A process with no descriptor left says so, rather than that it found no font.
+    if (!files.empty() && ::access(files.front().c_str(), R_OK) == 0) {
+        const int probe = ::open(files.front().c_str(), O_RDONLY | O_CLOEXEC);
+        if (probe < 0 && (errno == EMFILE || errno == ENFILE)) throw std::system_error(errno, std::generic_category());
+        if (probe >= 0) ::close(probe);
+    }
+    for (const std::string& file : files) {
+        if (add(file.c_str()) && !interRegular && stringOf(faces->fonts[faces->nfont - 1], FC_FAMILY) == interFamily) {
+            interRegular.reset(FcPatternDuplicate(faces->fonts[faces->nfont - 1]));
+        }
+    }
+    if (!faces || faces->nfont == 0) throw RenderError(RenderError::Code::fonts);
+    // The current configuration too, so that whatever else asks fontconfig (pango's own start-up
+    // does) gets these fonts at once instead of reading the system's configuration.
+    if (!FcConfigSetCurrent(config.get())) throw RenderError(RenderError::Code::memory);
+
+    PangoFontMap* map = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+    if (!map) throw RenderError(RenderError::Code::memory);
+    pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(map), config.get());
+
+    // Every weight of the sample, and every fallback face with a character only it has: each file
+    // is opened now, while it can be, and stays open.
+    const SurfaceHandle scrap(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
+    const CairoHandle cr(cairo_create(scrap.get()));
+    const PangoContextHandle pango = makeTextContext(map);
+    int missing = 0;
+    for (const FontWeight weight : weights) {
+        // Drawn in one weight, to see the glyphs come out; measured in the others.
+        missing += drawScrap(pango.get(), weight == FontWeight::regular ? cr.get() : nullptr, interFamily,
+                             static_cast<int>(weight), sample);
+    }
+    for (int i = 0; i < faces->nfont; ++i) {
+        FcPattern* face = faces->fonts[i];
+        const std::string family = stringOf(face, FC_FAMILY);
+        if (family == interFamily) continue;
+        double weight = FC_WEIGHT_REGULAR;
+        FcPatternGetDouble(face, FC_WEIGHT, 0, &weight);
+        drawScrap(pango.get(), nullptr, family, static_cast<int>(FcWeightToOpenTypeDouble(weight)),
+                  characterOnlyIn(face, interRegular.get()));
+    }
+    if (missing != 0 || cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) throw RenderError(RenderError::Code::fonts);
+    return {map, nullptr};
+}
+
+const Loaded& loaded()
+{
+    static const Loaded once = [] {
+        try {
+            return loadOnce();
+        } catch (...) {
+            return Loaded{nullptr, std::current_exception()};
+        }
+    }();
+    return once;
+}
+
+}  // namespace
+
+std::mutex& lock()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+void load()
+{
+    const std::lock_guard guard(lock());
+    if (loaded().failure) std::rethrow_exception(loaded().failure);
+}
+
+PangoFontMap* fontMap()
+{
+    if (loaded().failure) std::rethrow_exception(loaded().failure);
+    return loaded().map;
+}
+
+}  // namespace zaro::fonts

@@ -1,0 +1,27 @@
+// The fonts every card draws with: found and loaded once per process, into a font configuration of
+// their own, before anything else needs them.
+#pragma once
+
+#include <mutex>
+
+#include <pango/pangocairo.h>
+
+namespace zaro::fonts {
+
+/// Finds and loads the card's font files (Inter, and fallbacks for the scripts it lacks), draws a
+/// line in each weight so that every file is open and every font made, and checks that the text
+/// shows. Runs once per process; later calls only repeat its outcome. Throws RenderError(fonts) when
+/// no usable font can be loaded, RenderError(memory) when the process has too little room to draw.
+//
+// Nothing here or later reads the system's font configuration when the files lie where Debian's
+// packages put them; otherwise that configuration is asked where they are, here and only here.
+void load();
+
+/// The font map of the loaded fonts, shared by every thread: hold `lock()` while using it or
+/// anything made from it.
+PangoFontMap* fontMap();
+
+/// Guards the font map, which pango does not guard itself.
+std::mutex& lock();
+
+}  // namespace zaro::fonts
