@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "session_files.hpp"
+#include "cli/session_files.hpp"
 #include "support/files.hpp"
 
 namespace zaro {
