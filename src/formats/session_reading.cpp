@@ -1,6 +1,8 @@
 #include "formats/session_reading.hpp"
 
 #include <array>
+#include <cstring>
+#include <optional>
 
 #include "base/posix_file.hpp"
 #include "delimited.hpp"
@@ -26,8 +28,40 @@ const Reader* readerFor(std::string_view head)
     return nullptr;
 }
 
-// The readers' turn, once the parse has rejected the file's bytes with `error`.
-ZaroSession readForeign(std::string_view raw, std::string fileName, unsigned threads, const ParseError& error)
+// Whether `bytes` hold "latitude" in any letter case. The parse takes a file only by a header row that
+// names latitude (no character outside ASCII lowers to those letters), so a file without the word is
+// one it can only refuse, and need not read to its end to say so.
+bool mentionsLatitude(std::string_view bytes)
+{
+    constexpr std::string_view rest = "atitude";
+    const char* at = bytes.data();
+    const char* const end = at + bytes.size();
+    // The next 'l' and the next 'L' at or after `at`, each looked for again only once passed; null
+    // once there is none.
+    const char* lower = at;
+    const char* upper = at;
+    const auto next = [&](const char*& found, char letter) {
+        if (found && (found < at || *found != letter)) {
+            found = static_cast<const char*>(std::memchr(at, letter, static_cast<std::size_t>(end - at)));
+        }
+    };
+    while (at < end) {
+        next(lower, 'l');
+        next(upper, 'L');
+        if (!lower && !upper) return false;
+        const char* const letter = !upper || (lower && lower < upper) ? lower : upper;
+        if (static_cast<std::size_t>(end - letter) <= rest.size()) return false;
+        bool same = true;
+        for (std::size_t i = 0; i < rest.size() && same; ++i) same = (letter[i + 1] | 0x20) == rest[i];
+        if (same) return true;
+        at = letter + 1;
+    }
+    return false;
+}
+
+// The readers' turn, once the parse has rejected the file's bytes with `error`, or when it could only
+// refuse them (no error yet: it is the parse's own when no reader recognises the file).
+ZaroSession readForeign(std::string_view raw, std::string fileName, unsigned threads, const std::optional<ParseError>& error)
 {
     std::string storage;
     const std::string_view text = decodeText(raw, storage);
@@ -40,8 +74,22 @@ ZaroSession readForeign(std::string_view raw, std::string fileName, unsigned thr
         }
     }
     const Reader* reader = readerFor(text.substr(0, ZaroSessionParser::sessionHeadBytes));
-    if (!reader) throw error;
-    return reader->read(text, std::move(fileName));
+    if (reader) return reader->read(text, std::move(fileName));
+    if (error) throw *error;
+    ZaroSessionParser::parse(raw, std::move(fileName), threads);  // throws: empty or unsupportedFormat
+    throw ParseError::unsupportedFormat();
+}
+
+// The session in the bytes of a whole file.
+ZaroSession readBytes(std::string_view data, std::string fileName, unsigned threads)
+{
+    if (!mentionsLatitude(data)) return readForeign(data, std::move(fileName), threads, std::nullopt);
+    try {
+        return ZaroSessionParser::parse(data, fileName, threads);
+    } catch (const ParseError& error) {
+        if (!isForeign(error)) throw;
+        return readForeign(data, std::move(fileName), threads, error);
+    }
 }
 
 }  // namespace
@@ -63,26 +111,34 @@ std::span<const Reader> readers()
 
 ZaroSession readSession(std::string_view data, std::string fileName, unsigned threads)
 {
-    try {
-        return ZaroSessionParser::parse(data, fileName, threads);
-    } catch (const ParseError& error) {
-        if (!isForeign(error)) throw;
-        return readForeign(data, std::move(fileName), threads, error);
-    }
+    return readBytes(data, std::move(fileName), threads);
 }
 
 ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
 {
-    try {
-        return ZaroSessionParser::parseFile(path, threads);
-    } catch (const ParseError& error) {
-        if (!isForeign(error)) throw;
-        const posix::RegularFile file = posix::openRegularFile(path);
-        if (file.size > ZaroSessionParser::maxPreviewBytes) throw ParseError::tooLarge();
-        const std::string data = posix::readPrefix(file.descriptor.get(), static_cast<std::size_t>(ZaroSessionParser::maxPreviewBytes));
-        if (data.empty()) throw ParseError::empty();
-        return readForeign(data, path.filename().string(), threads, error);
+    const posix::RegularFile file = posix::openRegularFile(path);
+    if (file.size > ZaroSessionParser::maxPreviewBytes) throw ParseError::tooLarge();
+    // A file whose start names latitude is most likely the parse's, which reads it in pieces and
+    // keeps no more of it than a few chunks at a time.
+    const std::string head = posix::readPrefix(file.descriptor.get(), ZaroSessionParser::sessionHeadBytes);
+    std::optional<ParseError> refused;
+    if (mentionsLatitude(head)) {
+        try {
+            return ZaroSessionParser::parseFile(path, threads);
+        } catch (const ParseError& error) {
+            if (!isForeign(error)) throw;
+            refused = error;
+        }
     }
+    std::string data = head;
+    if (head.size() == ZaroSessionParser::sessionHeadBytes) {
+        // One byte more than the limit tells a file that grew past it while it was read.
+        const auto limit = static_cast<std::size_t>(ZaroSessionParser::maxPreviewBytes);
+        data += posix::readPrefix(file.descriptor.get(), limit + 1 - head.size());
+        if (data.size() > limit) throw ParseError::tooLarge();
+    }
+    if (refused) return readForeign(data, path.filename().string(), threads, refused);
+    return readBytes(data, path.filename().string(), threads);
 }
 
 bool isSessionHead(std::string_view head, bool complete)
