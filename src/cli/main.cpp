@@ -7,10 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/sandbox.hpp"
 #include "cli/bests.hpp"
 #include "cli/command_line.hpp"
 #include "cli/folder_reading.hpp"
 #include "cli/listing.hpp"
+#include "cli/session_reading.hpp"
 #include "cli/summary.hpp"
 
 namespace {
@@ -44,8 +46,25 @@ int finish(const FolderReading& reading)
     return reportUnread(reading, std::cerr) | written;
 }
 
+// Before `summary` reads a file: from here on the program can read only the files it was given and the
+// system's libraries, and can write nothing but what it already holds open, start no program and open no
+// network socket. Other programs run it on files they were handed (KDE's metadata extractor). `list` and
+// `bests` stay free to follow links out of the folders they walk, which are the user's own.
+void confine(const CommandLine& line)
+{
+    zaro::sandbox::Policy policy{zaro::sandbox::systemReadable(), std::nullopt};
+    for (const auto& operand : line.operands) {
+        if (operand != standardInputOperand) policy.readable.emplace_back(operand);
+    }
+    const zaro::sandbox::Report report = zaro::sandbox::confine(policy);
+    if (report.lessThanOffered() && ::isatty(STDERR_FILENO) == 1) {
+        std::cerr << "zaro-session: running with less confinement than the kernel offers: " << report.error << '\n';
+    }
+}
+
 int run(const CommandLine& line)
 {
+    if (line.command == Command::summary) confine(line);
     switch (line.command) {
     case Command::help: std::cout << usage; return outputStatus();
     case Command::version: std::cout << "zaro-session " ZARO_VERSION "\n"; return outputStatus();

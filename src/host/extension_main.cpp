@@ -20,7 +20,7 @@
 #include "host/command_line.hpp"
 #include "host/file_url.hpp"
 #include "host/output_writer.hpp"
-#include "host/sandbox.hpp"
+#include "base/sandbox.hpp"
 #include "host/system_log.hpp"
 
 namespace zaro {

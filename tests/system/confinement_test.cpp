@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "host/output_writer.hpp"
-#include "host/sandbox.hpp"
+#include "base/sandbox.hpp"
 #include "parser/zaro_session_parser.hpp"
 #include "render/preview_card.hpp"
 #include "support/files.hpp"

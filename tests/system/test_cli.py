@@ -5,6 +5,8 @@ import io
 import json
 import os
 import shutil
+import subprocess
+import time
 import unittest
 from pathlib import Path
 
@@ -50,6 +52,23 @@ class CommandLine(unittest.TestCase):
     def test_reads_standard_input_no_further_than_the_file_limit(self):
         with open('/dev/zero', 'rb') as endless:
             self.assertEqual(cli('summary', '-', stdin=endless), (1, '', f'standard input: {TOO_LARGE}\n'))
+
+    def test_a_summary_confines_itself_before_it_reads_what_it_was_handed(self):
+        """Other programs (KDE's metadata extractor) run it on files they were handed: while it waits for its input it
+        already runs with no new privileges and under its system-call filter."""
+        read, write = os.pipe()
+        process = subprocess.Popen([CLI, 'summary', '-'], stdin=read, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(read)
+        try:
+            status, deadline = '', time.monotonic() + 10
+            while 'Seccomp:\t2' not in status and time.monotonic() < deadline:
+                time.sleep(0.02)
+                status = Path(f'/proc/{process.pid}/status').read_text()
+            self.assertIn('NoNewPrivs:\t1', status)
+            self.assertIn('Seccomp:\t2', status)
+        finally:
+            os.close(write)
+            process.wait(10)
 
     def test_bash_completes_commands_options_their_values_and_session_files(self):
         (self.folder / 'notes.txt').write_bytes(b'')

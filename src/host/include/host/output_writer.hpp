@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/posix_file.hpp"
-#include "host/sandbox.hpp"
+#include "base/sandbox.hpp"
 
 namespace zaro {
 

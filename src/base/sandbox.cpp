@@ -1,4 +1,4 @@
-#include "host/sandbox.hpp"
+#include "base/sandbox.hpp"
 
 #include <array>
 #include <cerrno>
