@@ -1,5 +1,6 @@
 #include "formats/session_reading.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -28,16 +29,14 @@ const Reader* readerFor(std::string_view head)
     return nullptr;
 }
 
-// Whether `bytes` hold "latitude" in any letter case. The parse takes a file only by a header row that
-// names latitude (no character outside ASCII lowers to those letters), so a file without the word is
-// one it can only refuse, and need not read to its end to say so.
-bool mentionsLatitude(std::string_view bytes)
+// Where `word` (lower-case ASCII) first stands in `bytes` in any letter case, from `from` on.
+std::size_t findIgnoringCase(std::string_view bytes, std::string_view word, std::size_t from = 0)
 {
-    constexpr std::string_view rest = "atitude";
-    const char* at = bytes.data();
-    const char* const end = at + bytes.size();
-    // The next 'l' and the next 'L' at or after `at`, each looked for again only once passed; null
-    // once there is none.
+    const char first = word.front();
+    const char* at = bytes.data() + from;
+    const char* const end = bytes.data() + bytes.size();
+    // The next lower-case and the next upper-case first letter, each looked for again only once passed;
+    // null once there is none.
     const char* lower = at;
     const char* upper = at;
     const auto next = [&](const char*& found, char letter) {
@@ -46,15 +45,29 @@ bool mentionsLatitude(std::string_view bytes)
         }
     };
     while (at < end) {
-        next(lower, 'l');
-        next(upper, 'L');
-        if (!lower && !upper) return false;
+        next(lower, first);
+        next(upper, static_cast<char>(first - 32));
+        if (!lower && !upper) break;
         const char* const letter = !upper || (lower && lower < upper) ? lower : upper;
-        if (static_cast<std::size_t>(end - letter) <= rest.size()) return false;
+        if (static_cast<std::size_t>(end - letter) < word.size()) break;
         bool same = true;
-        for (std::size_t i = 0; i < rest.size() && same; ++i) same = (letter[i + 1] | 0x20) == rest[i];
-        if (same) return true;
+        for (std::size_t i = 1; i < word.size() && same; ++i) same = (letter[i] | 0x20) == word[i];
+        if (same) return static_cast<std::size_t>(letter - bytes.data());
         at = letter + 1;
+    }
+    return std::string_view::npos;
+}
+
+// Whether a line of `bytes` names both latitude and longitude, in any letter case. The parse takes a
+// file only by a header row that names them (no character outside ASCII lowers to those letters), so
+// a file without such a line is one it can only refuse, and need not read to its end to say so.
+bool mayHoldHeaderRow(std::string_view bytes)
+{
+    for (std::size_t at = 0; (at = findIgnoringCase(bytes, "latitude", at)) != std::string_view::npos;) {
+        const std::size_t begin = bytes.rfind('\n', at) + 1;  // 0 when there is no line before
+        const std::size_t end = std::min(bytes.find('\n', at), bytes.size());
+        if (findIgnoringCase(bytes.substr(begin, end - begin), "longitude") != std::string_view::npos) return true;
+        at = end;
     }
     return false;
 }
@@ -83,7 +96,7 @@ ZaroSession readForeign(std::string_view raw, std::string fileName, unsigned thr
 // The session in the bytes of a whole file.
 ZaroSession readBytes(std::string_view data, std::string fileName, unsigned threads)
 {
-    if (!mentionsLatitude(data)) return readForeign(data, std::move(fileName), threads, std::nullopt);
+    if (!mayHoldHeaderRow(data)) return readForeign(data, std::move(fileName), threads, std::nullopt);
     try {
         return ZaroSessionParser::parse(data, fileName, threads);
     } catch (const ParseError& error) {
@@ -118,11 +131,11 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
 {
     const posix::RegularFile file = posix::openRegularFile(path);
     if (file.size > ZaroSessionParser::maxPreviewBytes) throw ParseError::tooLarge();
-    // A file whose start names latitude is most likely the parse's, which reads it in pieces and
-    // keeps no more of it than a few chunks at a time.
+    // A file whose start has a line naming latitude and longitude is most likely the parse's, which
+    // reads it in pieces and keeps no more of it than a few chunks at a time.
     const std::string head = posix::readPrefix(file.descriptor.get(), ZaroSessionParser::sessionHeadBytes);
     std::optional<ParseError> refused;
-    if (mentionsLatitude(head)) {
+    if (mayHoldHeaderRow(head)) {
         try {
             return ZaroSessionParser::parseFile(path, threads);
         } catch (const ParseError& error) {
