@@ -92,6 +92,10 @@ class Folders(unittest.TestCase):
         # The same best lap a month later: June's session keeps it.
         (self.root / '2024' / 'july.CSV').write_bytes(practice.replace(b'2024-06-02', b'2024-07-07'))
         shutil.copy(EXAMPLES / 'racebox-track-session.csv', self.root / '2024' / 'june' / 'racebox.csv')
+        # Other loggers' exports: RaceChrono's CSV, and a VBOX log, found by its .vbo name.
+        (self.root / '2025').mkdir()
+        shutil.copy(EXAMPLES / 'racechrono-lap-timing.csv', self.root / '2025' / 'racechrono.csv')
+        shutil.copy(EXAMPLES / 'vbox-track-day.vbo', self.root / '2025' / 'track day.VBO')
         os.symlink('..', self.root / '2024' / 'june' / 'loop')
         (self.root / 'plain.csv').write_bytes(PLAIN)
         (self.root / 'notes.txt').write_bytes(PLAIN)
@@ -104,7 +108,7 @@ class Folders(unittest.TestCase):
         code, out, err = cli('list', '--format', 'csv', '.', cwd=self.root)
         self.assertEqual(err, f'./huge.csv: {TOO_LARGE}\n./pipe.csv: Not a regular file\n'
                               './prices.csv: Unsupported ZARO Session format. Expected ZARO or RaceBox CSV.\n'
-                              'zaro-session: 3 of 7 files could not be read\n')
+                              'zaro-session: 3 of 9 files could not be read\n')
         self.assertEqual(code, 1)
         self.assertTrue(out.startswith('path,startedAt,trackName,configuration,sessionType,lapCount,bestLapSec,'
                                        'theoreticalBestSec,maxSpeedMps,durationSec,distanceM\r\n'))
@@ -113,9 +117,12 @@ class Folders(unittest.TestCase):
         self.assertEqual(rows, list(csv.reader((TESTS / 'system/list_rows.txt').read_text().splitlines())))
 
     def test_sorts_the_same_way_whatever_the_number_of_workers(self):
-        orders = {'best': ['2024/july.CSV', '2024/june/Sunday practice.csv', '2024/june/racebox.csv', 'plain.csv'],
-                  'track': ['2024/june/Sunday practice.csv', '2024/july.CSV', '2024/june/racebox.csv', 'plain.csv'],
-                  'file': ['2024/july.CSV', '2024/june/Sunday practice.csv', '2024/june/racebox.csv', 'plain.csv']}
+        orders = {'best': ['2025/racechrono.csv', '2024/july.CSV', '2024/june/Sunday practice.csv', '2024/june/racebox.csv',
+                           '2025/track day.VBO', 'plain.csv'],
+                  'track': ['2024/june/Sunday practice.csv', '2024/july.CSV', '2024/june/racebox.csv',
+                            '2025/racechrono.csv', 'plain.csv', '2025/track day.VBO'],
+                  'file': ['2024/july.CSV', '2024/june/Sunday practice.csv', '2024/june/racebox.csv',
+                           '2025/racechrono.csv', '2025/track day.VBO', 'plain.csv']}
         for order, paths in orders.items():
             lines = [cli('list', '--format=json', '--sort', order, '--jobs', jobs, str(self.root))[1]
                      for jobs in ('1', '3')]
@@ -128,7 +135,7 @@ class Folders(unittest.TestCase):
         list_table, bests_table = ((TESTS / 'system' / name).read_text(encoding='utf-8')
                                    for name in ('list_table.txt', 'bests_table.txt'))
         self.assertEqual(cli('list', '--units', 'imperial', 'plain.csv', cwd=self.root), (0, list_table, ''))
-        self.assertEqual(cli('bests', '2024', 'plain.csv', cwd=self.root)[:2], (0, bests_table))
+        self.assertEqual(cli('bests', '2024', '2025', 'plain.csv', cwd=self.root)[:2], (0, bests_table))
 
     def test_shows_progress_on_a_terminal_during_a_long_run_and_erases_it(self):
         (self.root / 'long' / 'laps.csv').parent.mkdir()
