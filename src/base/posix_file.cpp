@@ -1,5 +1,7 @@
 #include "base/posix_file.hpp"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -83,9 +85,12 @@ bool readSome(int fd, std::string& into, std::size_t room)
 
 std::string readPrefix(int fd, std::size_t limit)
 {
+    // A MiB at a time: the room a read is offered is cleared first, and a small file under a large
+    // limit should not pay for clearing the whole limit.
+    constexpr std::size_t chunk = 1024 * 1024;
     std::string bytes;
     bytes.reserve(limit);
-    while (bytes.size() < limit && readSome(fd, bytes, limit - bytes.size())) {
+    while (bytes.size() < limit && readSome(fd, bytes, std::min(limit - bytes.size(), chunk))) {
     }
     return bytes;
 }

@@ -176,9 +176,25 @@ bool isAscii(std::string_view s)
 #endif
 }
 
+namespace {
+
+// Past the whole words of eight ASCII bytes from `i` on: texts are mostly ASCII, and a word is one test.
+std::size_t pastAsciiWords(std::string_view bytes, std::size_t i)
+{
+    for (std::uint64_t word = 0; i + sizeof word <= bytes.size(); i += sizeof word) {
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        if (word & 0x8080808080808080U) break;
+    }
+    return i;
+}
+
+}  // namespace
+
 bool isValidUtf8(std::string_view bytes)
 {
     for (std::size_t i = 0; i < bytes.size();) {
+        i = pastAsciiWords(bytes, i);
+        if (i == bytes.size()) break;
         const std::ptrdiff_t n = sequenceAt(bytes, i);
         if (n < 0) return false;
         i += static_cast<std::size_t>(n);
@@ -191,6 +207,9 @@ void appendUtf8Lossy(std::string_view bytes, std::string& out)
     // Sized first, so that a long line of bad bytes is copied once, not regrown.
     std::size_t size = 0;
     for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t ascii = pastAsciiWords(bytes, i);
+        size += ascii - i;
+        if ((i = ascii) == bytes.size()) break;
         const std::ptrdiff_t n = sequenceAt(bytes, i);
         size += n > 0 ? static_cast<std::size_t>(n) : 3;
         i += static_cast<std::size_t>(n > 0 ? n : -n);
@@ -198,6 +217,7 @@ void appendUtf8Lossy(std::string_view bytes, std::string& out)
     out.reserve(out.size() + size);
     std::size_t validFrom = 0;
     for (std::size_t i = 0; i < bytes.size();) {
+        if ((i = pastAsciiWords(bytes, i)) == bytes.size()) break;
         const std::ptrdiff_t n = sequenceAt(bytes, i);
         if (n > 0) {
             i += static_cast<std::size_t>(n);

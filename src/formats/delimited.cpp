@@ -226,14 +226,7 @@ std::string_view decodeText(std::string_view raw, std::string& storage)
         return storage;
     }
     if (raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
-    // Logs are mostly ASCII: eight bytes at a time up to the first byte that is not, which begins a
-    // sequence of its own.
-    std::size_t ascii = 0;
-    for (std::uint64_t word = 0; ascii + sizeof word <= raw.size(); ascii += sizeof word) {
-        std::memcpy(&word, raw.data() + ascii, sizeof word);
-        if (word & 0x8080808080808080U) break;
-    }
-    if (text::isValidUtf8(raw.substr(ascii))) return raw;
+    if (text::isValidUtf8(raw)) return raw;
     storage.clear();
     storage.reserve(raw.size() + raw.size() / 8);
     text::appendUtf8Lossy(raw, storage);
