@@ -17,6 +17,7 @@
 #include "parser/parse_error.hpp"
 #include "parser/session_fold.hpp"
 #include "readers.hpp"
+#include "row_fields.hpp"
 #include "session_builder.hpp"
 
 namespace zaro::formats {
@@ -713,31 +714,6 @@ private:
     std::optional<std::int64_t> lastMidnight_;
 };
 
-// The first `count` fields of a row, as splitFields gives them; a row without quotes, the usual
-// kind, is cut at its separators in one pass.
-void splitRow(std::string_view line, char separator, std::size_t count, std::vector<std::string_view>& fields)
-{
-    if (line.find('"') != std::string_view::npos) {
-        splitFields(line, separator, fields, count);
-        return;
-    }
-    fields.clear();
-    const char* from = line.data();
-    const char* const end = from + line.size();
-    while (true) {
-        const auto* found = static_cast<const char*>(std::memchr(from, separator, static_cast<std::size_t>(end - from)));
-        const char* const to = found ? found : end;
-        std::string_view field(from, static_cast<std::size_t>(to - from));
-        // Padding is blanks, tabs, NULs and line ends, all at or below a space.
-        if (!field.empty() && (static_cast<unsigned char>(field.front()) <= ' ' || static_cast<unsigned char>(field.back()) <= ' ')) {
-            field = trimField(field);
-        }
-        fields.push_back(field);
-        if (to == end || fields.size() == count) return;
-        from = to + 1;
-    }
-}
-
 }  // namespace
 
 bool recognisesGpsTrack(std::string_view head) { return findLayout(head).has_value(); }
@@ -754,7 +730,7 @@ ZaroSession readGpsTrack(std::string_view text, std::string fileName)
     std::string_view line;
     while (lines.next(line)) {
         if (line.empty()) continue;
-        splitRow(line, layout->separator, layout->columnsRead, fields);
+        leadingFields(line, layout->separator, layout->columnsRead, fields);
         if (reader.read(fields, sample)) builder.add(sample);
     }
     SessionInfo info;
