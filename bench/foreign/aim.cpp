@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "foreign_writers.hpp"
-#include "lap_timer_text.hpp"
+#include "writer_text.hpp"
 
 namespace zaro::SessionGenerator {
 

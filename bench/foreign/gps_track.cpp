@@ -2,6 +2,7 @@
 // is a phone logger's (Unix milliseconds, signed degrees, units in the header); the other layouts
 // are the stand-alone loggers' (dates and times in columns, hemisphere letters, units after values).
 #include "foreign/gps_track.hpp"
+#include "foreign/writer_text.hpp"
 
 #include <array>
 #include <cstdio>
@@ -17,20 +18,12 @@ struct Civil {
     int year, month, day, hour, minute, second, millisecond;
 };
 
+// The calendar fields of a Unix time.
 Civil civilOf(std::int64_t unixMs)
 {
-    const std::int64_t msOfDay = ((unixMs % 86'400'000) + 86'400'000) % 86'400'000;
-    const std::int64_t days = (unixMs - msOfDay) / 86'400'000 + 719'468;
-    const std::int64_t era = (days >= 0 ? days : days - 146'096) / 146'097;
-    const std::int64_t dayOfEra = days - era * 146'097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-    const std::int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    return {static_cast<int>(year), static_cast<int>(month), static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1),
-            static_cast<int>(msOfDay / 3'600'000), static_cast<int>(msOfDay / 60'000 % 60),
-            static_cast<int>(msOfDay / 1000 % 60), static_cast<int>(msOfDay % 1000)};
+    const text::Civil at = text::civil(unixMs);
+    return {at.year, at.month, at.day, static_cast<int>(at.msOfDay / 3'600'000), static_cast<int>(at.msOfDay / 60'000 % 60),
+            static_cast<int>(at.msOfDay / 1000 % 60), static_cast<int>(at.msOfDay % 1000)};
 }
 
 constexpr std::array<const char*, 12> monthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

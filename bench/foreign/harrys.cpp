@@ -9,57 +9,38 @@
 #include <vector>
 
 #include "foreign_writers.hpp"
+#include "writer_text.hpp"
 
 namespace zaro::SessionGenerator {
 
 namespace {
 
-void appendFixed(std::string& out, double value, int decimals)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    out.append(buffer, result.ptr);
-}
-
-void appendTwoDigits(std::string& out, std::int64_t value)
-{
-    out += static_cast<char>('0' + value / 10 % 10);
-    out += static_cast<char>('0' + value % 10);
-}
-
-// "01-JUN-24" of days since 1970.
-void appendDate(std::string& out, std::int64_t days)
+// "01-JUN-24" of a Unix time.
+void appendDate(std::string& out, std::int64_t unixMs)
 {
     static constexpr const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-    days += 719'468;
-    const std::int64_t era = (days >= 0 ? days : days - 146'096) / 146'097;
-    const std::int64_t dayOfEra = days - era * 146'097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    appendTwoDigits(out, dayOfYear - (153 * mp + 2) / 5 + 1);
+    const text::Civil day = text::civil(unixMs);
+    text::twoDigits(out, day.day);
     out += '-';
-    out += months[month - 1];
+    out += months[day.month - 1];
     out += '-';
-    appendTwoDigits(out, year % 100);
+    text::twoDigits(out, day.year % 100);
 }
 
 // "10:15:00.240" of milliseconds since midnight, or "01:23.456" of a lap's milliseconds.
 void appendClock(std::string& out, std::int64_t ms, bool hours)
 {
     if (hours) {
-        appendTwoDigits(out, ms / 3'600'000);
+        text::twoDigits(out, ms / 3'600'000);
         out += ':';
     }
-    appendTwoDigits(out, hours ? ms / 60'000 % 60 : ms / 60'000);
+    text::twoDigits(out, hours ? ms / 60'000 % 60 : ms / 60'000);
     out += ':';
-    appendTwoDigits(out, ms / 1000 % 60);
+    text::twoDigits(out, ms / 1000 % 60);
     out += '.';
     const std::int64_t fraction = ms % 1000;
     out += static_cast<char>('0' + fraction / 100);
-    appendTwoDigits(out, fraction % 100);
+    text::twoDigits(out, fraction % 100);
 }
 
 }  // namespace
@@ -87,29 +68,29 @@ std::string writeHarrys(const std::vector<Row>& rows, const Options&)
         out += ',';
         out += std::to_string(lapIndex);
         out += ',';
-        appendDate(out, row.unixMs / 86'400'000);
+        appendDate(out, row.unixMs);
         out += ',';
         appendClock(out, row.unixMs % 86'400'000, true);
         out += ',';
         appendClock(out, row.unixMs - lapStartMs, false);
         out += ',';
-        appendFixed(out, row.lat, 7);
+        text::fixed(out, row.lat, 7);
         out += ',';
-        appendFixed(out, row.lon, 7);
+        text::fixed(out, row.lon, 7);
         out += ',';
-        appendFixed(out, row.speedKmh, 2);
+        text::fixed(out, row.speedKmh, 2);
         out += ',';
-        appendFixed(out, row.speedKmh / 1.609344, 2);
+        text::fixed(out, row.speedKmh / 1.609344, 2);
         out += ',';
         double heading = 0;
         if (i > 0) heading = std::fmod(std::atan2(row.lon - rows[i - 1].lon, row.lat - rows[i - 1].lat) * 57.29577951308232 + 360, 360);
-        appendFixed(out, heading, 1);
+        text::fixed(out, heading, 1);
         out += ",1,";
-        appendFixed(out, row.gForceX, 2);
+        text::fixed(out, row.gForceX, 2);
         out += ',';
-        appendFixed(out, row.gForceY, 2);
+        text::fixed(out, row.gForceY, 2);
         out += ',';
-        appendFixed(out, row.leanDeg, 1);
+        text::fixed(out, row.leanDeg, 1);
         out += '\n';
     }
     return out;

@@ -9,17 +9,11 @@
 #include <vector>
 
 #include "foreign_writers.hpp"
+#include "writer_text.hpp"
 
 namespace zaro::SessionGenerator {
 
 namespace {
-
-void appendFixed(std::string& out, double value, int decimals)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    out.append(buffer, result.ptr);
-}
 
 void appendTimes(std::string& out, std::int64_t unixMs, std::int64_t startMs)
 {
@@ -53,21 +47,21 @@ std::string writeRaceCapture(const std::vector<Row>& rows, const Options& option
             ++crossings;
         }
         appendTimes(out, row.unixMs, startMs);
-        appendFixed(out, row.gForceX, 2);
+        text::fixed(out, row.gForceX, 2);
         out += ',';
-        appendFixed(out, row.gForceY, 2);
+        text::fixed(out, row.gForceY, 2);
         out += ',';
-        appendFixed(out, row.lat, 6);
+        text::fixed(out, row.lat, 6);
         out += ',';
-        appendFixed(out, row.lon, 6);
+        text::fixed(out, row.lon, 6);
         out += ',';
-        appendFixed(out, row.speedKmh, 2);
+        text::fixed(out, row.speedKmh, 2);
         out += ',';
         if (row.unixMs >= nextSecondMs) {
             nextSecondMs += 1000;
             out += std::to_string(crossings);
             out += ',';
-            appendFixed(out, lastLapMinutes, 4);
+            text::fixed(out, lastLapMinutes, 4);
         } else {
             out += ',';
         }
@@ -76,9 +70,9 @@ std::string writeRaceCapture(const std::vector<Row>& rows, const Options& option
             // The accelerometer's sample between this fix and the next.
             const Row& next = rows[i + 1];
             appendTimes(out, (row.unixMs + next.unixMs) / 2, startMs);
-            appendFixed(out, (row.gForceX + next.gForceX) / 2, 2);
+            text::fixed(out, (row.gForceX + next.gForceX) / 2, 2);
             out += ',';
-            appendFixed(out, (row.gForceY + next.gForceY) / 2, 2);
+            text::fixed(out, (row.gForceY + next.gForceY) / 2, 2);
             out += ",,,,,\n";
         }
     }

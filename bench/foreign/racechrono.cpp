@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "foreign_writers.hpp"
-#include "lap_timer_text.hpp"
+#include "writer_text.hpp"
 
 namespace zaro::SessionGenerator {
 

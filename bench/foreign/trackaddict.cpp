@@ -3,7 +3,7 @@
 // a "# Lap N: HH:MM:SS.sss" line times the lap just ended (lap 0 being the out-lap); "# Session End"
 // closes the file.
 #include "foreign_writers.hpp"
-#include "lap_timer_text.hpp"
+#include "writer_text.hpp"
 
 namespace zaro::SessionGenerator {
 

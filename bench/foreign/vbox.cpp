@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foreign_writers.hpp"
+#include "writer_text.hpp"
 
 namespace zaro::SessionGenerator {
 
@@ -23,26 +24,6 @@ void appendFixed(std::string& out, double value, int decimals, int width = 0, bo
     if (sign || value < 0) out += value < 0 ? '-' : '+';
     for (std::size_t pad = length; static_cast<int>(pad) < width; ++pad) out += '0';
     out.append(buffer, length);
-}
-
-void appendTwoDigits(std::string& out, std::int64_t value)
-{
-    out += static_cast<char>('0' + value / 10 % 10);
-    out += static_cast<char>('0' + value % 10);
-}
-
-// Days since 1970 as a civil date.
-void civilDate(std::int64_t days, std::int64_t& year, std::int64_t& month, std::int64_t& day)
-{
-    days += 719'468;
-    const std::int64_t era = (days >= 0 ? days : days - 146'096) / 146'097;
-    const std::int64_t dayOfEra = days - era * 146'097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    month = mp < 10 ? mp + 3 : mp - 9;
-    year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
 }
 
 // The start line: 30 m across the track through the first fix of lap 1, as "Start lon lat lon lat"
@@ -79,21 +60,21 @@ std::string writeVbox(const std::vector<Row>& rows, const Options& options)
     std::string out;
     out.reserve(rows.size() * 96 + 1024);
     const std::int64_t startMs = rows.empty() ? options.startUnixMs : rows.front().unixMs;
-    std::int64_t year = 0, month = 0, day = 0;
-    civilDate(startMs / 86'400'000, year, month, day);
+    const text::Civil started = text::civil(startMs);
+    const std::int64_t year = started.year, month = started.month, day = started.day;
     const std::int64_t secondOfDay = startMs / 1000 % 86'400;
     out += "File created on ";
-    appendTwoDigits(out, day);
+    text::twoDigits(out, day);
     out += '/';
-    appendTwoDigits(out, month);
+    text::twoDigits(out, month);
     out += '/';
     out += std::to_string(year);
     out += " @ ";
-    appendTwoDigits(out, secondOfDay / 3600);
+    text::twoDigits(out, secondOfDay / 3600);
     out += ':';
-    appendTwoDigits(out, secondOfDay / 60 % 60);
+    text::twoDigits(out, secondOfDay / 60 % 60);
     out += ':';
-    appendTwoDigits(out, secondOfDay % 60);
+    text::twoDigits(out, secondOfDay % 60);
     out += "\n\n[header]\nsatellites\ntime\nlatitude\nlongitude\nvelocity kmh\nheading\nheight\nvertical velocity kmh\n"
            "Longitudinal acceleration\nLateral acceleration\n\n[channel units]\ng\ng\n\n[comments]\n(c) Racelogic Ltd\n"
            "VBOX 3i Version 1.2\nLog Rate (Hz) : ";
@@ -111,8 +92,8 @@ std::string writeVbox(const std::vector<Row>& rows, const Options& options)
         }
         const std::int64_t msOfDay = row.unixMs % 86'400'000;
         out += "011 ";
-        appendTwoDigits(out, msOfDay / 3'600'000);
-        appendTwoDigits(out, msOfDay / 60'000 % 60);
+        text::twoDigits(out, msOfDay / 3'600'000);
+        text::twoDigits(out, msOfDay / 60'000 % 60);
         appendFixed(out, static_cast<double>(msOfDay % 60'000) / 1000, 3, 6);
         out += ' ';
         appendFixed(out, row.lat * 60, 8, 14, true);

@@ -1,4 +1,4 @@
-// Numbers, dates and laps as the lap timers' writers need them.
+// Numbers, dates and laps as the loggers' writers need them.
 #pragma once
 
 #include <array>
