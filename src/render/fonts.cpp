@@ -2,9 +2,9 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <unistd.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fontconfig/fontconfig.h>
 #include <pango/pangofc-fontmap.h>
@@ -13,8 +13,8 @@
 #include <array>
 #include <cerrno>
 #include <exception>
-#include <cstring>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -38,7 +38,7 @@ extern "C" GThread* g_thread_new(const gchar* name, GThreadFunc func, gpointer d
     }
     using Create = GThread* (*)(const gchar*, GThreadFunc, gpointer);
     static const auto glibs = reinterpret_cast<Create>(::dlsym(RTLD_NEXT, "g_thread_new"));
-    return glibs(name, func, data);
+    return glibs ? glibs(name, func, data) : g_thread_try_new(name, func, data, nullptr);
 }
 
 namespace zaro::fonts {

@@ -32,8 +32,8 @@ class Run:
 
 
 def run(argv, *, env=None, clean_env=False, cwd=None, stdin=subprocess.DEVNULL, stderr_tty=False,
-        as_nobody=False, kill_after=30.0, pass_fds=(), before_exec=None):
-    """Runs `argv` to its end, or kills it after `kill_after` seconds, and collects what it did."""
+        as_nobody=False, kill_after=30.0, kill_signal=signal.SIGKILL, pass_fds=(), before_exec=None):
+    """Runs `argv` to its end, or sends it `kill_signal` after `kill_after` seconds, and collects what it did."""
     environment = {} if clean_env else dict(os.environ)
     # The test process returns big buffers to the system at once (tests/CMakeLists.txt); programs allocate as usual.
     environment.pop('MALLOC_MMAP_THRESHOLD_', None)
@@ -57,7 +57,7 @@ def run(argv, *, env=None, clean_env=False, cwd=None, stdin=subprocess.DEVNULL, 
     open_streams, deadline = set(collected), began + kill_after
     while open_streams:
         if time.monotonic() > deadline:
-            os.kill(child.pid, signal.SIGKILL)  # not child.kill(), which would reap it first
+            os.kill(child.pid, kill_signal)  # not child.kill(), which would reap it first
             deadline = float('inf')
         for fd in select.select(list(open_streams), [], [], 0.05)[0]:
             try:

@@ -12,6 +12,15 @@ from runner import EXAMPLES, PREVIEW, folder_entries, is_whole_card, run, scratc
 
 class KillAtRandom(unittest.TestCase):
     def test_never_leaves_a_partial_output_or_touches_the_input(self):
+        self.kill_at_random(signal.SIGKILL, 200)
+
+    def test_a_signal_that_can_be_caught_leaves_no_temporary_file_either(self):
+        """SIGTERM, SIGINT and SIGHUP end the program as SIGKILL does, but only once its output has its name."""
+        for ending in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(ending.name):
+                self.kill_at_random(ending, 40)
+
+    def kill_at_random(self, ending, attempts):
         with scratch() as folder:
             folder = Path(folder)
             session = folder / 'Sunday practice.csv'
@@ -24,14 +33,14 @@ class KillAtRandom(unittest.TestCase):
             output.write_bytes(b'an older picture')
             current, replaced = output.read_bytes(), 0
             chance = random.Random(20241206)
-            for attempt in range(200):
-                done = run([PREVIEW, session, output], kill_after=chance.uniform(0, whole * 1.2))
+            for attempt in range(attempts):
+                done = run([PREVIEW, session, output], kill_after=chance.uniform(0, whole * 1.2), kill_signal=ending)
                 self.assertEqual(folder_entries(folder / 'out'), ['card.png'], attempt)
                 if (now := output.read_bytes()) != current:
                     self.assertTrue(is_whole_card(now), f'attempt {attempt} left {len(now)} bytes')
                     current, replaced = now, replaced + 1
                 self.assertEqual(session.read_bytes(), before, attempt)
-                self.assertIn(done.signal, (None, signal.SIGKILL))
+                self.assertIn(done.signal, (None, ending))
             # The delays reach past a whole preview, so some runs finish and replace the picture.
             self.assertGreater(replaced, 0)
 
