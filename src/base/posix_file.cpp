@@ -87,12 +87,17 @@ std::string readPrefix(int fd, std::size_t limit)
 {
     // A MiB at a time: the room a read is offered is cleared first, and a small file under a large
     // limit should not pay for clearing the whole limit.
-    constexpr std::size_t chunk = 1024 * 1024;
     std::string bytes;
     bytes.reserve(limit);
-    while (bytes.size() < limit && readSome(fd, bytes, std::min(limit - bytes.size(), chunk))) {
-    }
+    appendPrefix(fd, bytes, limit);
     return bytes;
+}
+
+void appendPrefix(int fd, std::string& into, std::size_t limit)
+{
+    constexpr std::size_t chunk = 1024 * 1024;
+    while (into.size() < limit && readSome(fd, into, std::min(limit - into.size(), chunk))) {
+    }
 }
 
 std::optional<std::string> readAll(int fd, std::size_t limit)

@@ -13,6 +13,7 @@
 #include "parser/numbers.hpp"
 #include "parser/parse_error.hpp"
 #include "readers.hpp"
+#include "row_fields.hpp"
 #include "session_builder.hpp"
 
 namespace zaro::formats {
@@ -191,8 +192,10 @@ ZaroSession readHarrys(std::string_view text, std::string fileName)
     std::string dateText;
     std::optional<std::int64_t> day;
     std::optional<Run> run;
+    const std::size_t needed = fieldsNeeded({columns.lapIndex, columns.date, columns.time, columns.timeLap, columns.latitude,
+                                             columns.longitude, columns.speed, columns.linealG, columns.lateralG, columns.lean});
     while (lines.next(raw)) {
-        splitFields(raw, ',', fields);
+        leadingFields(raw, ',', needed, fields);
         const auto lat = value(columns.latitude);
         const auto lon = value(columns.longitude);
         if (!lat || !lon) continue;

@@ -14,6 +14,7 @@
 #include "parser/numbers.hpp"
 #include "parser/parse_error.hpp"
 #include "readers.hpp"
+#include "row_fields.hpp"
 #include "session_builder.hpp"
 
 namespace zaro::formats {
@@ -233,7 +234,7 @@ ZaroSession readRaceCapture(std::string_view text, std::string fileName)
         return interval ? secondsToTicks(*interval / 1000) : std::nullopt;
     };
     while (lines.next(raw)) {
-        splitCells(raw, columns.needed, cells);
+        leadingFields(raw, ',', columns.needed, cells);
         if (const auto v = value(columns.speed)) speed = *v * columns.speedFactor;
         if (const auto g = value(columns.accelX)) accelX = g;
         if (const auto g = value(columns.accelY)) accelY = g;

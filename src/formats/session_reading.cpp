@@ -131,11 +131,16 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
 {
     const posix::RegularFile file = posix::openRegularFile(path);
     if (file.size > ZaroSessionParser::maxPreviewBytes) throw ParseError::tooLarge();
-    // A file whose start has a line naming latitude and longitude is most likely the parse's, which
-    // reads it in pieces and keeps no more of it than a few chunks at a time.
-    const std::string head = posix::readPrefix(file.descriptor.get(), ZaroSessionParser::sessionHeadBytes);
+    // The file's start; the whole file may be read on into it below, so room for all of it, and a
+    // byte more, is taken at once.
+    const auto limit = static_cast<std::size_t>(ZaroSessionParser::maxPreviewBytes);
+    std::string data;
+    data.reserve(std::min(static_cast<std::size_t>(file.size), limit) + 1);
+    posix::appendPrefix(file.descriptor.get(), data, ZaroSessionParser::sessionHeadBytes);
+    // A start with a line naming latitude and longitude is most likely the parse's, which reads the
+    // file in pieces and keeps no more of it than a few chunks at a time.
     std::optional<ParseError> refused;
-    if (mayHoldHeaderRow(head)) {
+    if (mayHoldHeaderRow(data)) {
         try {
             return ZaroSessionParser::parseFile(path, threads);
         } catch (const ParseError& error) {
@@ -143,11 +148,9 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
             refused = error;
         }
     }
-    std::string data = head;
-    if (head.size() == ZaroSessionParser::sessionHeadBytes) {
+    if (data.size() == ZaroSessionParser::sessionHeadBytes) {
         // One byte more than the limit tells a file that grew past it while it was read.
-        const auto limit = static_cast<std::size_t>(ZaroSessionParser::maxPreviewBytes);
-        data += posix::readPrefix(file.descriptor.get(), limit + 1 - head.size());
+        posix::appendPrefix(file.descriptor.get(), data, limit + 1);
         if (data.size() > limit) throw ParseError::tooLarge();
     }
     if (refused) return readForeign(data, path.filename().string(), threads, refused);
@@ -177,7 +180,12 @@ bool isSessionHead(std::string_view head, bool complete)
 bool isSessionFile(const std::filesystem::path& path)
 {
     const posix::RegularFile file = posix::openRegularFile(path);
-    const std::string head = posix::readPrefix(file.descriptor.get(), ZaroSessionParser::sessionHeadBytes);
+    // The whole file may be read into it below: room for it all, and a byte more, taken at once.
+    const auto limit = static_cast<std::size_t>(ZaroSessionParser::maxPreviewBytes);
+    std::string data;
+    data.reserve(std::min(static_cast<std::size_t>(file.size), limit) + 1);
+    posix::appendPrefix(file.descriptor.get(), data, ZaroSessionParser::sessionHeadBytes);
+    const std::string_view head = data;
     const bool complete = head.size() < ZaroSessionParser::sessionHeadBytes || file.size <= static_cast<std::int64_t>(head.size());
     return isSessionHead(head, complete);
 }

@@ -48,6 +48,9 @@ RegularFile openRegularFile(const std::filesystem::path& path);
 /// Reads on from `fd`'s offset until `limit` bytes or the end of the file, whichever comes first.
 std::string readPrefix(int fd, std::size_t limit);
 
+/// Reads on from where `fd` stands, appending to `into` until it holds `limit` bytes or the file ends.
+void appendPrefix(int fd, std::string& into, std::size_t limit);
+
 /// Reads `fd` to its end; no value as soon as more than `limit` bytes have come, so a stream without
 /// end costs at most that much memory.
 std::optional<std::string> readAll(int fd, std::size_t limit);
