@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/iso8601.hpp"
+#include "base/simd.hpp"
 #include "delimited.hpp"
 #include "parser/numbers.hpp"
 #include "parser/parse_error.hpp"
@@ -67,14 +68,33 @@ std::optional<std::string_view> sectionName(std::string_view line)
 void splitWords(std::string_view line, std::size_t limit, std::vector<std::string_view>& words)
 {
     words.clear();
-    std::size_t at = 0;
-    while (words.size() < limit) {
-        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-        if (at >= line.size()) return;
-        const std::size_t begin = at;
-        while (at < line.size() && line[at] != ' ' && line[at] != '\t') ++at;
-        words.push_back(line.substr(begin, at - begin));
+    const char* const data = line.data();
+    const std::size_t size = line.size();
+    std::size_t from = 0;
+    // Ends the word before the blank at `at`, if there is one; true once `limit` words are taken.
+    const auto blank = [&](std::size_t at) {
+        if (at > from) words.emplace_back(data + from, at - from);
+        from = at + 1;
+        return words.size() >= limit;
+    };
+    if (limit == 0) return;
+    std::size_t base = 0;
+#if ZARO_SSE2
+    // Sixteen bytes at a time: a mask of the blanks, then one step per blank.
+    const __m128i spaces = _mm_set1_epi8(' ');
+    const __m128i tabs = _mm_set1_epi8('\t');
+    for (; base + 16 <= size; base += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + base));
+        const __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(bytes, spaces), _mm_cmpeq_epi8(bytes, tabs));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(blanks)); mask != 0; mask &= mask - 1) {
+            if (blank(base + static_cast<std::size_t>(__builtin_ctz(mask)))) return;
+        }
     }
+#endif
+    for (; base < size; ++base) {
+        if ((data[base] == ' ' || data[base] == '\t') && blank(base)) return;
+    }
+    blank(size);
 }
 
 // VBOX writes signs on its positions: "+03119.09973".
