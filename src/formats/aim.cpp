@@ -105,7 +105,7 @@ bool recognisesAim(std::string_view head)
     return isFormatLine(fields);
 }
 
-ZaroSession readAim(std::string_view text, std::string fileName)
+ZaroSession readAim(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view line;

@@ -76,7 +76,7 @@ bool recognisesAlfano(std::string_view head)
     return columns.latitude && columns.longitude;
 }
 
-ZaroSession readAlfano(std::string_view text, std::string fileName)
+ZaroSession readAlfano(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view line;

@@ -718,7 +718,7 @@ private:
 
 bool recognisesGpsTrack(std::string_view head) { return findLayout(head).has_value(); }
 
-ZaroSession readGpsTrack(std::string_view text, std::string fileName)
+ZaroSession readGpsTrack(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     const std::optional<Layout> layout = findLayout(text);
     if (!layout) throw ParseError::unsupportedFormat();

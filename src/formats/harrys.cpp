@@ -158,7 +158,7 @@ bool recognisesHarrys(std::string_view head)
     return false;
 }
 
-ZaroSession readHarrys(std::string_view text, std::string fileName)
+ZaroSession readHarrys(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view raw;

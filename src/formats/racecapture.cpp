@@ -193,7 +193,7 @@ bool recognisesRaceCapture(std::string_view head)
     return false;
 }
 
-ZaroSession readRaceCapture(std::string_view text, std::string fileName)
+ZaroSession readRaceCapture(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view raw;

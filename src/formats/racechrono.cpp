@@ -64,7 +64,7 @@ bool recognisesRaceChrono(std::string_view head)
     return false;
 }
 
-ZaroSession readRaceChrono(std::string_view text, std::string fileName)
+ZaroSession readRaceChrono(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view line;

@@ -89,7 +89,7 @@ double speedFactor(std::string_view name)
 
 bool recognisesTrackAddict(std::string_view head) { return head.starts_with(signature); }
 
-ZaroSession readTrackAddict(std::string_view text, std::string fileName)
+ZaroSession readTrackAddict(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view line;

@@ -274,7 +274,7 @@ bool recognisesVbox(std::string_view head)
     return false;
 }
 
-ZaroSession readVbox(std::string_view text, std::string fileName)
+ZaroSession readVbox(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     const Layout layout = readLayout(text);
     const auto latColumn = findColumn(layout.columns, latitudeNames);
