@@ -191,6 +191,8 @@ ZaroSession readHarrys(std::string_view text, std::string fileName, unsigned /*t
     std::string dateText;
     std::optional<std::int64_t> day;
     std::optional<Run> run;
+    // In one piece, on one thread: a row's lap is known only against the rows before it (where the lap
+    // index changes, the last time of the run before).
     while (lines.next(raw)) {
         splitFields(raw, ',', fields);
         const auto lat = value(columns.latitude);

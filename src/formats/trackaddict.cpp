@@ -124,6 +124,8 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName, unsigne
     // Each "# Lap" line ends the lap that began where the one before it ended (or with the file).
     std::optional<std::int64_t> lapFrom;
     bool statedLaps = false;
+    // In one piece, on one thread: a "# Lap" line ends its lap at the fix before it, where the lap
+    // before it ended.
     while (lines.next(line)) {
         if (line.starts_with('#')) {
             const auto lap = lapLine(line);

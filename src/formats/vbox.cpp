@@ -313,6 +313,8 @@ ZaroSession readVbox(std::string_view text, std::string fileName, unsigned /*thr
     Lines lines(text, *layout.dataOffset);
     std::string_view raw;
     std::vector<std::string_view> words;
+    // In one piece, on one thread: a time of day that falls back starts another day, and a lap ends
+    // where the trace crosses the start line between one fix and the next.
     while (lines.next(raw)) {
         splitWords(raw, needed, words);
         if (words.empty()) continue;
