@@ -105,7 +105,7 @@ bool recognisesAim(std::string_view head)
     return isFormatLine(fields);
 }
 
-ZaroSession readAim(std::string_view text, std::string fileName)
+ZaroSession readAim(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view line;
@@ -174,6 +174,8 @@ ZaroSession readAim(std::string_view text, std::string fileName)
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - bodyOffset));
     std::size_t nextCrossing = 0;
     Lines body(text, bodyOffset);
+    // In one piece, on one thread: a beacon marker is passed at the first fix that reaches it after
+    // the marker before it was, which only the rows before tell.
     while (body.next(line)) {
         leadingFields(line, ',', needed, fields);
         const auto lat = number(field(columns.latitude));

@@ -76,7 +76,7 @@ bool recognisesAlfano(std::string_view head)
     return columns.latitude && columns.longitude;
 }
 
-ZaroSession readAlfano(std::string_view text, std::string fileName)
+ZaroSession readAlfano(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view line;
@@ -113,6 +113,8 @@ ZaroSession readAlfano(std::string_view text, std::string fileName)
         builder.addStatedLap(timed ? ZaroSessionLap::Kind::lap : ZaroSessionLap::Kind::incomplete, timed ? lap->number : std::nullopt,
                              lap->from, to, timed ? lap->seconds : std::nullopt);
     };
+    // In one piece, on one thread: the first position tells whether numbers have decimal commas, and
+    // a lap's row ends the lap that the one before began.
     while (lines.next(line)) {
         leadingFields(line, ';', needed, fields);
         const std::string_view latText = field(columns.latitude);

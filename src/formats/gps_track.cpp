@@ -18,6 +18,7 @@
 #include "parser/session_fold.hpp"
 #include "readers.hpp"
 #include "row_fields.hpp"
+#include "row_pieces.hpp"
 #include "session_builder.hpp"
 
 namespace zaro::formats {
@@ -484,13 +485,18 @@ std::optional<double> commaNumber(std::string_view text)
     return number(text, true);
 }
 
+// Reads rows one by one. Once the time form is settled, a row's sample depends on that row alone:
+// a copy of the reader then reads any rows of the file, and keeps what rows repeat for itself.
 class RowReader {
 public:
     explicit RowReader(const Layout& layout) : layout_(layout) {}
 
-    /// The row's sample; false when its position does not read.
-    bool read(const std::vector<std::string_view>& fields, Sample& sample)
+    /// Fills in the sample of a line; false when its position does not read.
+    bool operator()(std::string_view line, Sample& sample)
     {
+        if (line.empty()) return false;
+        leadingFields(line, layout_.separator, layout_.columnsRead, fields_);
+        const std::vector<std::string_view>& fields = fields_;
         const auto lat = coordinate(field(fields, layout_.latitude), 'S', field(fields, layout_.northSouth));
         if (!lat) return false;
         const auto lon = coordinate(field(fields, layout_.longitude), 'W', field(fields, layout_.eastWest));
@@ -502,7 +508,7 @@ public:
         sample.gForceX = scaled(field(fields, layout_.gForceX), layout_.gForceXFactor);
         sample.gForceY = scaled(field(fields, layout_.gForceY), layout_.gForceYFactor);
         sample.leanDeg = scaled(field(fields, layout_.lean), 1);
-        if (layout_.lap) sample.lap = wholeNumber(field(fields, layout_.lap)).value_or(0);
+        sample.lap = layout_.lap ? std::optional(wholeNumber(field(fields, layout_.lap)).value_or(0)) : std::nullopt;
         return true;
     }
 
@@ -705,6 +711,7 @@ private:
     }
 
     const Layout& layout_;
+    std::vector<std::string_view> fields_;
     TimeSource time_;
     bool bareSpeeds_ = false;
     // The last of each that rows repeat, within the file's text.
@@ -718,27 +725,29 @@ private:
 
 bool recognisesGpsTrack(std::string_view head) { return findLayout(head).has_value(); }
 
-ZaroSession readGpsTrack(std::string_view text, std::string fileName)
+ZaroSession readGpsTrack(std::string_view text, std::string fileName, unsigned threads)
 {
     const std::optional<Layout> layout = findLayout(text);
     if (!layout) throw ParseError::unsupportedFormat();
     RowReader reader(*layout);
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - layout->bodyOffset));
+    // The rows up to the first whose time reads, which settles how every time reads, in order; the
+    // rows after it stand alone, and are read in pieces.
     Lines lines(text, layout->bodyOffset);
-    std::vector<std::string_view> fields;
-    Sample sample;
     std::string_view line;
-    while (lines.next(line)) {
-        if (line.empty()) continue;
-        leadingFields(line, layout->separator, layout->columnsRead, fields);
-        if (reader.read(fields, sample)) builder.add(sample);
+    Sample sample;
+    while (reader.time().form == TimeForm::undecided && lines.next(line)) {
+        if (reader(line, sample)) builder.add(sample);
     }
+    const std::vector<RowReader> pieces = foldRows(text, lines.offset(), reader, builder, threads);
+    const bool bareSpeeds = reader.bareSpeeds() ||
+                            std::any_of(pieces.begin(), pieces.end(), [](const RowReader& piece) { return piece.bareSpeeds(); });
     SessionInfo info;
     info.dataSource = layout->app.empty() ? "GPS track" : layout->app;
     info.clock = reader.time().clock;
     info.relativeTimes = reader.time().relative;
     ZaroSession session = builder.finish(std::move(fileName), std::move(info));
-    if (reader.bareSpeeds() && session.maxSpeedMps) {
+    if (bareSpeeds && session.maxSpeedMps) {
         const double factor = ZaroSessionParser::speedConversion("", *session.maxSpeedMps);
         *session.maxSpeedMps *= factor;
         if (session.avgSpeedMps) *session.avgSpeedMps *= factor;

@@ -159,7 +159,7 @@ bool recognisesHarrys(std::string_view head)
     return false;
 }
 
-ZaroSession readHarrys(std::string_view text, std::string fileName)
+ZaroSession readHarrys(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view raw;
@@ -194,6 +194,8 @@ ZaroSession readHarrys(std::string_view text, std::string fileName)
     std::optional<Run> run;
     const std::size_t needed = fieldsNeeded({columns.lapIndex, columns.date, columns.time, columns.timeLap, columns.latitude,
                                              columns.longitude, columns.speed, columns.linealG, columns.lateralG, columns.lean});
+    // In one piece, on one thread: a row's lap is known only against the rows before it (where the lap
+    // index changes, the last time of the run before).
     while (lines.next(raw)) {
         leadingFields(raw, ',', needed, fields);
         const auto lat = value(columns.latitude);

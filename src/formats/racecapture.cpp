@@ -194,7 +194,7 @@ bool recognisesRaceCapture(std::string_view head)
     return false;
 }
 
-ZaroSession readRaceCapture(std::string_view text, std::string fileName)
+ZaroSession readRaceCapture(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view raw;
@@ -233,6 +233,8 @@ ZaroSession readRaceCapture(std::string_view text, std::string fileName)
         const auto interval = value(columns.interval);
         return interval ? secondsToTicks(*interval / 1000) : std::nullopt;
     };
+    // In one piece, on one thread: channels logged at lower rates leave cells empty, and a row carries
+    // the speed and accelerations of the rows before; a lap ends where the count grows past the last.
     while (lines.next(raw)) {
         leadingFields(raw, ',', columns.needed, cells);
         if (const auto v = value(columns.speed)) speed = *v * columns.speedFactor;

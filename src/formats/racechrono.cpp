@@ -11,6 +11,7 @@
 #include "parser/parse_error.hpp"
 #include "readers.hpp"
 #include "row_fields.hpp"
+#include "row_pieces.hpp"
 #include "session_builder.hpp"
 
 namespace zaro::formats {
@@ -64,7 +65,7 @@ bool recognisesRaceChrono(std::string_view head)
     return false;
 }
 
-ZaroSession readRaceChrono(std::string_view text, std::string fileName)
+ZaroSession readRaceChrono(std::string_view text, std::string fileName, unsigned threads)
 {
     Lines lines(text);
     std::string_view line;
@@ -117,41 +118,38 @@ ZaroSession readRaceChrono(std::string_view text, std::string fileName)
     }
     if (columns.speed && *columns.speed < units.size()) columns.speedFactor = metresPerSecondIn(units[*columns.speed]).value_or(1.0);
 
-    const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
-        return column && *column < fields.size() ? fields[*column] : std::string_view{};
-    };
     const std::size_t needed = fieldsNeeded({columns.timestamp, columns.lap, columns.latitude, columns.longitude, columns.speed,
                                                 columns.lateral, columns.longitudinal, columns.lean});
-    SessionBuilder builder(static_cast<std::int64_t>(text.size() - bodyOffset));
     // A lap already running when the recording begins was not seen from its start: like the stretch
-    // before the first crossing, it is lap 0.
+    // before the first crossing, it is lap 0. The first row that reads gives its number, and every row
+    // of that number counts as lap 0, so that each row tells its lap by itself (a recording whose
+    // numbers start again would count that number's second run as lap 0 too).
     std::optional<std::int64_t> firstLap;
-    bool firstLapRunning = true;
-    Lines body(text, bodyOffset);
-    while (body.next(line)) {
-        leadingFields(line, ',', needed, fields);
+    auto readRow = [&columns, needed, &firstLap, fields = std::vector<std::string_view>()](std::string_view row, Sample& sample) mutable {
+        leadingFields(row, ',', needed, fields);
+        const auto field = [&fields](std::optional<std::size_t> column) -> std::string_view {
+            return column && *column < fields.size() ? fields[*column] : std::string_view{};
+        };
         const auto lat = number(field(columns.latitude));
         const auto lon = number(field(columns.longitude));
         const auto seconds = number(field(columns.timestamp));
         const auto ticks = seconds ? unixTicks(*seconds) : std::nullopt;
-        if (!lat || !lon || !ticks) continue;
-        Sample sample{.lat = *lat, .lon = *lon, .ticks = ticks};
+        if (!lat || !lon || !ticks) return false;
+        sample = {.lat = *lat, .lon = *lon, .ticks = ticks};
         if (const auto speed = number(field(columns.speed))) sample.speedMps = *speed * columns.speedFactor;
         sample.gForceX = number(field(columns.longitudinal));
         sample.gForceY = number(field(columns.lateral));
         sample.leanDeg = number(field(columns.lean));
-        std::int64_t lap = wholeNumber(field(columns.lap)).value_or(0);
-        if (firstLapRunning) {
-            if (!firstLap) firstLap = lap;
-            if (lap == *firstLap) {
-                lap = 0;
-            } else {
-                firstLapRunning = false;
-            }
-        }
-        sample.lap = lap;
-        builder.add(sample);
+        const std::int64_t lap = wholeNumber(field(columns.lap)).value_or(0);  // none before the first crossing
+        sample.lap = lap == firstLap ? 0 : lap;
+        return true;
+    };
+    Sample first;
+    for (Lines body(text, bodyOffset); !firstLap && body.next(line);) {
+        if (readRow(line, first)) firstLap = first.lap;
     }
+    SessionBuilder builder(static_cast<std::int64_t>(text.size() - bodyOffset));
+    foldRows(text, bodyOffset, readRow, builder, threads);
     return builder.finish(std::move(fileName), std::move(info));
 }
 

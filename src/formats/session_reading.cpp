@@ -87,7 +87,7 @@ ZaroSession readForeign(std::string_view raw, std::string fileName, unsigned thr
         }
     }
     const Reader* reader = readerFor(text.substr(0, ZaroSessionParser::sessionHeadBytes));
-    if (reader) return reader->read(text, std::move(fileName));
+    if (reader) return reader->read(text, std::move(fileName), threads);
     if (error) throw *error;
     ZaroSessionParser::parse(raw, std::move(fileName), threads);  // throws: empty or unsupportedFormat
     throw ParseError::unsupportedFormat();

@@ -89,7 +89,7 @@ double speedFactor(std::string_view name)
 
 bool recognisesTrackAddict(std::string_view head) { return head.starts_with(signature); }
 
-ZaroSession readTrackAddict(std::string_view text, std::string fileName)
+ZaroSession readTrackAddict(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     Lines lines(text);
     std::string_view line;
@@ -124,6 +124,8 @@ ZaroSession readTrackAddict(std::string_view text, std::string fileName)
     // Each "# Lap" line ends the lap that began where the one before it ended (or with the file).
     std::optional<std::int64_t> lapFrom;
     bool statedLaps = false;
+    // In one piece, on one thread: a "# Lap" line ends its lap at the fix before it, where the lap
+    // before it ended.
     while (lines.next(line)) {
         if (line.starts_with('#')) {
             const auto lap = lapLine(line);

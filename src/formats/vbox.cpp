@@ -294,7 +294,7 @@ bool recognisesVbox(std::string_view head)
     return false;
 }
 
-ZaroSession readVbox(std::string_view text, std::string fileName)
+ZaroSession readVbox(std::string_view text, std::string fileName, unsigned /*threads*/)
 {
     const Layout layout = readLayout(text);
     const auto latColumn = findColumn(layout.columns, latitudeNames);
@@ -333,6 +333,8 @@ ZaroSession readVbox(std::string_view text, std::string fileName)
     Lines lines(text, *layout.dataOffset);
     std::string_view raw;
     std::vector<std::string_view> words;
+    // In one piece, on one thread: a time of day that falls back starts another day, and a lap ends
+    // where the trace crosses the start line between one fix and the next.
     while (lines.next(raw)) {
         splitWords(raw, needed, words);
         if (words.empty()) continue;

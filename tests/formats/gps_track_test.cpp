@@ -70,7 +70,7 @@ TEST(GpsTrack, EveryGpsLogOfTheCorpusIsACard)
         ++read;
         EXPECT_THROW(ZaroSessionParser::parse(*text, expected.file), ParseError);
         ASSERT_TRUE(recognisesGpsTrack(text->substr(0, ZaroSessionParser::sessionHeadBytes)));
-        const ZaroSession session = readGpsTrack(*text, expected.file);
+        const ZaroSession session = readGpsTrack(*text, expected.file, 1);
         EXPECT_EQ(session.pointCount, expected.points);
         ASSERT_FALSE(session.polyline.empty());
         EXPECT_DOUBLE_EQ(session.polyline.front().lat, expected.lat);

@@ -58,7 +58,7 @@ TEST(Harrys, RecognisedByItsUpperCaseHeaderWithLapIndex)
 
 TEST(Harrys, LapsTimedFromTheirStarts)
 {
-    const ZaroSession session = readHarrys(excerpt(), "harrys.csv");
+    const ZaroSession session = readHarrys(excerpt(), "harrys.csv", 1);
     EXPECT_EQ(session.dataSource, "Harry's LapTimer");
     EXPECT_EQ(session.pointCount, 12);
     EXPECT_DOUBLE_EQ(session.polyline.front().lat, 48.1);
@@ -79,23 +79,23 @@ TEST(Harrys, OlderHeaderWithUnitsAndTimeFromStart)
     std::string text = excerpt("INDEX,LAPINDEX,DATE,TIME,TIMEFROMSTART[s],LATITUDE[degrees],LONGITUDE[degrees],SPEED[mph],"
                                "HOP,HEIGHT[m],ACCELERATIONSOURCE[CALCULATED;MEASURED;UNDEFINED],LINEALG,LATERALG,LEAN\n");
     for (std::size_t at = 0; (at = text.find(",00:0", at)) != std::string::npos;) text.replace(at, 5, ",");
-    const ZaroSession session = readHarrys(text, "harrys.csv");
+    const ZaroSession session = readHarrys(text, "harrys.csv", 1);
     EXPECT_EQ(lapTimes(session), (std::vector<double>{-1.6, 3.9, 4.2, -1.3}));
     EXPECT_DOUBLE_EQ(*session.maxSpeedMps, 126 * 0.44704);
 }
 
 TEST(Harrys, DamagedFilesEndInTheParsersErrors)
 {
-    EXPECT_THROW(readHarrys("Harry's GPS LapTimer\n", "f.csv"), ParseError);
+    EXPECT_THROW(readHarrys("Harry's GPS LapTimer\n", "f.csv", 1), ParseError);
     try {
-        readHarrys("Harry's GPS LapTimer\nLAPINDEX,DATE,TIME,LATITUDE\n0,14-AUG-16,13:05:00.000,48.1\n", "f.csv");
+        readHarrys("Harry's GPS LapTimer\nLAPINDEX,DATE,TIME,LATITUDE\n0,14-AUG-16,13:05:00.000,48.1\n", "f.csv", 1);
         ADD_FAILURE();
     } catch (const ParseError& error) {
         EXPECT_EQ(error.columns(), std::vector<std::string>{"LONGITUDE"});
     }
     const std::string garbage = "Harry's GPS LapTimer\n" + header + "x,y,z\n0,0,14-AUG-16,13:05:00.000,0:0,N/A,,\n\x01,\x02\n";
     try {
-        readHarrys(garbage, "f.csv");
+        readHarrys(garbage, "f.csv", 1);
         ADD_FAILURE();
     } catch (const ParseError& error) {
         EXPECT_EQ(error.kind(), ParseError::Kind::missingTelemetry);

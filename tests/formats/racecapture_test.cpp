@@ -43,7 +43,7 @@ std::vector<double> lapTimes(const ZaroSession& session)
 ParseError::Kind errorOf(const std::string& text)
 {
     try {
-        readRaceCapture(text, "f.log");
+        readRaceCapture(text, "f.log", 1);
     } catch (const ParseError& error) {
         return error.kind();
     }
@@ -62,7 +62,7 @@ TEST(RaceCapture, RecognisedByItsHeaderCells)
 
 TEST(RaceCapture, SparseRowsFoldIntoFixesAndLaps)
 {
-    const ZaroSession session = readRaceCapture(header + rows, "rc_12.log");
+    const ZaroSession session = readRaceCapture(header + rows, "rc_12.log", 1);
     EXPECT_EQ(session.dataSource, "RaceCapture");
     EXPECT_EQ(session.pointCount, 12);
     EXPECT_DOUBLE_EQ(session.polyline.front().lat, 40.0);
@@ -83,7 +83,7 @@ TEST(RaceCapture, WithoutUtcTheUptimeTimesTheLaps)
     text.replace(text.find("\"Utc\""), 5, "\"Gps\"");
     std::string kph = text;
     kph.replace(kph.find("MPH"), 3, "KPH");
-    const ZaroSession session = readRaceCapture(kph, "f.log");
+    const ZaroSession session = readRaceCapture(kph, "f.log", 1);
     EXPECT_EQ(session.startedAt, "");
     EXPECT_EQ(lapTimes(session), (std::vector<double>{-2.0, 4.002, 4.2, -1.0}));
     EXPECT_DOUBLE_EQ(*session.maxSpeedMps, 74 / 3.6);

@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "delimited.hpp"
-#include "parser/parse_error.hpp"
 #include "base/iso8601.hpp"
+#include "delimited.hpp"
+#include "foreign/gps_track.hpp"
+#include "foreign_writers.hpp"
+#include "parser/parse_error.hpp"
+#include "readers.hpp"
 #include "row_pieces.hpp"
 #include "session_builder.hpp"
 #include "session_generator.hpp"
@@ -161,6 +164,52 @@ TEST(Builder, RowsFoldedInPiecesMakeTheSessionOfOnePiece)
     const ZaroSession whole = read(1);
     EXPECT_GT(whole.lapCount, 3);
     for (const unsigned threads : {2U, 4U}) EXPECT_EQ(support::differenceOfCutParse(read(threads), whole), "") << threads;
+}
+
+// The readers whose rows stand alone read them in pieces, and give the session of one piece: the GPS
+// track in the forms whose reading keeps something of the rows before (the time form the first time
+// settles, the last date, the last unit, bare speeds), RaceChrono from the start of a session and
+// from the middle of a lap.
+TEST(Builder, ReadersOfRowsThatStandAloneGiveOneSessionOnAnyNumberOfThreads)
+{
+    using SessionGenerator::Foreign;
+    using SessionGenerator::GpsTrackLayout;
+    SessionGenerator::Options options;
+    options.maxBytes = 9'000'000;
+    const std::string gps = SessionGenerator::generateForeign(Foreign::gpsTrack, options);
+    std::string bareSpeeds = gps;
+    bareSpeeds.replace(bareSpeeds.find("speed (km/h)"), 12, "speed");
+    options.shape = SessionGenerator::Shape::plainTrack;
+    const std::string dated = SessionGenerator::writeGpsTrack(SessionGenerator::rowsOf(SessionGenerator::generate(options)),
+                                                              {'\t', GpsTrackLayout::Times::dayMonthYear, GpsTrackLayout::Hemispheres::columns, true});
+    const std::string raceChrono = SessionGenerator::generateForeign(Foreign::raceChrono, options);
+    // The rows of the first timed lap's start dropped: the recording begins with lap 1 under way.
+    const std::size_t body = raceChrono.find('\n', raceChrono.find("\n,,,") + 1) + 1;
+    Lines rows(raceChrono, body);
+    std::string_view row;
+    std::size_t lapOne = 0;
+    while (rows.next(row) && fieldsOf(row, ',').at(2) != "1") {}
+    while (rows.next(row) && ++lapOne < 100) {}
+    const std::string midLap = raceChrono.substr(0, body) + raceChrono.substr(rows.offset());
+
+    const struct {
+        const char* name;
+        const std::string& text;
+        ZaroSession (*read)(std::string_view, std::string, unsigned);
+    } cases[] = {{"gps", gps, readGpsTrack}, {"bare speeds", bareSpeeds, readGpsTrack}, {"dated", dated, readGpsTrack},
+                 {"RaceChrono", raceChrono, readRaceChrono}, {"mid-lap", midLap, readRaceChrono}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_GE(pieceStarts(c.text, 0, 4).size(), 2U);
+        const ZaroSession whole = c.read(c.text, "f.csv", 1);
+        EXPECT_GT(whole.lapCount, 3);
+        for (const unsigned threads : {2U, 4U}) EXPECT_EQ(support::differenceOfCutParse(c.read(c.text, "f.csv", threads), whole), "") << threads;
+    }
+    const ZaroSession fromStart = readRaceChrono(raceChrono, "f.csv", 4);
+    const ZaroSession fromMidLap = readRaceChrono(midLap, "f.csv", 4);
+    EXPECT_EQ(fromMidLap.laps.front().kind, ZaroSessionLap::Kind::incomplete);
+    EXPECT_EQ(fromMidLap.lapCount, fromStart.lapCount - 1);
+    EXPECT_EQ(fromMidLap.laps[1].number, 2);
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ TEST(Vbox, RecognisedByItsCreationLineOrItsSections)
 
 TEST(Vbox, SquareLapsFromTheStartLine)
 {
-    const ZaroSession session = readVbox(preamble + laptiming + columns + rows, "square.vbo");
+    const ZaroSession session = readVbox(preamble + laptiming + columns + rows, "square.vbo", 1);
     EXPECT_EQ(session.dataSource, "VBox II Version 4.5a");
     EXPECT_EQ(session.trackName, "Unknown track");
     EXPECT_EQ(session.pointCount, 11);
@@ -76,7 +76,7 @@ TEST(Vbox, VariantsOfTimesAndLaps)
 {
     // Without a creation line the times of day time the laps but date nothing.
     const std::string undated = preamble.substr(preamble.find("[header]"));
-    ZaroSession session = readVbox(undated + laptiming + columns + rows, "f.vbo");
+    ZaroSession session = readVbox(undated + laptiming + columns + rows, "f.vbo", 1);
     EXPECT_EQ(session.startedAt, "");
     EXPECT_EQ(session.bestLapSec, 4.0);
 
@@ -84,7 +84,7 @@ TEST(Vbox, VariantsOfTimesAndLaps)
     std::string overnight = rows;
     for (std::size_t at = 0; (at = overnight.find(" 1000", at)) != std::string::npos;) overnight.replace(at, 5, " 2359");
     overnight.replace(overnight.rfind(" 2359"), 5, " 0000");
-    session = readVbox(preamble + columns + overnight, "f.vbo");
+    session = readVbox(preamble + columns + overnight, "f.vbo", 1);
     EXPECT_EQ(session.startedAt, "2023-12-30T23:59:00.000Z");
     EXPECT_EQ(session.endedAt, "2023-12-31T00:00:10.000Z");
 
@@ -92,8 +92,8 @@ TEST(Vbox, VariantsOfTimesAndLaps)
     std::string elsewhere = laptiming;
     elsewhere.replace(elsewhere.find("+03000.01"), 9, "+03100.01");
     elsewhere.replace(elsewhere.find("+03000.01"), 9, "+03100.01");
-    EXPECT_TRUE(readVbox(preamble + elsewhere + columns + rows, "f.vbo").laps.empty());
-    EXPECT_TRUE(readVbox(preamble + columns + rows, "f.vbo").laps.empty());
+    EXPECT_TRUE(readVbox(preamble + elsewhere + columns + rows, "f.vbo", 1).laps.empty());
+    EXPECT_TRUE(readVbox(preamble + columns + rows, "f.vbo", 1).laps.empty());
 
     // A lap column wins over the start line; velocity in knots where the header says so.
     std::string lapped = preamble + laptiming + "[column names]\nsats time lat long velocity lap\n[data]\n";
@@ -103,7 +103,7 @@ TEST(Vbox, VariantsOfTimesAndLaps)
         const std::string second = (i < 10 ? "0" : "") + std::to_string(i);
         lapped += "008 1000" + second + ".00 +03000." + second + "000000 +00000.00000000 010.000 " + laps[i] + "\n";
     }
-    session = readVbox(lapped, "f.vbo");
+    session = readVbox(lapped, "f.vbo", 1);
     EXPECT_EQ(lapTimes(session).size(), 3U);
     EXPECT_EQ(session.bestLapSec, 4.0);
     EXPECT_NEAR(*session.maxSpeedMps, 10 * 1852.0 / 3600, 1e-9);
@@ -113,7 +113,7 @@ TEST(Vbox, DamagedFilesEndInTheParsersErrors)
 {
     const auto kindOf = [](const std::string& text) {
         try {
-            readVbox(text, "f.vbo");
+            readVbox(text, "f.vbo", 1);
         } catch (const ParseError& error) {
             return std::pair{error.kind(), error.columns()};
         }
