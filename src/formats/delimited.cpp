@@ -63,16 +63,18 @@ bool Lines::next(std::string_view& line)
     const char* const begin = text_.data() + at_;
     const std::size_t left = text_.size() - at_;
     const auto* feed = static_cast<const char*>(std::memchr(begin, '\n', left));
-    std::size_t length = feed ? static_cast<std::size_t>(feed - begin) : left;
-    // A lone CR ends a line too (old Mac files); it is rare, so looked for only up to the feed.
-    if (const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', length)); cr && cr + 1 != feed) {
-        length = static_cast<std::size_t>(cr - begin);
-        line = std::string_view(begin, length);
+    if (feed) {
+        // A feed ends the line, and a carriage return before it is part of the line end.
+        std::size_t length = static_cast<std::size_t>(feed - begin);
         at_ += length + 1;
+        if (length > 0 && begin[length - 1] == '\r') --length;
+        line = std::string_view(begin, length);
         return true;
     }
-    at_ += length + (feed ? 1 : 0);
-    if (length > 0 && begin[length - 1] == '\r') --length;
+    // No feed in the rest: lines that end in a lone carriage return (old Mac files), or the last line.
+    const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', left));
+    const std::size_t length = cr ? static_cast<std::size_t>(cr - begin) : left;
+    at_ += length + (cr ? 1 : 0);
     line = std::string_view(begin, length);
     return true;
 }

@@ -12,7 +12,8 @@
 
 namespace zaro::formats {
 
-/// The lines of a text without their ends: LF, CR LF or a lone CR.
+/// The lines of a text without their ends: LF or CR LF, or a lone CR where no LF follows (old Mac
+/// files); a CR inside a line that a LF ends stays in it.
 class Lines {
 public:
     explicit Lines(std::string_view text, std::size_t from = 0) : text_(text), at_(from) {}
