@@ -180,12 +180,7 @@ bool isSessionHead(std::string_view head, bool complete)
 bool isSessionFile(const std::filesystem::path& path)
 {
     const posix::RegularFile file = posix::openRegularFile(path);
-    // The whole file may be read into it below: room for it all, and a byte more, taken at once.
-    const auto limit = static_cast<std::size_t>(ZaroSessionParser::maxPreviewBytes);
-    std::string data;
-    data.reserve(std::min(static_cast<std::size_t>(file.size), limit) + 1);
-    posix::appendPrefix(file.descriptor.get(), data, ZaroSessionParser::sessionHeadBytes);
-    const std::string_view head = data;
+    const std::string head = posix::readPrefix(file.descriptor.get(), ZaroSessionParser::sessionHeadBytes);
     const bool complete = head.size() < ZaroSessionParser::sessionHeadBytes || file.size <= static_cast<std::int64_t>(head.size());
     return isSessionHead(head, complete);
 }
