@@ -93,6 +93,19 @@ std::string readPrefix(int fd, std::size_t limit)
     return bytes;
 }
 
+std::size_t readInto(int fd, char* into, std::size_t room)
+{
+    std::size_t filled = 0;
+    while (filled < room) {
+        const ssize_t got = ::read(fd, into + filled, room - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throwSystemError();
+        if (got == 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    return filled;
+}
+
 void appendPrefix(int fd, std::string& into, std::size_t limit)
 {
     constexpr std::size_t chunk = 1024 * 1024;

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "base/posix_file.hpp"
+#include "base/zeroed_buffer.hpp"
 #include "delimited.hpp"
 #include "parser/zaro_session_parser.hpp"
 #include "readers.hpp"
@@ -131,16 +133,11 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
 {
     const posix::RegularFile file = posix::openRegularFile(path);
     if (file.size > ZaroSessionParser::maxPreviewBytes) throw ParseError::tooLarge();
-    // The file's start; the whole file may be read on into it below, so room for all of it, and a
-    // byte more, is taken at once.
-    const auto limit = static_cast<std::size_t>(ZaroSessionParser::maxPreviewBytes);
-    std::string data;
-    data.reserve(std::min(static_cast<std::size_t>(file.size), limit) + 1);
-    posix::appendPrefix(file.descriptor.get(), data, ZaroSessionParser::sessionHeadBytes);
+    const std::string head = posix::readPrefix(file.descriptor.get(), ZaroSessionParser::sessionHeadBytes);
     // A start with a line naming latitude and longitude is most likely the parse's, which reads the
     // file in pieces and keeps no more of it than a few chunks at a time.
     std::optional<ParseError> refused;
-    if (mayHoldHeaderRow(data)) {
+    if (mayHoldHeaderRow(head)) {
         try {
             return ZaroSessionParser::parseFile(path, threads);
         } catch (const ParseError& error) {
@@ -148,10 +145,25 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
             refused = error;
         }
     }
-    if (data.size() == ZaroSessionParser::sessionHeadBytes) {
-        // One byte more than the limit tells a file that grew past it while it was read.
-        posix::appendPrefix(file.descriptor.get(), data, limit + 1);
-        if (data.size() > limit) throw ParseError::tooLarge();
+    // The readers read the whole file: room for it and a byte more, which tells a file that grew while
+    // it was read. Fresh huge pages, as faulting in 64 MiB a small page at a time would cost a third as
+    // much as reading it.
+    const auto limit = static_cast<std::size_t>(ZaroSessionParser::maxPreviewBytes);
+    const std::size_t room = std::max(static_cast<std::size_t>(file.size), head.size()) + 1;
+    const ZeroedBuffer buffer(room);
+    if (!buffer) throw std::bad_alloc();
+    char* const bytes = reinterpret_cast<char*>(buffer.get());
+    std::copy(head.begin(), head.end(), bytes);
+    std::size_t size = head.size();
+    if (size == ZaroSessionParser::sessionHeadBytes) size += posix::readInto(file.descriptor.get(), bytes + size, room - size);
+    std::string grown;
+    std::string_view data(bytes, size);
+    if (size == room) {
+        // The file grew since it was opened: the rest is read as it comes, up to the limit.
+        grown.assign(data);
+        posix::appendPrefix(file.descriptor.get(), grown, limit + 1);
+        if (grown.size() > limit) throw ParseError::tooLarge();
+        data = grown;
     }
     if (refused) return readForeign(data, path.filename().string(), threads, refused);
     return readBytes(data, path.filename().string(), threads);

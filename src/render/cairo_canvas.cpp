@@ -1,6 +1,5 @@
 #include "render/cairo_canvas.hpp"
 
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +16,7 @@
 #include <pango/pangocairo.h>
 
 #include "base/c_handle.hpp"
+#include "base/zeroed_buffer.hpp"
 #include "fonts.hpp"
 #include "image_scaling.hpp"
 #include "render/render_error.hpp"
@@ -28,60 +28,12 @@ namespace {
 
 using CairoHandle = CHandle<cairo_t, cairo_destroy>;
 using PathHandle = CHandle<cairo_path_t, cairo_path_destroy>;
-// Pixels in memory of their own: from calloc when small, else mapped fresh, which the system hands
-// over zeroed, so that no pass clears them before the first drawing does.
-class PixelBuffer {
-public:
-    PixelBuffer() = default;
-    explicit PixelBuffer(std::size_t bytes);
-    PixelBuffer(PixelBuffer&& other) noexcept
-        : data_(std::exchange(other.data_, nullptr)), mapped_(std::exchange(other.mapped_, 0))
-    {
-    }
-    PixelBuffer& operator=(PixelBuffer&& other) noexcept
-    {
-        std::swap(data_, other.data_);
-        std::swap(mapped_, other.mapped_);
-        return *this;
-    }
-    ~PixelBuffer()
-    {
-        if (mapped_ != 0) ::munmap(data_, mapped_);
-        else std::free(data_);
-    }
+// Pixels in memory of their own, handed over zeroed, so that no pass clears them before the first
+// drawing does.
+using PixelBuffer = ZeroedBuffer;
 
-    unsigned char* get() const { return data_; }
-    explicit operator bool() const { return data_ != nullptr; }
-
-private:
-    unsigned char* data_ = nullptr;
-    std::size_t mapped_ = 0;  // the length of the mapping, 0 for calloc's memory
-};
-
-constexpr std::size_t hugePage = std::size_t{2} << 20;
 // Cairo's image surfaces are at most 32767 pixels on a side.
 constexpr int maxSide = 32767;
-
-// Touching the pages of a fresh 10 MB buffer takes about 27 ms on 4 KiB pages and 1 ms on huge pages.
-PixelBuffer::PixelBuffer(std::size_t bytes)
-{
-    if (bytes < hugePage) {
-        data_ = static_cast<unsigned char*>(std::calloc(bytes, 1));
-        return;
-    }
-    // Huge pages need a start on a 2 MiB boundary: a page more is mapped, and what lies outside the
-    // aligned stretch is given back.
-    const std::size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
-    void* mapped = ::mmap(nullptr, rounded + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) return;
-    auto* const start = static_cast<unsigned char*>(mapped);
-    const std::size_t head = (hugePage - reinterpret_cast<std::uintptr_t>(start) % hugePage) % hugePage;
-    if (head != 0) ::munmap(start, head);
-    if (hugePage - head != 0) ::munmap(start + head + rounded, hugePage - head);
-    data_ = start + head;
-    mapped_ = rounded;
-    ::madvise(data_, rounded, MADV_HUGEPAGE);
-}
 
 bool isFinite(double a, double b) { return std::isfinite(a) && std::isfinite(b); }
 

@@ -51,6 +51,10 @@ std::string readPrefix(int fd, std::size_t limit);
 /// Reads on from where `fd` stands, appending to `into` until it holds `limit` bytes or the file ends.
 void appendPrefix(int fd, std::string& into, std::size_t limit);
 
+/// Reads on from where `fd` stands into `into` until `room` bytes have come or the file ends; returns
+/// how many came.
+std::size_t readInto(int fd, char* into, std::size_t room);
+
 /// Reads `fd` to its end; no value as soon as more than `limit` bytes have come, so a stream without
 /// end costs at most that much memory.
 std::optional<std::string> readAll(int fd, std::size_t limit);
