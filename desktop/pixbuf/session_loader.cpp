@@ -159,7 +159,10 @@ std::optional<std::string> runPreview(int input, const std::optional<std::string
         pollfd fds[2] = {{out.get(), POLLIN, 0}, {err.get(), POLLIN, 0}};
         const int ready = ::poll(fds, 2, static_cast<int>(left));
         if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) break;
+        if (ready < 0) {
+            timedOut = true;  // nothing more can be waited for: stopped like a program that hangs
+            break;
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char chunk[65536];
@@ -177,11 +180,23 @@ std::optional<std::string> runPreview(int input, const std::optional<std::string
         if (tooLarge) break;
     }
     if (timedOut || tooLarge) ::kill(pid, SIGKILL);
+    // The pipes closed, but the program may not have ended: it too is waited for only until the
+    // deadline, and then stopped, so that the host never hangs.
     int status = 0;
-    pid_t waited;
-    do {
-        waited = ::waitpid(pid, &status, 0);
-    } while (waited < 0 && errno == EINTR);
+    pid_t waited = 0;
+    while ((waited = ::waitpid(pid, &status, WNOHANG)) == 0 && !timedOut) {
+        if (nowMs() >= deadline) {
+            timedOut = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        ::usleep(1000);
+    }
+    if (waited == 0 || (waited < 0 && errno == EINTR)) {
+        do {
+            waited = ::waitpid(pid, &status, 0);
+        } while (waited < 0 && errno == EINTR);
+    }
     g_spawn_close_pid(pid);
     if (timedOut) {
         fail(error, "zaro-session-preview did not finish within " + std::to_string(timeoutMs() / 1000.0).substr(0, 4)
