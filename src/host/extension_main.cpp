@@ -142,7 +142,7 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
         refuseToReplace(input, outputPath);
         onFile(outputPath, [&] { output.file = OutputFile::open(outputPath); });
     }
-    if (extension.prepare) extension.prepare(extension.principalClass);
+    if (extension.prepare) extension.prepare(extension.principalClass, invocation.size);
     confine(extension, input, output.file);
     if (extension.point == ExtensionPoint::preview) {
         const PreviewReply reply = requestPreview(extension, {input, invocation.name});
@@ -158,7 +158,7 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
     const ThumbnailReply reply = requestThumbnail(extension, request);
     std::vector<unsigned char> png;
     try {
-        png = thumbnailPng(reply, request.scale);
+        png = thumbnailPng(reply, request.scale, extension.rasterise);
     } catch (const std::system_error& error) {
         throw std::system_error(error.code(), input.string());
     } catch (const std::bad_alloc&) {

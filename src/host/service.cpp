@@ -10,9 +10,6 @@
 #include <optional>
 
 #include "base/background.hpp"
-#include "host/graphics_context.hpp"
-#include "render/cairo_canvas.hpp"
-#include "render/png.hpp"
 
 namespace zaro {
 
@@ -20,7 +17,7 @@ namespace {
 
 // How long a provider may keep the completion callback before its request counts as unanswered.
 constexpr std::chrono::seconds replyTimeout{30};
-// Cairo's image surfaces are at most this many pixels on a side.
+// Canvases are at most this many pixels on a side, as cairo's image surfaces are.
 constexpr double maxSurfaceSide = 32767;
 
 constexpr unsigned char pngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -151,21 +148,15 @@ ThumbnailReply requestThumbnail(const Extension& extension, const FileThumbnailR
     return ask<ThumbnailReply>(extension, request, "thumbnail", &ThumbnailProviderBase::provideThumbnail);
 }
 
-std::vector<unsigned char> thumbnailPng(const ThumbnailReply& reply, double scale)
+std::vector<unsigned char> thumbnailPng(const ThumbnailReply& reply, double scale, const ThumbnailRasteriser& rasterise)
 {
     const Size size = reply.contextSize();
     const int width = pixelSide(size.width, scale);
     const int height = pixelSide(size.height, scale);
     if (width == 0 || height == 0) throw ServiceError("The thumbnail's size gives no drawing surface.");
     if (std::optional<std::vector<unsigned char>> bytes = reply.drawnAhead(width, height)) return std::move(*bytes);
-    return onOtherThread([&] {
-        CairoCanvas canvas(width, height);
-        canvas.context().scale(scale, scale);
-        GraphicsContext graphics(&canvas.context());
-        const CurrentGraphicsContext current(&graphics);
-        if (!reply.draw()) throw ServiceError("The thumbnail extension did not draw.");
-        return png::encode(canvas.pixels());
-    });
+    if (!rasterise) throw ServiceError("The thumbnail extension has nothing to draw with.");
+    return onOtherThread([&] { return rasterise(reply, width, height, scale); });
 }
 
 }  // namespace zaro

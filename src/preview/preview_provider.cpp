@@ -52,8 +52,8 @@ std::vector<unsigned char> previewPng(const std::filesystem::path& url, const st
 
 Extension previewExtension()
 {
-    Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}, {}, {}};
-    extension.prepare = [](const std::string&) { ZaroSessionPreviewCard::prepareText(); };
+    Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}, {}, {}, {}};
+    extension.prepare = [](const std::string&, std::optional<int>) { ZaroSessionPreviewCard::prepareText(); };
     extension.classes.registerClass<PreviewProvider>("PreviewProvider");
     return extension;
 }

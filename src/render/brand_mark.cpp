@@ -1,8 +1,6 @@
 #include "render/brand_mark.hpp"
 
 #include <algorithm>
-#include <iterator>
-#include <string_view>
 #include <string>
 #include <system_error>
 
@@ -49,28 +47,6 @@ std::optional<png::Image> markForSide(double side)
 }
 
 }  // namespace
-
-std::optional<std::vector<unsigned char>> thumbnailDrawnAhead(int width, int height)
-{
-    if (width != height || std::find(std::begin(thumbnailSidesDrawnAhead), std::end(thumbnailSidesDrawnAhead), width)
-                               == std::end(thumbnailSidesDrawnAhead)) {
-        return std::nullopt;
-    }
-    const auto url = Bundle::main().urlForResource("zaro-thumbnail-" + std::to_string(width), "png");
-    if (!url) return std::nullopt;
-    const std::optional<std::string> bytes = readMark(*url);
-    // Only what a PNG of this size begins and ends with is checked: the file is the build's own.
-    using namespace std::string_view_literals;
-    static constexpr std::string_view signature = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR"sv;
-    static constexpr std::string_view end = "IEND\xae\x42\x60\x82"sv;
-    if (!bytes || !bytes->starts_with(signature) || !bytes->ends_with(end) || bytes->size() < 24) return std::nullopt;
-    const auto side = [&](std::size_t at) {
-        return static_cast<int>(static_cast<unsigned char>((*bytes)[at]) << 24 | static_cast<unsigned char>((*bytes)[at + 1]) << 16
-                                | static_cast<unsigned char>((*bytes)[at + 2]) << 8 | static_cast<unsigned char>((*bytes)[at + 3]));
-    };
-    if (side(16) != width || side(20) != height) return std::nullopt;
-    return std::vector<unsigned char>(bytes->begin(), bytes->end());
-}
 
 std::optional<std::filesystem::path> markURL() { return Bundle::main().urlForResource("zaro-mark", "png"); }
 

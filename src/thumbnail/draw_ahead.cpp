@@ -11,8 +11,9 @@
 
 #include "base/posix_file.hpp"
 #include "host/service.hpp"
-#include "render/brand_mark.hpp"
-#include "thumbnail/thumbnail_provider.hpp"
+#include "host/canvas_rasteriser.hpp"
+#include "thumbnail/drawn_ahead.hpp"
+#include "thumbnail/thumbnail_drawing.hpp"
 
 int main(int argc, char** argv)
 {
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
             const zaro::Size size{static_cast<double>(side), static_cast<double>(side)};
             // The reply the thumbnailer makes, but for the bytes made ahead: this is what makes them.
             const zaro::ThumbnailReply reply(size, [size] { return zaro::drawThumbnail(size); });
-            const std::vector<unsigned char> png = zaro::thumbnailPng(reply, 1);
+            const std::vector<unsigned char> png = zaro::thumbnailPng(reply, 1, zaro::rasteriseOnCanvas);
             const std::filesystem::path path =
                 std::filesystem::path(argv[1]) / ("zaro-thumbnail-" + std::to_string(side) + ".png");
             const zaro::posix::FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));

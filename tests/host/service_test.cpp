@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/canvas_rasteriser.hpp"
 #include "support/failure.hpp"
 
 namespace zaro {
@@ -73,7 +74,7 @@ class NoProvider final : public PrincipalObject {};
 
 Extension extensionWith(ExtensionPoint point, std::string principal)
 {
-    Extension extension{point, "io.zaro.test", std::move(principal), {}, {}, {}, {}};
+    Extension extension{point, "io.zaro.test", std::move(principal), {}, {}, {}, {}, {}};
     extension.classes.registerClass<ScriptedProvider>("Scripted");
     extension.classes.registerClass<IdleThumbnails>("Thumbnails");
     extension.classes.registerClass<NoProvider>("Nothing");
@@ -103,7 +104,7 @@ TEST(Service, ReportsEveryFailureWithItsOwnMessage)
     const Extension nothing = extensionWith(ExtensionPoint::preview, "Nothing");
     const Extension previewAsThumbnails = extensionWith(ExtensionPoint::thumbnail, "Scripted");
     const auto thumbnail = [](Size size) {
-        return [=] { thumbnailPng(requestThumbnail(thumbnails, {"/a.csv", size, {0, 0}, 1}), 1); };
+        return [=] { thumbnailPng(requestThumbnail(thumbnails, {"/a.csv", size, {0, 0}, 1}), 1, rasteriseOnCanvas); };
     };
     const std::string noSurface = "The thumbnail's size gives no drawing surface.";
     const std::pair<std::function<void()>, std::string> cases[] = {

@@ -10,8 +10,8 @@ import threading
 import unittest
 from pathlib import Path
 
-from runner import (CLI, EXAMPLES, PREVIEW, THUMBNAILER, folder_entries, is_whole_card, png_size, read_cases, run,
-                    scratch)
+from runner import (CLI, EXAMPLES, PREVIEW, RESOURCES, THUMBNAILER, folder_entries, is_whole_card, png_size,
+                    read_cases, run, scratch)
 
 PRACTICE = EXAMPLES / 'Sunday practice.csv'
 EMPTY = 'The ZARO Session file is empty.'
@@ -115,6 +115,28 @@ class Programs(unittest.TestCase):
             expected = f'zaro-session-thumbnailer: {self.folder}/{given}: {reason}\n'
             self.assertEqual((done.code, done.err.decode()), (1, expected))
         self.assertEqual(folder_entries(self.folder), ['Sunday #1.csv', 'no-rows.csv', 'prices.csv'])
+
+    def test_the_thumbnailer_serves_the_marks_made_ahead_without_loading_what_draws(self):
+        """Drawing (cairo, pango and the libraries under them) is a module the thumbnailer loads only to draw."""
+        needed = run(['readelf', '--dynamic', THUMBNAILER]).out.decode()
+        self.assertEqual([lib for lib in ('libcairo', 'libpango', 'libglib', 'libfreetype') if lib in needed], [])
+        # A copy of the program without the module beside it still serves the marks made ahead.
+        alone = self.folder / 'bin/zaro-session-thumbnailer'
+        alone.parent.mkdir()
+        shutil.copy(THUMBNAILER, alone)
+        shutil.copy(PRACTICE, self.folder / 'in.csv')
+        resources = {'ZARO_SESSION_RESOURCES': RESOURCES}
+        done = run([alone, '-s', '256', self.folder / 'in.csv', self.folder / 'mark.png'], env=resources)
+        self.assertEqual((done.code, done.err, png_size((self.folder / 'mark.png').read_bytes())), (0, b'', (256, 256)))
+        if Path('/usr/local/lib/x86_64-linux-gnu/zaro-session').exists():
+            self.skipTest('a drawing module is installed under /usr/local')
+        for style, side in [('track', 256), ('mark', 200)]:
+            done = run([alone, '--style', style, '-s', side, self.folder / 'in.csv', self.folder / 'drawn.png'],
+                       env=resources)
+            self.assertEqual((done.code, done.err.decode().startswith(
+                'zaro-session-thumbnailer: The thumbnail cannot be drawn: the drawing module cannot be loaded (')),
+                (1, True), done.err)
+        self.assertEqual(folder_entries(self.folder), ['bin', 'in.csv', 'mark.png'])
 
     def test_each_program_answers_help_and_version_and_refuses_a_malformed_command_line_with_the_reason(self):
         programs = {Path(program).name: program for program in (CLI, PREVIEW, THUMBNAILER)}

@@ -12,9 +12,11 @@
 #include <gtest/gtest.h>
 
 #include "base/bundle.hpp"
+#include "host/canvas_rasteriser.hpp"
 #include "host/graphics_context.hpp"
 #include "render/png.hpp"
 #include "support/files.hpp"
+#include "thumbnail/thumbnail_drawing.hpp"
 
 namespace zaro {
 namespace {
@@ -51,7 +53,7 @@ png::Image thumbnailOf(Size size, double scale = 1)
 {
     const ThumbnailReply reply = requestThumbnail(thumbnailExtension(), {"/never/read.csv", size, {0, 0}, scale});
     EXPECT_EQ(reply.contextSize(), size);
-    png::Image image = png::decode(thumbnailPng(reply, scale)).value();
+    png::Image image = png::decode(thumbnailPng(reply, scale, rasteriseOnCanvas)).value();
     EXPECT_EQ(GraphicsContext::current(), nullptr);
     return image;
 }
@@ -114,14 +116,14 @@ TEST(ThumbnailProvider, ServesTheThumbnailsMadeAheadByteForByteAsDrawingThemGive
     for (const double side : {128.0, 256.0, 512.0, 1024.0, 200.0}) {
         const ThumbnailReply reply = requestThumbnail(thumbnailExtension(), {"/never/read.csv", {side, side}, {0, 0}, 1});
         const ThumbnailReply drawing({side, side}, [side] { return drawThumbnail({side, side}); });
-        const std::vector<unsigned char> served = thumbnailPng(reply, 1);
-        EXPECT_EQ(served, thumbnailPng(drawing, 1)) << side;
+        const std::vector<unsigned char> served = thumbnailPng(reply, 1, rasteriseOnCanvas);
+        EXPECT_EQ(served, thumbnailPng(drawing, 1, rasteriseOnCanvas)) << side;
         const std::string file = support::readFile(std::string(ZARO_RESOURCES_DIR) + "/zaro-thumbnail-"
                                                    + std::to_string(static_cast<int>(side)) + ".png");
         EXPECT_EQ(support::asString(served) == file, side != 200) << side;
     }
     const ThumbnailReply scaled = requestThumbnail(thumbnailExtension(), {"/never/read.csv", {128, 128}, {0, 0}, 2});
-    EXPECT_EQ(png::decode(thumbnailPng(scaled, 2))->width, 256u);
+    EXPECT_EQ(png::decode(thumbnailPng(scaled, 2, rasteriseOnCanvas))->width, 256u);
     ::unsetenv(resourcesVariable);
 }
 

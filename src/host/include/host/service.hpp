@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +19,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// Draws a thumbnail reply on a surface of `width` × `height` pixels at `scale` pixels per point,
+/// made the calling thread's current graphics context, and returns the surface as PNG bytes; throws
+/// ServiceError when the reply's callback did not draw.
+using ThumbnailRasteriser =
+    std::function<std::vector<unsigned char>(const ThumbnailReply& reply, int width, int height, double scale)>;
+
 /// What an extension's bundle declares, and the classes its program registers.
 struct Extension {
     ExtensionPoint point = ExtensionPoint::preview;
@@ -31,8 +38,12 @@ struct Extension {
     /// The files the extension is registered for; every file when empty.
     std::function<bool(const std::filesystem::path&)> supportsFile;
     /// What the principal class of this name needs done before the process confines itself (its
-    /// fonts found and loaded, say); may throw, which ends the request before anything is written.
-    std::function<void(const std::string& principalClass)> prepare;
+    /// fonts found and loaded, say), for a thumbnail of `side` pixels or a preview (no side); may
+    /// throw, which ends the request before anything is written.
+    std::function<void(const std::string& principalClass, std::optional<int> side)> prepare;
+    /// How a thumbnail extension's drawings become pictures (`rasteriseOnCanvas`, or a way to reach
+    /// it); without one, only thumbnails made ahead can be served.
+    ThumbnailRasteriser rasterise;
 };
 
 /// Creates the principal class, asks it for a preview and returns the reply it completes with.
@@ -49,10 +60,10 @@ std::vector<unsigned char> previewData(const PreviewReply& reply);
 /// Fails as `requestPreview` does.
 ThumbnailReply requestThumbnail(const Extension& extension, const FileThumbnailRequest& request);
 
-/// The bytes the reply made ahead for its context size at `scale` pixels per point; else, on a thread
-/// of its own, makes a surface of that size the current graphics context, runs the drawing callback
-/// and returns the surface as PNG bytes.
-/// Throws ServiceError when the size gives no surface or the callback reports that it did not draw.
-std::vector<unsigned char> thumbnailPng(const ThumbnailReply& reply, double scale);
+/// The bytes the reply made ahead for its context size at `scale` pixels per point; else the reply
+/// drawn by `rasterise` on a thread of its own.
+/// Throws ServiceError when the size gives no surface, there is nothing to draw it with, or the
+/// callback reports that it did not draw.
+std::vector<unsigned char> thumbnailPng(const ThumbnailReply& reply, double scale, const ThumbnailRasteriser& rasterise);
 
 }  // namespace zaro

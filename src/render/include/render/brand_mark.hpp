@@ -16,14 +16,6 @@ std::optional<std::filesystem::path> markURL();
 /// The mark read and decoded afresh, or no value when it is missing or not a decodable PNG.
 std::optional<png::Image> markCGImage();
 
-/// The sides at which the whole thumbnail (the mark over black, as `draw` makes it on a surface of
-/// that side, encoded by png::encode) is made when the program is built: "zaro-thumbnail-256.png".
-inline constexpr int thumbnailSidesDrawnAhead[] = {128, 256, 512, 1024};
-
-/// The bytes of the thumbnail made ahead at `width` × `height` pixels, read from the resources
-/// without being decoded; no value for another size or when it is missing.
-std::optional<std::vector<unsigned char>> thumbnailDrawnAhead(int width, int height);
-
 /// Fills (0, 0, size) in opaque black and draws the mark stretched over the whole of it: the mark
 /// itself, or one drawn ahead at 128, 256 or 512 pixels ("zaro-mark-256.png") when that is the
 /// smallest at least as large as the size in the context's units.

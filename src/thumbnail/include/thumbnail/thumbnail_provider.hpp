@@ -5,7 +5,6 @@
 
 #include "host/provider.hpp"
 #include "host/service.hpp"
-#include "render/drawing_context.hpp"
 
 namespace zaro {
 
@@ -16,21 +15,12 @@ public:
     void provideThumbnail(const FileThumbnailRequest& request, const ThumbnailCompletion& handler) override;
 };
 
-/// Draws the mark at `size` into the calling thread's current graphics context; false when there
-/// is no such context or it has no drawing context.
-bool drawThumbnail(Size size);
-
 /// The thumbnail that shows the session: its track and best lap, drawn at the size asked for.
 class TrackThumbnailProvider final : public ThumbnailProviderBase {
 public:
     /// Replies at once with the request's maximum size and a callback that parses the file and draws it.
     void provideThumbnail(const FileThumbnailRequest& request, const ThumbnailCompletion& handler) override;
 };
-
-/// Parses the file at `url` and draws its track at `size` into the current graphics context; false
-/// without a drawing context. Throws what parsing throws, so that a file that does not parse gets
-/// no thumbnail.
-bool drawTrackThumbnail(const std::filesystem::path& url, Size size);
 
 /// The thumbnail extension as its bundle declares it, with its classes registered: it is offered
 /// only files that begin as session files do, by the parser's own rule.
