@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <exception>
 #include <string>
@@ -63,6 +64,8 @@ constexpr std::array<const char*, 4> interFiles = {
 };
 constexpr std::array<FontWeight, 4> weights = {FontWeight::regular, FontWeight::medium, FontWeight::semibold,
                                                FontWeight::bold};
+// The weight of the track thumbnail's badge (track_thumbnail.cpp).
+constexpr FontWeight badgeWeight = FontWeight::semibold;
 
 // Fonts for the scripts Inter lacks (Greek and Cyrillic it has), from the packages that have them,
 // each used when installed. Only the first face of a collection is taken: the renderer keeps ten
@@ -177,7 +180,7 @@ struct Loaded {
     std::exception_ptr failure;
 };
 
-Loaded loadOnce()
+Loaded loadOnce(Coverage coverage)
 {
     // Only a question: the room is given back at once.
     void* room = ::mmap(nullptr, drawingRoom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -205,13 +208,15 @@ Loaded loadOnce()
         PatternHandle face = query(path);
         return face && FcFontSetAdd(faces, face.release());
     };
+    // The badge's characters are all Inter's, in one weight: the other files would never be opened.
+    const bool badge = coverage == Coverage::badge;
     std::vector<std::string> files;
-    for (const char* file : interFiles) {
-        if (isFile(file)) files.emplace_back(file);
+    for (std::size_t i = 0; i < interFiles.size(); ++i) {
+        if ((!badge || weights[i] == badgeWeight) && isFile(interFiles[i])) files.emplace_back(interFiles[i]);
     }
     if (files.empty()) files = filesFromSystem();
     for (const char* file : fallbackFiles) {
-        if (isFile(file)) files.emplace_back(file);
+        if (!badge && isFile(file)) files.emplace_back(file);
     }
     // A process with no descriptor left says so, rather than that it found no font.
     if (!files.empty() && ::access(files.front().c_str(), R_OK) == 0) {
@@ -239,10 +244,12 @@ Loaded loadOnce()
     const CairoHandle cr(cairo_create(scrap.get()));
     const PangoContextHandle pango = makeTextContext(map);
     int missing = 0;
+    const FontWeight drawn = badge ? badgeWeight : FontWeight::regular;
     for (const FontWeight weight : weights) {
+        if (badge && weight != badgeWeight) continue;
         // Drawn in one weight, to see the glyphs come out; measured in the others.
-        missing += drawScrap(pango.get(), weight == FontWeight::regular ? cr.get() : nullptr, interFamily,
-                             static_cast<int>(weight), sample);
+        missing += drawScrap(pango.get(), weight == drawn ? cr.get() : nullptr, interFamily, static_cast<int>(weight),
+                             sample);
     }
     for (int i = 0; i < faces->nfont; ++i) {
         FcPattern* face = faces->fonts[i];
@@ -257,17 +264,28 @@ Loaded loadOnce()
     return {map, nullptr};
 }
 
-const Loaded& loaded()
+Loaded loadCatching(Coverage coverage)
 {
-    static const Loaded once = [] {
-        try {
-            return loadOnce();
-        } catch (...) {
-            return Loaded{nullptr, std::current_exception()};
-        }
-    }();
-    return once;
+    try {
+        return loadOnce(coverage);
+    } catch (...) {
+        return Loaded{nullptr, std::current_exception()};
+    }
 }
+
+const Loaded& loaded(Coverage coverage)
+{
+    if (coverage == Coverage::cards) {
+        static const Loaded cards = loadCatching(Coverage::cards);
+        return cards;
+    }
+    static const Loaded badge = loadCatching(Coverage::badge);
+    return badge;
+}
+
+// Whether the process asked for the badge's fonts alone; once it asks for the cards' it draws with those.
+std::atomic<bool> badgeOnly{false};
+std::atomic<bool> cardsAsked{false};
 
 }  // namespace
 
@@ -277,16 +295,19 @@ std::mutex& lock()
     return mutex;
 }
 
-void load()
+void load(Coverage coverage)
 {
     const std::lock_guard guard(lock());
-    if (loaded().failure) std::rethrow_exception(loaded().failure);
+    const Loaded& fonts = loaded(coverage);
+    if (fonts.failure) std::rethrow_exception(fonts.failure);
+    (coverage == Coverage::cards ? cardsAsked : badgeOnly).store(true);
 }
 
 PangoFontMap* fontMap()
 {
-    if (loaded().failure) std::rethrow_exception(loaded().failure);
-    return loaded().map;
+    const Loaded& fonts = loaded(badgeOnly.load() && !cardsAsked.load() ? Coverage::badge : Coverage::cards);
+    if (fonts.failure) std::rethrow_exception(fonts.failure);
+    return fonts.map;
 }
 
 }  // namespace zaro::fonts

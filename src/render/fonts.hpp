@@ -8,17 +8,25 @@
 
 namespace zaro::fonts {
 
-/// Finds and loads the card's font files (Inter, and fallbacks for the scripts it lacks), draws a
-/// line in each weight so that every file is open and every font made, and checks that the text
-/// shows. Runs once per process; later calls only repeat its outcome. Throws RenderError(fonts) when
-/// no usable font can be loaded, RenderError(memory) when the process has too little room to draw.
+/// What a process draws text in.
+enum class Coverage : unsigned char {
+    /// The cards: Inter in every weight, and fallbacks for the scripts it lacks.
+    cards,
+    /// Only the track thumbnail's badge: digits, a colon, a full stop and "lap(s)" in Inter SemiBold.
+    badge,
+};
+
+/// Finds and loads the font files of `coverage`, draws a line in each weight so that every file is
+/// open and every font made, and checks that the text shows. Runs once per process and coverage;
+/// later calls only repeat its outcome. Throws RenderError(fonts) when no usable font can be loaded,
+/// RenderError(memory) when the process has too little room to draw.
 //
 // Nothing here or later reads the system's font configuration when the files lie where Debian's
 // packages put them; otherwise that configuration is asked where they are, here and only here.
-void load();
+void load(Coverage coverage = Coverage::cards);
 
-/// The font map of the loaded fonts, shared by every thread: hold `lock()` while using it or
-/// anything made from it.
+/// The font map every thread draws with: the cards' fonts, unless the process loaded the badge's
+/// alone; loaded here when nothing was. Hold `lock()` while using it or anything made from it.
 PangoFontMap* fontMap();
 
 /// Guards the font map, which pango does not guard itself.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "fonts.hpp"
 #include "format/zaro_session_format.hpp"
 #include "render/map.hpp"
 #include "render/palette.hpp"
@@ -52,5 +53,7 @@ void drawTrackThumbnail(const ZaroSession& session, DrawingContext& context, Siz
     ZaroSessionMap::drawThumbnail(session.polyline, context, design);
     if (side >= smallestWithBadge) drawBadge(badgeText(session), design, context);
 }
+
+void prepareTrackThumbnailText() { fonts::load(fonts::Coverage::badge); }
 
 }  // namespace zaro

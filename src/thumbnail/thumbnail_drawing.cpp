@@ -4,7 +4,6 @@
 #include "host/canvas_rasteriser.hpp"
 #include "host/graphics_context.hpp"
 #include "render/brand_mark.hpp"
-#include "render/preview_card.hpp"
 #include "render/track_thumbnail.hpp"
 
 namespace zaro {
@@ -40,7 +39,7 @@ const ThumbnailDrawing& linkedThumbnailDrawing()
 {
     static constexpr ThumbnailDrawing drawing{
         ZARO_VERSION,
-        [] { ZaroSessionPreviewCard::prepareText(); },
+        [] { prepareTrackThumbnailText(); },
         [](Size size) { return drawThumbnail(size); },
         [](const std::filesystem::path& url, Size size) { return drawTrackThumbnail(url, size); },
         rasteriseOnCanvas,

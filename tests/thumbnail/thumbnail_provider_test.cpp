@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,8 @@
 #include "host/canvas_rasteriser.hpp"
 #include "host/graphics_context.hpp"
 #include "render/png.hpp"
+#include "render/preview_card.hpp"
+#include "render/track_thumbnail.hpp"
 #include "support/files.hpp"
 #include "thumbnail/thumbnail_drawing.hpp"
 
@@ -134,6 +137,36 @@ TEST(ThumbnailProvider, TheDrawingCallbackReportsFalseWithoutACurrentContext)
     GraphicsContext withoutDrawing(nullptr);
     const CurrentGraphicsContext current(&withoutDrawing);
     EXPECT_FALSE(reply.draw());
+}
+
+
+// The thumbnailer loads only the badge's font for the track; the badge it draws is the one the
+// cards' fonts draw. Each drawing is made in a fresh process, as font loading is once per process.
+TEST(TrackThumbnail, TheBadgesFontAloneDrawsWhatTheCardsFontsDraw)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // A death test's child runs the test from its start: it writes where the parent, which made the
+    // folder, says in the environment.
+    constexpr const char* folderVariable = "ZARO_TEST_DRAWINGS";
+    std::optional<support::TemporaryFolder> made;
+    if (!std::getenv(folderVariable)) ::setenv(folderVariable, made.emplace().path().c_str(), 1);
+    const std::filesystem::path folder = std::getenv(folderVariable);
+    const std::filesystem::path session = ZARO_EXAMPLES_DIR "/Sunday practice.csv";
+    const auto drawAfter = [&](void (*prepare)(), const std::string& name) {
+        const auto draw = [&] {
+            prepare();
+            const Size size{256, 256};
+            const ThumbnailReply reply(size, [&] { return drawTrackThumbnail(session, size); });
+            support::writeFile(folder / name, support::asString(rasteriseOnCanvas(reply, 256, 256, 1)));
+            std::exit(0);
+        };
+        EXPECT_EXIT(draw(), ::testing::ExitedWithCode(0), "");
+        return support::readFile(folder / name);
+    };
+    const std::string badgeAlone = drawAfter(prepareTrackThumbnailText, "badge.png");
+    EXPECT_EQ(badgeAlone, drawAfter(ZaroSessionPreviewCard::prepareText, "cards.png"));
+    EXPECT_GT(badgeAlone.size(), 1000u);
+    ::unsetenv(folderVariable);
 }
 
 }  // namespace

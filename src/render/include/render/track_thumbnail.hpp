@@ -13,4 +13,8 @@ namespace zaro {
 /// there is no best lap, over whatever of the line lies beneath it.
 void drawTrackThumbnail(const ZaroSession& session, DrawingContext& context, Size size);
 
+/// Loads the one font the badge draws with, for a process that draws no other text (the cards'
+/// fonts take three times as long); throws as `ZaroSessionPreviewCard::prepareText` does.
+void prepareTrackThumbnailText();
+
 }  // namespace zaro

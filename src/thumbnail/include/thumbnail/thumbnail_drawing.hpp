@@ -17,7 +17,7 @@ namespace zaro {
 struct ThumbnailDrawing {
     /// The project's version the drawing was built as: a module of another one is not used.
     const char* version;
-    /// Loads the fonts the track thumbnail's badge draws with (before the process confines itself).
+    /// Loads the font the track thumbnail's badge draws with (before the process confines itself).
     void (*prepareText)();
     /// Draws the mark at `size` into the current graphics context; false without one.
     bool (*drawMark)(Size size);
