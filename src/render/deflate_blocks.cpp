@@ -37,6 +37,15 @@ constexpr std::array<std::uint8_t, 256> lengthCodes = [] {
     return codes;
 }();
 
+void storeLittleEndian(unsigned char* out, std::uint32_t word)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &word, 4);
+    } else {
+        for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(word >> (8 * i));
+    }
+}
+
 constexpr std::array<std::uint8_t, 256> reversedBytes = [] {
     std::array<std::uint8_t, 256> table{};
     for (unsigned b = 0; b < 256; ++b) {
@@ -53,20 +62,21 @@ template <std::size_t N>
 std::array<std::uint8_t, N> codeLengths(std::array<std::uint32_t, N> counts, unsigned limit)
 {
     std::array<std::uint8_t, N> lengths{};
+    // The seen symbols by count, then by symbol: a key of both sorts them. Halving the counts keeps
+    // that order, so they are sorted once.
+    std::array<std::uint64_t, N> keys;
+    std::size_t used = 0;
+    for (std::size_t s = 0; s < N; ++s) {
+        if (counts[s] > 0) keys[used++] = std::uint64_t{counts[s]} << 16 | s;
+    }
+    if (used < 2) {
+        if (used == 1) lengths[keys[0] & 0xFFFF] = 1;
+        return lengths;
+    }
+    std::sort(keys.begin(), keys.begin() + used);
     std::array<std::uint16_t, N> leaves;
+    for (std::size_t i = 0; i < used; ++i) leaves[i] = static_cast<std::uint16_t>(keys[i] & 0xFFFF);
     for (;;) {
-        // The seen symbols by count, then by symbol: a key of both sorts them.
-        std::array<std::uint64_t, N> keys;
-        std::size_t used = 0;
-        for (std::size_t s = 0; s < N; ++s) {
-            if (counts[s] > 0) keys[used++] = std::uint64_t{counts[s]} << 16 | s;
-        }
-        if (used < 2) {
-            if (used == 1) lengths[keys[0] & 0xFFFF] = 1;
-            return lengths;
-        }
-        std::sort(keys.begin(), keys.begin() + used);
-        for (std::size_t i = 0; i < used; ++i) leaves[i] = static_cast<std::uint16_t>(keys[i] & 0xFFFF);
         // Leaves in order of weight, and the joined nodes, which are made in order of weight too: the
         // two lightest of the two queues' fronts are joined until one node is left. Node i < used is
         // leaf i; the rest are joined nodes, each parent made after its children.
@@ -194,7 +204,7 @@ std::size_t DeflateBlocks::bound(std::size_t bytes, std::size_t blocks)
 }
 
 DeflateBlocks::DeflateBlocks(unsigned char* out, std::size_t pixelSize, std::size_t largestBlock)
-    : begin_(out), out_(out), pixelSize_(pixelSize), tokens_(largestBlock)
+    : begin_(out), out_(out), pixelSize_(pixelSize), tokens_(std::make_unique_for_overwrite<std::uint16_t[]>(largestBlock))
 {
 }
 
@@ -203,12 +213,7 @@ void DeflateBlocks::put(std::uint64_t bits, unsigned count)
     pending_ |= bits << pendingBits_;
     pendingBits_ += count;
     if (pendingBits_ >= 32) {
-        const auto word = static_cast<std::uint32_t>(pending_);
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(out_, &word, 4);
-        } else {
-            for (int i = 0; i < 4; ++i) out_[i] = static_cast<unsigned char>(word >> (8 * i));
-        }
+        storeLittleEndian(out_, static_cast<std::uint32_t>(pending_));
         out_ += 4;
         pending_ >>= 32;
         pendingBits_ -= 32;
@@ -245,7 +250,7 @@ void DeflateBlocks::writeStored(const unsigned char* bytes, std::size_t size, bo
 
 void DeflateBlocks::literals(const unsigned char* bytes, std::size_t from, std::size_t to)
 {
-    std::uint16_t* token = tokens_.data() + tokenCount_;
+    std::uint16_t* token = tokens_.get() + tokenCount_;
     for (std::size_t i = from; i < to; ++i) {
         *token++ = bytes[i];
         ++counts_[bytes[i]];
@@ -430,10 +435,24 @@ void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final
         put(itemCodes[item.symbol], itemLengths[item.symbol]);
         put(item.extra, extraBitsOf(item.symbol));
     }
+    // The tokens' loop keeps the bit buffer in registers.
+    std::uint64_t pending = pending_;
+    unsigned pendingBits = pendingBits_;
+    unsigned char* out = out_;
     for (std::size_t k = 0; k < tokenCount_; ++k) {
         const Bits b = tokenBits[tokens_[k]];
-        put(b.bits, b.count);
+        pending |= std::uint64_t{b.bits} << pendingBits;
+        pendingBits += b.count;
+        if (pendingBits >= 32) {
+            storeLittleEndian(out, static_cast<std::uint32_t>(pending));
+            out += 4;
+            pending >>= 32;
+            pendingBits -= 32;
+        }
     }
+    pending_ = pending;
+    pendingBits_ = pendingBits;
+    out_ = out;
     put(litLenCodes[endOfBlock], litLenLengths[endOfBlock]);
 }
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace zaro::png {
 
@@ -49,7 +49,7 @@ private:
     bool final_ = false;
     // A block's tokens: a byte below 256, then runs one back by their length - 3 + 256, runs a
     // pixel back by their length - 3 + 512.
-    std::vector<std::uint16_t> tokens_;
+    std::unique_ptr<std::uint16_t[]> tokens_;
     std::size_t tokenCount_ = 0;
     std::array<std::uint32_t, 768> counts_{};
 };

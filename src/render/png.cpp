@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -23,34 +24,6 @@ namespace zaro::png {
 namespace {
 
 using SpngHandle = CHandle<spng_ctx, spng_ctx_free>;
-
-// A row at a time, the words ANDed together and the alpha byte of the result looked at.
-bool isOpaque(const PixelView& pixels)
-{
-    const auto width = static_cast<std::size_t>(pixels.width);
-    for (int y = 0; y < pixels.height; ++y) {
-        const unsigned char* row = pixels.data + static_cast<std::size_t>(y) * pixels.stride;
-        std::size_t x = 0;
-        std::uint32_t all = 0xFF000000;
-#if ZARO_SSE2
-        __m128i words = _mm_set1_epi32(-1);
-        for (; x + 16 <= width; x += 16) {
-            const auto at = [&](std::size_t k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + (x + k) * 4)); };
-            words = _mm_and_si128(words, _mm_and_si128(_mm_and_si128(at(0), at(4)), _mm_and_si128(at(8), at(12))));
-        }
-        words = _mm_and_si128(words, _mm_srli_si128(words, 8));
-        words = _mm_and_si128(words, _mm_srli_si128(words, 4));
-        all &= static_cast<std::uint32_t>(_mm_cvtsi128_si32(words));
-#endif
-        for (; x < width; ++x) {
-            std::uint32_t word;
-            std::memcpy(&word, row + x * 4, sizeof word);
-            all &= word;
-        }
-        if ((all >> 24) != 0xFF) return false;
-    }
-    return true;
-}
 
 [[noreturn]] void fail() { throw RenderError(RenderError::Code::png); }
 
@@ -101,7 +74,10 @@ struct Piece {
     std::uint64_t rawSize = 0;
 };
 
-Piece encodeRows(const Layout& layout, int first, int last, bool isLast)
+// An image is first encoded as though opaque; a piece that meets a pixel that is not says so in
+// `translucent` and gives up, as does the other piece when it sees that, and the image is encoded
+// again with alpha. `translucent` is null for that second time.
+Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::atomic<bool>* translucent)
 {
     Piece piece;
     const std::size_t filteredRow = layout.rowSize + 1;
@@ -123,8 +99,11 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast)
     const bool withAlpha = layout.pixelSize == 4;
     if (first > 0) convertRow(layout.argbRow(first - 1), width, withAlpha, above);
     // The block's filtered rows, after the end of the block before it.
-    std::vector<unsigned char> blockBuffer(DeflateBlocks::margin + largestBlock + DeflateBlocks::margin);
-    unsigned char* const block = blockBuffer.data() + DeflateBlocks::margin;
+    // Uninitialised but for the margins: a block of a card touches a fraction of its pages.
+    const std::unique_ptr<unsigned char[]> blockBuffer =
+        std::make_unique_for_overwrite<unsigned char[]>(DeflateBlocks::margin + largestBlock + DeflateBlocks::margin);
+    unsigned char* const block = blockBuffer.get() + DeflateBlocks::margin;
+    std::memset(blockBuffer.get(), 0, DeflateBlocks::margin);
     std::size_t filled = 0;
     for (int y = first; y < last; ++y) {
         unsigned char* const filtered = block + filled;
@@ -135,7 +114,11 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast)
             clear(filtered + 1, layout.rowSize);
             piece.adler = adler32OfZeros(adler32(piece.adler, {filtered, 1}), layout.rowSize);
         } else {
-            convertRow(layout.argbRow(y), width, withAlpha, row);
+            const bool opaque = convertRow(layout.argbRow(y), width, withAlpha, row);
+            if (translucent && (!opaque || translucent->load(std::memory_order_relaxed))) {
+                translucent->store(true, std::memory_order_relaxed);
+                return {};
+            }
             filterRow(row, above, layout.rowSize, layout.pixelSize, filtered);
             piece.adler = adler32(piece.adler, {filtered, filteredRow});
             std::swap(row, above);
@@ -143,7 +126,7 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast)
         filled += filteredRow;
         if (filled >= blockBytes || y + 1 == last) {
             deflate.add(block, filled, isLast && y + 1 == last);
-            std::memcpy(block - DeflateBlocks::margin, block + filled - DeflateBlocks::margin, DeflateBlocks::margin);
+            std::memmove(block - DeflateBlocks::margin, block + filled - DeflateBlocks::margin, DeflateBlocks::margin);
             filled = 0;
         }
     }
@@ -173,10 +156,6 @@ std::vector<unsigned char> zlibStream(std::span<const Piece> pieces)
 std::vector<unsigned char> encode(const PixelView& pixels)
 {
     if (!pixels.data || pixels.width <= 0 || pixels.height <= 0) fail();
-    const bool withAlpha = !isOpaque(pixels);
-    const std::size_t pixelSize = withAlpha ? 4 : 3;
-    const Layout layout{pixels, pixelSize, static_cast<std::size_t>(pixels.width) * pixelSize};
-
     // A large image is encoded in two pieces, the bottom one on a thread of its own or, when no thread
     // can be had, after the top one; the pieces and so the bytes are the same either way.
     constexpr std::size_t splitAbovePixels = 1u << 18;
@@ -184,13 +163,18 @@ std::vector<unsigned char> encode(const PixelView& pixels)
                        && pixels.height > 1;
     const int middle = split ? pixels.height / 2 : pixels.height;
     std::array<Piece, 2> pieces;
-    {
+    const auto encodePieces = [&](const Layout& layout, std::atomic<bool>* translucent) {
         // Joined on every way out, an exception from the top piece included.
         std::optional<Background> worker;
-        if (split) worker.emplace([&] { pieces[1] = encodeRows(layout, middle, pixels.height, true); });
-        pieces[0] = encodeRows(layout, 0, middle, !split);
+        if (split) worker.emplace([&] { pieces[1] = encodeRows(layout, middle, pixels.height, true, translucent); });
+        pieces[0] = encodeRows(layout, 0, middle, !split, translucent);
         if (worker) worker->wait();
-    }
+    };
+    const auto width = static_cast<std::size_t>(pixels.width);
+    std::atomic<bool> translucent = false;
+    encodePieces({pixels, 3, width * 3}, &translucent);
+    const bool withAlpha = translucent.load();
+    if (withAlpha) encodePieces({pixels, 4, width * 4}, nullptr);
     const std::vector<unsigned char> stream = zlibStream({pieces.data(), split ? 2u : 1u});
 
     std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};

@@ -165,8 +165,9 @@ void applyFilter(Filter filter, const unsigned char* row, const unsigned char* a
 
 }  // namespace
 
-void convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, unsigned char* samples)
+bool convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, unsigned char* samples)
 {
+    std::uint32_t all = 0xFF000000;
     if (!withAlpha) {
         std::size_t x = 0;
 #if ZARO_SSE2
@@ -177,18 +178,24 @@ void convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, un
         const __m128i high = _mm_set1_epi32(0xFF0000);
         const __m128i firstPixel = _mm_set1_epi64x(0xFFFFFF);
         const __m128i secondPixel = _mm_set1_epi64x(0xFFFFFF000000);
+        __m128i allWords = _mm_set1_epi32(-1);
         for (; x + 4 <= width; x += 4) {
             const __m128i argbWords = _mm_loadu_si128(reinterpret_cast<const __m128i*>(argb + x * 4));
+            allWords = _mm_and_si128(allWords, argbWords);
             const __m128i bgr = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(argbWords, 16), low), _mm_and_si128(argbWords, middle)),
                                              _mm_and_si128(_mm_slli_epi32(argbWords, 16), high));
             const __m128i packed = _mm_or_si128(_mm_and_si128(bgr, firstPixel), _mm_and_si128(_mm_srli_epi64(bgr, 8), secondPixel));
             _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + x * 3), packed);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + x * 3 + 6), _mm_srli_si128(packed, 8));
         }
+        allWords = _mm_and_si128(allWords, _mm_srli_si128(allWords, 8));
+        allWords = _mm_and_si128(allWords, _mm_srli_si128(allWords, 4));
+        all &= static_cast<std::uint32_t>(_mm_cvtsi128_si32(allWords));
 #endif
         for (; x < width; ++x) {
             std::uint32_t word;
             std::memcpy(&word, argb + x * 4, 4);
+            all &= word;
             if constexpr (std::endian::native == std::endian::little) {
                 // Red, green, blue and a zero as one store; the zero is overwritten by the next pixel
                 // or falls in the room after the row, as the vector stores' last two bytes do.
@@ -200,12 +207,13 @@ void convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, un
                 samples[x * 3 + 2] = static_cast<unsigned char>(word);
             }
         }
-        return;
+        return all >> 24 == 0xFF;
     }
     for (std::size_t x = 0; x < width; ++x) {
         std::uint32_t word;
         std::memcpy(&word, argb + x * 4, 4);
         const std::uint32_t a = word >> 24;
+        all &= word;
         unsigned char* out = samples + x * 4;
         out[3] = static_cast<unsigned char>(a);
         if (a == 255) {
@@ -220,6 +228,7 @@ void convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, un
             out[2] = unpremultiplied(word & 0xFF, a);
         }
     }
+    return all >> 24 == 0xFF;
 }
 
 void filterRow(const unsigned char* row, const unsigned char* above, std::size_t size, std::size_t pixelSize,

@@ -10,8 +10,8 @@ namespace zaro::png {
 constexpr std::size_t rowMargin = 16;
 
 /// `width` pixels of 0xAARRGGBB words with premultiplied alpha as 8-bit RGB, or as RGBA with alpha
-/// not premultiplied.
-void convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, unsigned char* samples);
+/// not premultiplied; whether every one of them was opaque.
+bool convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, unsigned char* samples);
 
 /// Writes the filter type and the filtered `size` samples of `row` to `out`: Up, Sub, Paeth or
 /// none, whichever leaves the smallest sum of magnitudes. `above` is the row before, zeros for the
