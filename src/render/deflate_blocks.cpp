@@ -203,8 +203,8 @@ std::size_t DeflateBlocks::bound(std::size_t bytes, std::size_t blocks)
     return bytes + 6 * (bytes / storedMost + blocks) + 16;
 }
 
-DeflateBlocks::DeflateBlocks(unsigned char* out, std::size_t pixelSize, std::size_t largestBlock)
-    : begin_(out), out_(out), pixelSize_(pixelSize), tokens_(std::make_unique_for_overwrite<std::uint16_t[]>(largestBlock))
+DeflateBlocks::DeflateBlocks(unsigned char* out, std::size_t pixelSize, std::uint16_t* tokens)
+    : begin_(out), out_(out), pixelSize_(pixelSize), tokens_(tokens)
 {
 }
 
@@ -250,7 +250,7 @@ void DeflateBlocks::writeStored(const unsigned char* bytes, std::size_t size, bo
 
 void DeflateBlocks::literals(const unsigned char* bytes, std::size_t from, std::size_t to)
 {
-    std::uint16_t* token = tokens_.get() + tokenCount_;
+    std::uint16_t* token = tokens_ + tokenCount_;
     for (std::size_t i = from; i < to; ++i) {
         *token++ = bytes[i];
         ++counts_[bytes[i]];

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 namespace zaro::png {
 
@@ -20,8 +19,8 @@ public:
     static std::size_t bound(std::size_t bytes, std::size_t blocks);
 
     /// Writes to `out`, which has room for bound(); matches reach back 1 or `pixelSize` (3 or 4)
-    /// bytes; no block is larger than `largestBlock`.
-    DeflateBlocks(unsigned char* out, std::size_t pixelSize, std::size_t largestBlock);
+    /// bytes; `tokens` has room for as many tokens as the largest block has bytes.
+    DeflateBlocks(unsigned char* out, std::size_t pixelSize, std::uint16_t* tokens);
 
     /// One block of `size` bytes at `bytes`; `final` marks the stream's last block. The margin before
     /// `bytes` holds the bytes that preceded them in the stream when an earlier block was added.
@@ -49,7 +48,7 @@ private:
     bool final_ = false;
     // A block's tokens: a byte below 256, then runs one back by their length - 3 + 256, runs a
     // pixel back by their length - 3 + 512.
-    std::unique_ptr<std::uint16_t[]> tokens_;
+    std::uint16_t* tokens_;
     std::size_t tokenCount_ = 0;
     std::array<std::uint32_t, 768> counts_{};
 };

@@ -74,10 +74,28 @@ struct Piece {
     std::uint64_t rawSize = 0;
 };
 
+// What a thread reuses from one piece to the next, uninitialised but for the rows' margins, as a
+// card touches a fraction of the pages: the row being filtered and the one above it, in samples;
+// the block's filtered rows, after the end of the block before it; and the block's tokens.
+struct Scratch {
+    explicit Scratch(const Layout& layout)
+        : rowRoom(rowMargin + layout.rowSize + rowMargin), rows(2 * rowRoom, 0),
+          block(std::make_unique_for_overwrite<unsigned char[]>(DeflateBlocks::margin + largestBlock(layout) + DeflateBlocks::margin)),
+          tokens(std::make_unique_for_overwrite<std::uint16_t[]>(largestBlock(layout)))
+    {
+    }
+    static std::size_t largestBlock(const Layout& layout) { return blockBytes + layout.rowSize + 1; }
+
+    std::size_t rowRoom;
+    std::vector<unsigned char> rows;
+    std::unique_ptr<unsigned char[]> block;
+    std::unique_ptr<std::uint16_t[]> tokens;
+};
+
 // An image is first encoded as though opaque; a piece that meets a pixel that is not says so in
 // `translucent` and gives up, as does the other piece when it sees that, and the image is encoded
 // again with alpha. `translucent` is null for that second time.
-Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::atomic<bool>* translucent)
+Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::atomic<bool>* translucent, Scratch& scratch)
 {
     Piece piece;
     const std::size_t filteredRow = layout.rowSize + 1;
@@ -86,24 +104,19 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
     // Room for the worst case, left uninitialised: a card deflates to a fortieth of it, and only the
     // pages written are ever touched.
     piece.bytes = std::make_unique_for_overwrite<unsigned char[]>(DeflateBlocks::bound(piece.rawSize, rows));
-    const std::size_t largestBlock = blockBytes + filteredRow;
-    DeflateBlocks deflate(piece.bytes.get(), layout.pixelSize, largestBlock);
+    DeflateBlocks deflate(piece.bytes.get(), layout.pixelSize, scratch.tokens.get());
 
-    // The row being filtered and the one above it, in samples, each with zeros to its left.
-    const std::size_t rowRoom = rowMargin + layout.rowSize + rowMargin;
-    std::vector<unsigned char> rowBuffers(2 * rowRoom, 0);
-    unsigned char* above = rowBuffers.data() + rowMargin;
-    unsigned char* row = above + rowRoom;
+    unsigned char* above = scratch.rows.data() + rowMargin;
+    unsigned char* row = above + scratch.rowRoom;
     const auto width = static_cast<std::size_t>(layout.pixels.width);
     const std::size_t argbRowSize = width * 4;
     const bool withAlpha = layout.pixelSize == 4;
-    if (first > 0) convertRow(layout.argbRow(first - 1), width, withAlpha, above);
-    // The block's filtered rows, after the end of the block before it.
-    // Uninitialised but for the margins: a block of a card touches a fraction of its pages.
-    const std::unique_ptr<unsigned char[]> blockBuffer =
-        std::make_unique_for_overwrite<unsigned char[]>(DeflateBlocks::margin + largestBlock + DeflateBlocks::margin);
-    unsigned char* const block = blockBuffer.get() + DeflateBlocks::margin;
-    std::memset(blockBuffer.get(), 0, DeflateBlocks::margin);
+    if (first > 0) {
+        convertRow(layout.argbRow(first - 1), width, withAlpha, above);
+    } else {
+        std::fill_n(above, layout.rowSize, 0);
+    }
+    unsigned char* const block = scratch.block.get() + DeflateBlocks::margin;
     std::size_t filled = 0;
     for (int y = first; y < last; ++y) {
         unsigned char* const filtered = block + filled;
@@ -134,40 +147,70 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
     return piece;
 }
 
-// The zlib stream: a header for deflate with a 32 KiB window, the pieces, the checksum.
-std::vector<unsigned char> zlibStream(std::span<const Piece> pieces)
-{
-    std::size_t size = 2 + 4;
-    for (const Piece& piece : pieces) size += piece.size;
-    std::vector<unsigned char> stream;
-    stream.reserve(size);
-    stream.insert(stream.end(), {0x78, 0x01});
-    std::uint32_t adler = 1;
-    for (const Piece& piece : pieces) {
-        stream.insert(stream.end(), piece.bytes.get(), piece.bytes.get() + piece.size);
-        adler = adler32Joined(adler, piece.adler, piece.rawSize);
+// The zlib stream written as IDAT chunks of at most 1 MiB, which every decoder's limits allow.
+class IdatWriter {
+public:
+    explicit IdatWriter(std::vector<unsigned char>& png) : png_(png) {}
+
+    void write(const unsigned char* bytes, std::size_t size)
+    {
+        while (size > 0) {
+            if (!open_) {
+                chunkStart_ = png_.size();
+                png_.insert(png_.end(), {0, 0, 0, 0, 'I', 'D', 'A', 'T'});
+                open_ = true;
+            }
+            const std::size_t take = std::min(size, chunkMost - (png_.size() - chunkStart_ - 8));
+            png_.insert(png_.end(), bytes, bytes + take);
+            bytes += take;
+            size -= take;
+            if (png_.size() - chunkStart_ - 8 == chunkMost) close();
+        }
     }
-    appendBigEndian(stream, adler);
-    return stream;
-}
+
+    void close()
+    {
+        if (!open_) return;
+        const auto length = static_cast<std::uint32_t>(png_.size() - chunkStart_ - 8);
+        for (int i = 0; i < 4; ++i) png_[chunkStart_ + i] = static_cast<unsigned char>(length >> (24 - 8 * i));
+        appendBigEndian(png_, static_cast<std::uint32_t>(crc32_z(0, png_.data() + chunkStart_ + 4, length + 4)));
+        open_ = false;
+    }
+
+    static constexpr std::size_t chunkMost = 1u << 20;
+
+private:
+    std::vector<unsigned char>& png_;
+    std::size_t chunkStart_ = 0;
+    bool open_ = false;
+};
 
 }  // namespace
 
 std::vector<unsigned char> encode(const PixelView& pixels)
 {
     if (!pixels.data || pixels.width <= 0 || pixels.height <= 0) fail();
-    // A large image is encoded in two pieces, the bottom one on a thread of its own or, when no thread
-    // can be had, after the top one; the pieces and so the bytes are the same either way.
-    constexpr std::size_t splitAbovePixels = 1u << 18;
-    const bool split = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height) > splitAbovePixels
-                       && pixels.height > 1;
-    const int middle = split ? pixels.height / 2 : pixels.height;
-    std::array<Piece, 2> pieces;
+    // A large image is cut into pieces of whole rows, which this thread and one other take in turn
+    // as each finishes one, so that neither waits long for the other however the picture's detail
+    // lies. Without a second thread this one takes them all; the bytes are the same either way.
+    constexpr std::size_t pixelsAPiece = 1u << 18;
+    constexpr std::size_t piecesMost = 8;
+    const std::size_t area = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height);
+    const std::size_t count = std::clamp<std::size_t>(area / pixelsAPiece, 1, std::min<std::size_t>(piecesMost, pixels.height));
+    const auto firstRow = [&](std::size_t piece) { return static_cast<int>(pixels.height * piece / count); };
+    std::vector<Piece> pieces(count);
     const auto encodePieces = [&](const Layout& layout, std::atomic<bool>* translucent) {
-        // Joined on every way out, an exception from the top piece included.
+        std::atomic<std::size_t> next = 0;
+        const auto work = [&] {
+            Scratch scratch(layout);
+            for (std::size_t k; (k = next.fetch_add(1)) < count;) {
+                pieces[k] = encodeRows(layout, firstRow(k), firstRow(k + 1), k + 1 == count, translucent, scratch);
+            }
+        };
+        // Joined on every way out, an exception from this thread's pieces included.
         std::optional<Background> worker;
-        if (split) worker.emplace([&] { pieces[1] = encodeRows(layout, middle, pixels.height, true, translucent); });
-        pieces[0] = encodeRows(layout, 0, middle, !split, translucent);
+        if (count > 1) worker.emplace(work);
+        work();
         if (worker) worker->wait();
     };
     const auto width = static_cast<std::size_t>(pixels.width);
@@ -175,20 +218,28 @@ std::vector<unsigned char> encode(const PixelView& pixels)
     encodePieces({pixels, 3, width * 3}, &translucent);
     const bool withAlpha = translucent.load();
     if (withAlpha) encodePieces({pixels, 4, width * 4}, nullptr);
-    const std::vector<unsigned char> stream = zlibStream({pieces.data(), split ? 2u : 1u});
-
+    std::size_t streamSize = 2 + 4;
+    for (const Piece& piece : pieces) streamSize += piece.size;
     std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    // The stream in chunks of at most 1 MiB, which every decoder's limits allow.
-    constexpr std::size_t chunkMost = 1u << 20;
-    png.reserve(64 + stream.size() + 12 * (stream.size() / chunkMost + 1));
+    png.reserve(64 + streamSize + 12 * (streamSize / IdatWriter::chunkMost + 1));
     std::vector<unsigned char> header;
     appendBigEndian(header, static_cast<std::uint32_t>(pixels.width));
     appendBigEndian(header, static_cast<std::uint32_t>(pixels.height));
     header.insert(header.end(), {8, static_cast<unsigned char>(withAlpha ? 6 : 2), 0, 0, 0});
     appendChunk(png, "IHDR", header);
-    for (std::size_t at = 0; at < stream.size(); at += chunkMost) {
-        appendChunk(png, "IDAT", std::span(stream).subspan(at, std::min(chunkMost, stream.size() - at)));
+    // The zlib stream: a header for deflate with a 32 KiB window, the pieces, the checksum.
+    IdatWriter idat(png);
+    const unsigned char zlibHeader[2] = {0x78, 0x01};
+    idat.write(zlibHeader, 2);
+    std::uint32_t adler = 1;
+    for (const Piece& piece : pieces) {
+        idat.write(piece.bytes.get(), piece.size);
+        adler = adler32Joined(adler, piece.adler, piece.rawSize);
     }
+    const unsigned char checksum[4] = {static_cast<unsigned char>(adler >> 24), static_cast<unsigned char>(adler >> 16),
+                                       static_cast<unsigned char>(adler >> 8), static_cast<unsigned char>(adler)};
+    idat.write(checksum, 4);
+    idat.close();
     appendChunk(png, "IEND", {});
     return png;
 }

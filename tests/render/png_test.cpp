@@ -167,7 +167,7 @@ TEST(PngEncoding, GivesBackEveryPixelOfACardAndTheSameBytesEachTime)
 TEST(PngEncoding, GivesBackNoiseAndEveryPartialAlphaWithinTheStoredSize)
 {
     Noise noise;
-    Pixels opaque(613, 211);
+    Pixels opaque(701, 523);  // more than 1 MiB stored: two IDAT chunks
     Pixels translucent(257, 300);
     for (int y = 0; y < opaque.height; ++y) {
         for (int x = 0; x < opaque.width; ++x) opaque.set(x, y, noise.next() | 0xFF000000);
