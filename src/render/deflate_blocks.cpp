@@ -46,6 +46,15 @@ void storeLittleEndian(unsigned char* out, std::uint32_t word)
     }
 }
 
+void storeLittleEndian64(unsigned char* out, std::uint64_t word)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &word, 8);
+    } else {
+        for (int i = 0; i < 8; ++i) out[i] = static_cast<unsigned char>(word >> (8 * i));
+    }
+}
+
 constexpr std::array<std::uint8_t, 256> reversedBytes = [] {
     std::array<std::uint8_t, 256> table{};
     for (unsigned b = 0; b < 256; ++b) {
@@ -435,7 +444,9 @@ void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final
         put(itemCodes[item.symbol], itemLengths[item.symbol]);
         put(item.extra, extraBitsOf(item.symbol));
     }
-    // The tokens' loop keeps the bit buffer in registers.
+    // The tokens' loop keeps the bit buffer in registers and stores all of it after every token,
+    // moving on by its whole bytes: no branch, and at most 7 + 23 bits pending. The output's room
+    // holds the 8 bytes a store may write past the end.
     std::uint64_t pending = pending_;
     unsigned pendingBits = pendingBits_;
     unsigned char* out = out_;
@@ -443,12 +454,10 @@ void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final
         const Bits b = tokenBits[tokens_[k]];
         pending |= std::uint64_t{b.bits} << pendingBits;
         pendingBits += b.count;
-        if (pendingBits >= 32) {
-            storeLittleEndian(out, static_cast<std::uint32_t>(pending));
-            out += 4;
-            pending >>= 32;
-            pendingBits -= 32;
-        }
+        storeLittleEndian64(out, pending);
+        out += pendingBits >> 3;
+        pending >>= pendingBits & ~7u;
+        pendingBits &= 7;
     }
     pending_ = pending;
     pendingBits_ = pendingBits;

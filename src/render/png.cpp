@@ -109,7 +109,6 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
     unsigned char* above = scratch.rows.data() + rowMargin;
     unsigned char* row = above + scratch.rowRoom;
     const auto width = static_cast<std::size_t>(layout.pixels.width);
-    const std::size_t argbRowSize = width * 4;
     const bool withAlpha = layout.pixelSize == 4;
     if (first > 0) {
         convertRow(layout.argbRow(first - 1), width, withAlpha, above);
@@ -120,21 +119,43 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
     std::size_t filled = 0;
     for (int y = first; y < last; ++y) {
         unsigned char* const filtered = block + filled;
-        if (y > 0 && std::memcmp(layout.argbRow(y), layout.argbRow(y - 1), argbRowSize) == 0) {
-            // A row like the one above, common on a card, is all zeros after Up, and the row above
-            // stays the row above.
-            filtered[0] = 2;
+        const unsigned char* const argb = layout.argbRow(y);
+        // Most rows of a card are the row above but for a stretch, or wholly; the rest of such a row
+        // costs nothing to filter with Up, so only the stretch is converted and judged.
+        const auto [from, to] = y > 0 ? changedPixels(argb, layout.argbRow(y - 1), width) : std::pair{std::size_t{0}, width};
+        if (from == to) {
+            filtered[0] = up;
             clear(filtered + 1, layout.rowSize);
             piece.adler = adler32OfZeros(adler32(piece.adler, {filtered, 1}), layout.rowSize);
         } else {
-            const bool opaque = convertRow(layout.argbRow(y), width, withAlpha, row);
+            const std::size_t begin = from * layout.pixelSize;
+            const std::size_t end = to * layout.pixelSize;
+            // The pixel before the stretch, which Sub and Paeth look at, is the row above's.
+            const std::size_t before = std::min(begin, layout.pixelSize);
+            std::memcpy(row + begin - before, above + begin - before, before);
+            const bool opaque = convertRow(argb + from * 4, to - from, withAlpha, row + begin);
             if (translucent && (!opaque || translucent->load(std::memory_order_relaxed))) {
                 translucent->store(true, std::memory_order_relaxed);
                 return {};
             }
-            filterRow(row, above, layout.rowSize, layout.pixelSize, filtered);
+            Filter filter = chooseFilter(row + begin, above + begin, end - begin, layout.pixelSize);
+            if (filter == up) {
+                // Zeros but for the stretch; the row above takes the stretch and becomes this row.
+                filtered[0] = up;
+                clear(filtered + 1, begin);
+                applyFilter(up, row + begin, above + begin, end - begin, layout.pixelSize, filtered + 1 + begin);
+                clear(filtered + 1 + end, layout.rowSize - end);
+                std::memcpy(above + begin, row + begin, end - begin);
+            } else {
+                // Another filter is judged on the whole row, the row above's samples filling the rest.
+                std::memcpy(row, above, begin);
+                std::memcpy(row + end, above + end, layout.rowSize - end);
+                filter = chooseFilter(row, above, layout.rowSize, layout.pixelSize);
+                filtered[0] = filter;
+                applyFilter(filter, row, above, layout.rowSize, layout.pixelSize, filtered + 1);
+                std::swap(row, above);
+            }
             piece.adler = adler32(piece.adler, {filtered, filteredRow});
-            std::swap(row, above);
         }
         filled += filteredRow;
         if (filled >= blockBytes || y + 1 == last) {

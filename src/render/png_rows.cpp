@@ -13,8 +13,6 @@ namespace zaro::png {
 
 namespace {
 
-enum Filter : unsigned char { none = 0, sub = 1, up = 2, paeth = 4 };
-
 // (c * 255 + a / 2) / a for 0 < a < 255 and any c as one multiplication: with 24 bits the rounded-up
 // reciprocal is exact for every numerator below 2^16.
 constexpr std::uint32_t reciprocal(std::uint32_t alpha) { return ((1u << 24) + alpha - 1) / alpha; }
@@ -127,42 +125,6 @@ Sums magnitudes(const unsigned char* row, const unsigned char* above, std::size_
     return sums;
 }
 
-void applyFilter(Filter filter, const unsigned char* row, const unsigned char* above, std::size_t size,
-                 std::size_t pixel, unsigned char* out)
-{
-    std::size_t x = 0;
-    switch (filter) {
-    case none: std::memcpy(out, row, size); return;
-    case sub:
-#if ZARO_SSE2
-        for (; x + 16 <= size; x += 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(load(row + x), load(row + x - pixel)));
-        }
-#endif
-        for (; x < size; ++x) out[x] = static_cast<unsigned char>(row[x] - row[x - pixel]);
-        return;
-    case up:
-#if ZARO_SSE2
-        for (; x + 16 <= size; x += 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(load(row + x), load(above + x)));
-        }
-#endif
-        for (; x < size; ++x) out[x] = static_cast<unsigned char>(row[x] - above[x]);
-        return;
-    case paeth:
-#if ZARO_SSE2
-        for (; x + 16 <= size; x += 16) {
-            const __m128i predicted = paethVector(load(row + x - pixel), load(above + x), load(above + x - pixel));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(load(row + x), predicted));
-        }
-#endif
-        for (; x < size; ++x) {
-            out[x] = static_cast<unsigned char>(row[x] - paethPredictor(row[x - pixel], above[x], above[x - pixel]));
-        }
-        return;
-    }
-}
-
 }  // namespace
 
 bool convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, unsigned char* samples)
@@ -231,8 +193,7 @@ bool convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, un
     return all >> 24 == 0xFF;
 }
 
-void filterRow(const unsigned char* row, const unsigned char* above, std::size_t size, std::size_t pixelSize,
-               unsigned char* out)
+Filter chooseFilter(const unsigned char* row, const unsigned char* above, std::size_t size, std::size_t pixelSize)
 {
     const Sums sums = magnitudes(row, above, size, pixelSize);
     // Up first: a row like the one above is the commonest on a card, and wins its ties. Paeth costs
@@ -245,8 +206,88 @@ void filterRow(const unsigned char* row, const unsigned char* above, std::size_t
             least = sum;
         }
     }
-    out[0] = best;
-    applyFilter(best, row, above, size, pixelSize, out + 1);
+    return best;
+}
+
+void applyFilter(Filter filter, const unsigned char* row, const unsigned char* above, std::size_t size,
+                 std::size_t pixel, unsigned char* out)
+{
+    std::size_t x = 0;
+    switch (filter) {
+    case none: std::memcpy(out, row, size); return;
+    case sub:
+#if ZARO_SSE2
+        for (; x + 16 <= size; x += 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(load(row + x), load(row + x - pixel)));
+        }
+#endif
+        for (; x < size; ++x) out[x] = static_cast<unsigned char>(row[x] - row[x - pixel]);
+        return;
+    case up:
+#if ZARO_SSE2
+        for (; x + 16 <= size; x += 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(load(row + x), load(above + x)));
+        }
+#endif
+        for (; x < size; ++x) out[x] = static_cast<unsigned char>(row[x] - above[x]);
+        return;
+    case paeth:
+#if ZARO_SSE2
+        for (; x + 16 <= size; x += 16) {
+            const __m128i predicted = paethVector(load(row + x - pixel), load(above + x), load(above + x - pixel));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(load(row + x), predicted));
+        }
+#endif
+        for (; x < size; ++x) {
+            out[x] = static_cast<unsigned char>(row[x] - paethPredictor(row[x - pixel], above[x], above[x - pixel]));
+        }
+        return;
+    }
+}
+
+std::pair<std::size_t, std::size_t> changedPixels(const unsigned char* row, const unsigned char* above, std::size_t width)
+{
+    // Whole rows alike, common on a card, are the C library's to find: its comparison uses the widest
+    // vectors the processor has.
+    if (std::memcmp(row, above, width * 4) == 0) return {width, width};
+    std::size_t first = 0;
+    std::size_t end = width;
+#if ZARO_SSE2
+    const auto same = [&](std::size_t x) {
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load(row + x * 4), load(above + x * 4))));
+    };
+    // 16 pixels at a time while all are the same, then 4 at a time.
+    for (; first + 16 <= width; first += 16) {
+        const __m128i all = _mm_and_si128(
+            _mm_and_si128(_mm_cmpeq_epi8(load(row + first * 4), load(above + first * 4)),
+                          _mm_cmpeq_epi8(load(row + first * 4 + 16), load(above + first * 4 + 16))),
+            _mm_and_si128(_mm_cmpeq_epi8(load(row + first * 4 + 32), load(above + first * 4 + 32)),
+                          _mm_cmpeq_epi8(load(row + first * 4 + 48), load(above + first * 4 + 48))));
+        if (_mm_movemask_epi8(all) != 0xFFFF) break;
+    }
+    for (; first + 4 <= width; first += 4) {
+        const unsigned equal = same(first);
+        if (equal != 0xFFFF) {
+            first += static_cast<std::size_t>(std::countr_one(equal)) / 4;
+            break;
+        }
+    }
+    if (first + 4 > width) {
+        while (first < width && std::memcmp(row + first * 4, above + first * 4, 4) == 0) ++first;
+    }
+    if (first == width) return {width, width};
+    for (; end >= first + 4; end -= 4) {
+        const unsigned equal = same(end - 4);
+        if (equal != 0xFFFF) {
+            end -= static_cast<std::size_t>(std::countl_one(equal << 16)) / 4;
+            return {first, end};
+        }
+    }
+#endif
+    while (first < width && std::memcmp(row + first * 4, above + first * 4, 4) == 0) ++first;
+    if (first == width) return {width, width};
+    while (std::memcmp(row + (end - 1) * 4, above + (end - 1) * 4, 4) == 0) --end;
+    return {first, end};
 }
 
 }  // namespace zaro::png
