@@ -447,11 +447,14 @@ void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final
     // The tokens' loop keeps the bit buffer in registers and stores all of it after every token,
     // moving on by its whole bytes: no branch, and at most 7 + 23 bits pending. The output's room
     // holds the 8 bytes a store may write past the end.
+    // Locals all: a store through `out` could otherwise be this object's members changing.
     std::uint64_t pending = pending_;
     unsigned pendingBits = pendingBits_;
     unsigned char* out = out_;
-    for (std::size_t k = 0; k < tokenCount_; ++k) {
-        const Bits b = tokenBits[tokens_[k]];
+    const std::uint16_t* const tokens = tokens_;
+    const std::size_t tokenCount = tokenCount_;
+    for (std::size_t k = 0; k < tokenCount; ++k) {
+        const Bits b = tokenBits[tokens[k]];
         pending |= std::uint64_t{b.bits} << pendingBits;
         pendingBits += b.count;
         storeLittleEndian64(out, pending);
