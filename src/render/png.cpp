@@ -210,7 +210,9 @@ private:
 
 std::vector<unsigned char> encode(const PixelView& pixels)
 {
-    if (!pixels.data || pixels.width <= 0 || pixels.height <= 0) fail();
+    if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 || pixels.stride < static_cast<std::size_t>(pixels.width) * 4) {
+        fail();
+    }
     // A large image is cut into pieces of whole rows, which this thread and one other take in turn
     // as each finishes one, so that neither waits long for the other however the picture's detail
     // lies. Without a second thread this one takes them all; the bytes are the same either way.

@@ -213,10 +213,25 @@ TEST(PngEncoding, GivesBackPicturesOfAnySizeIncludingOnesSplitInTwoPieces)
     }
 }
 
+TEST(PngEncoding, IsRgbaWhenAPixelIsNotOpaqueHoweverLateItComes)
+{
+    // A flat picture cut in pieces; one pixel half transparent in the last row, in the first row of
+    // the second piece, or in a row like the one above it.
+    for (const int late : {599, 300, 451}) {
+        Pixels pixels(1024, 600);
+        for (int y = 0; y < pixels.height; ++y) {
+            for (int x = 0; x < pixels.width; ++x) pixels.set(x, y, argb(255, 40, 50, y < 450 ? 60 : 61));
+        }
+        pixels.set(7, late, argb(128, 20, 25, 30));
+        if (late == 451) pixels.set(7, 450, argb(128, 20, 25, 30));
+        expectRoundTrip(pixels);
+    }
+}
+
 TEST(PngEncoding, RefusesPixelsThatAreNotAPicture)
 {
     const unsigned char word[4] = {0, 0, 0, 255};
-    for (const PixelView view : {PixelView{nullptr, 1, 1, 4}, PixelView{word, 0, 1, 4}, PixelView{word, 1, -1, 4}}) {
+    for (const PixelView view : {PixelView{nullptr, 1, 1, 4}, PixelView{word, 0, 1, 4}, PixelView{word, 1, -1, 4}, PixelView{word, 2, 1, 4}}) {
         EXPECT_THROW(png::encode(view), RenderError);
     }
 }
