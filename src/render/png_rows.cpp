@@ -86,14 +86,22 @@ std::uint32_t lanes(__m128i sum)
 }
 #endif
 
-// The filters are judged on every fourth 16 bytes of a row (all of a short one): a sample that costs
-// a quarter and picks the same filter nearly always.
+// The filters are judged on every fourth 16 bytes of a row, or all of a short one: a sample that
+// costs a quarter and picks the same filter nearly always. Vectors or not, the same bytes are judged.
 constexpr std::size_t sampleStride = 64;
 
 Sums magnitudes(const unsigned char* row, const unsigned char* above, std::size_t size, std::size_t pixel)
 {
     Sums sums;
-    const std::size_t stride = size < 4 * sampleStride ? 16 : sampleStride;
+    const bool sampled = size >= 4 * sampleStride;
+    const std::size_t stride = sampled ? sampleStride : 16;
+    const auto add = [&](std::size_t k) {
+        const unsigned char here = row[k];
+        sums.none += magnitude(here);
+        sums.sub += magnitude(static_cast<unsigned char>(here - row[k - pixel]));
+        sums.up += magnitude(static_cast<unsigned char>(here - above[k]));
+        sums.paeth += magnitude(static_cast<unsigned char>(here - paethPredictor(row[k - pixel], above[k], above[k - pixel])));
+    };
     std::size_t x = 0;
 #if ZARO_SSE2
     __m128i none = _mm_setzero_si128();
@@ -111,16 +119,14 @@ Sums magnitudes(const unsigned char* row, const unsigned char* above, std::size_
         paeth = _mm_add_epi64(paeth, magnitudeSum(_mm_sub_epi8(here, paethVector(left, upper, upperLeft))));
     }
     sums = {lanes(none), lanes(sub), lanes(up), lanes(paeth)};
-    if (stride > 16) return sums;  // the sample leaves out the last bytes
+#else
+    for (; x + 16 <= size; x += stride) {
+        for (std::size_t k = x; k < x + 16; ++k) add(k);
+    }
 #endif
-    for (; x < size; x += stride) {
-        for (std::size_t k = x; k < std::min(x + 16, size); ++k) {
-            const unsigned char here = row[k];
-            sums.none += magnitude(here);
-            sums.sub += magnitude(static_cast<unsigned char>(here - row[k - pixel]));
-            sums.up += magnitude(static_cast<unsigned char>(here - above[k]));
-            sums.paeth += magnitude(static_cast<unsigned char>(here - paethPredictor(row[k - pixel], above[k], above[k - pixel])));
-        }
+    // The sample leaves out the last bytes; a short row is judged to its end.
+    if (!sampled) {
+        for (; x < size; ++x) add(x);
     }
     return sums;
 }
