@@ -37,15 +37,6 @@ constexpr std::array<std::uint8_t, 256> lengthCodes = [] {
     return codes;
 }();
 
-void storeLittleEndian(unsigned char* out, std::uint32_t word)
-{
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, &word, 4);
-    } else {
-        for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(word >> (8 * i));
-    }
-}
-
 void storeLittleEndian64(unsigned char* out, std::uint64_t word)
 {
     if constexpr (std::endian::native == std::endian::little) {
@@ -217,25 +208,24 @@ DeflateBlocks::DeflateBlocks(unsigned char* out, std::size_t pixelSize, std::uin
 {
 }
 
+// All pending bits are stored after every addition, and the output moves on by their whole bytes:
+// no branch, fewer than 8 bits left pending, and at most 8 bytes written past the end, which the
+// output's room holds.
 void DeflateBlocks::put(std::uint64_t bits, unsigned count)
 {
     pending_ |= bits << pendingBits_;
     pendingBits_ += count;
-    if (pendingBits_ >= 32) {
-        storeLittleEndian(out_, static_cast<std::uint32_t>(pending_));
-        out_ += 4;
-        pending_ >>= 32;
-        pendingBits_ -= 32;
-    }
+    storeLittleEndian64(out_, pending_);
+    out_ += pendingBits_ >> 3;
+    pending_ >>= pendingBits_ & ~7u;
+    pendingBits_ &= 7;
 }
 
 void DeflateBlocks::padToByte()
 {
-    while (pendingBits_ > 0) {
-        *out_++ = static_cast<unsigned char>(pending_);
-        pending_ >>= 8;
-        pendingBits_ = pendingBits_ > 8 ? pendingBits_ - 8 : 0;
-    }
+    if (pendingBits_ > 0) *out_++ = static_cast<unsigned char>(pending_);
+    pending_ = 0;
+    pendingBits_ = 0;
 }
 
 void DeflateBlocks::writeStored(const unsigned char* bytes, std::size_t size, bool final)
@@ -444,10 +434,7 @@ void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final
         put(itemCodes[item.symbol], itemLengths[item.symbol]);
         put(item.extra, extraBitsOf(item.symbol));
     }
-    // The tokens' loop keeps the bit buffer in registers and stores all of it after every token,
-    // moving on by its whole bytes: no branch, and at most 7 + 23 bits pending. The output's room
-    // holds the 8 bytes a store may write past the end.
-    // Locals all: a store through `out` could otherwise be this object's members changing.
+    // put() inline, on locals: a store through `out` could otherwise be this object's members changing.
     std::uint64_t pending = pending_;
     unsigned pendingBits = pendingBits_;
     unsigned char* out = out_;
@@ -470,7 +457,7 @@ void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final
 
 std::size_t DeflateBlocks::finish()
 {
-    if (!final_ && pendingBits_ % 8 != 0) writeStored(nullptr, 0, false);
+    if (!final_ && pendingBits_ != 0) writeStored(nullptr, 0, false);
     padToByte();
     return static_cast<std::size_t>(out_ - begin_);
 }

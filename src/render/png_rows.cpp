@@ -166,7 +166,7 @@ bool convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, un
             all &= word;
             if constexpr (std::endian::native == std::endian::little) {
                 // Red, green, blue and a zero as one store; the zero is overwritten by the next pixel
-                // or falls in the room after the row, as the vector stores' last two bytes do.
+                // or falls past the samples, as the vector stores' last two bytes do.
                 const std::uint32_t rgb = (word >> 16 & 0xFF) | (word & 0xFF00) | (word & 0xFF) << 16;
                 std::memcpy(samples + x * 3, &rgb, 4);
             } else {
@@ -279,9 +279,8 @@ std::pair<std::size_t, std::size_t> changedPixels(const unsigned char* row, cons
         }
     }
     if (first + 4 > width) {
-        while (first < width && std::memcmp(row + first * 4, above + first * 4, 4) == 0) ++first;
+        while (std::memcmp(row + first * 4, above + first * 4, 4) == 0) ++first;
     }
-    if (first == width) return {width, width};
     for (; end >= first + 4; end -= 4) {
         const unsigned equal = same(end - 4);
         if (equal != 0xFFFF) {
@@ -290,8 +289,8 @@ std::pair<std::size_t, std::size_t> changedPixels(const unsigned char* row, cons
         }
     }
 #endif
-    while (first < width && std::memcmp(row + first * 4, above + first * 4, 4) == 0) ++first;
-    if (first == width) return {width, width};
+    // The rows differ, so both searches stop at a pixel.
+    while (std::memcmp(row + first * 4, above + first * 4, 4) == 0) ++first;
     while (std::memcmp(row + (end - 1) * 4, above + (end - 1) * 4, 4) == 0) --end;
     return {first, end};
 }

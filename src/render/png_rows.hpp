@@ -11,7 +11,7 @@ namespace zaro::png {
 constexpr std::size_t rowMargin = 16;
 
 /// `width` pixels of 0xAARRGGBB words with premultiplied alpha as 8-bit RGB, or as RGBA with alpha
-/// not premultiplied; whether every one of them was opaque.
+/// not premultiplied; whether every one of them was opaque. May write two bytes past the samples.
 bool convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, unsigned char* samples);
 
 /// The row filters used, by their type byte.
