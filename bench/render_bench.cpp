@@ -1,6 +1,7 @@
 // zaro-render-bench: how long the summary card takes to draw and to encode as PNG, in steady state
 // and as the first card of a fresh process (font set-up included), the encoder beside the zlib
-// encoding it replaced, run in the same process as the yardstick.
+// encoding it replaced, run in the same process as the yardstick. `--encode-once ours|yardstick|none`
+// draws the card and encodes it once, for instruction counts under callgrind.
 #include <algorithm>
 #include <cstdint>
 #include <chrono>
@@ -11,8 +12,8 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
