@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace zaro::png {
 
@@ -22,9 +23,16 @@ public:
     /// bytes; `tokens` has room for as many tokens as the largest block has bytes.
     DeflateBlocks(unsigned char* out, std::size_t pixelSize, std::uint16_t* tokens);
 
+    /// Bytes from `from` to `to` in a block that the caller knows to be zeros.
+    struct Zeros {
+        std::size_t from;
+        std::size_t to;
+    };
+
     /// One block of `size` bytes at `bytes`; `final` marks the stream's last block. The margin before
     /// `bytes` holds the bytes that preceded them in the stream when an earlier block was added.
-    void add(const unsigned char* bytes, std::size_t size, bool final);
+    /// `zeros`, in order, spare the search for runs reading them.
+    void add(const unsigned char* bytes, std::size_t size, bool final, std::span<const Zeros> zeros = {});
 
     /// Ends the output on a byte boundary: the final block's last byte padded, or before another
     /// stretch of blocks is joined on, an empty stored block when the bits fall short of one. Returns
@@ -32,7 +40,7 @@ public:
     std::size_t finish();
 
 private:
-    void tokenize(const unsigned char* bytes, std::size_t size);
+    void tokenize(const unsigned char* bytes, std::size_t size, std::span<const Zeros> zeros);
     void literals(const unsigned char* bytes, std::size_t from, std::size_t to);
     void run(std::size_t length, bool pixelBack);
     void put(std::uint64_t bits, unsigned count);
@@ -51,6 +59,9 @@ private:
     std::uint16_t* tokens_;
     std::size_t tokenCount_ = 0;
     std::array<std::uint32_t, 768> counts_{};
+    // The literals' counts in four tables taken in turn, so that a byte that repeats does not wait
+    // on its own count; added to counts_ once a block.
+    std::array<std::array<std::uint32_t, 256>, 4> literalCounts_{};
 };
 
 }  // namespace zaro::png

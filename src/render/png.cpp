@@ -76,7 +76,8 @@ struct Piece {
 
 // What a thread reuses from one piece to the next, uninitialised but for the rows' margins, as a
 // card touches a fraction of the pages: the row being filtered and the one above it, in samples;
-// the block's filtered rows, after the end of the block before it; and the block's tokens.
+// the block's filtered rows, after the end of the block before it; the block's tokens; and where
+// the block's rows are known to be zeros.
 struct Scratch {
     explicit Scratch(const Layout& layout)
         : rowRoom(rowMargin + layout.rowSize + rowMargin), rows(2 * rowRoom, 0),
@@ -90,6 +91,7 @@ struct Scratch {
     std::vector<unsigned char> rows;
     std::unique_ptr<unsigned char[]> block;
     std::unique_ptr<std::uint16_t[]> tokens;
+    std::vector<DeflateBlocks::Zeros> zeros;  // the block's stretches of zeros after Up
 };
 
 // An image is first encoded as though opaque; a piece that meets a pixel that is not says so in
@@ -116,6 +118,7 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
         std::fill_n(above, layout.rowSize, 0);
     }
     unsigned char* const block = scratch.block.get() + DeflateBlocks::margin;
+    scratch.zeros.clear();  // a piece given up on may have left some
     std::size_t filled = 0;
     for (int y = first; y < last; ++y) {
         unsigned char* const filtered = block + filled;
@@ -127,6 +130,7 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
             filtered[0] = up;
             clear(filtered + 1, layout.rowSize);
             piece.adler = adler32OfZeros(adler32(piece.adler, {filtered, 1}), layout.rowSize);
+            scratch.zeros.push_back({filled + 1, filled + filteredRow});
         } else {
             const std::size_t begin = from * layout.pixelSize;
             const std::size_t end = to * layout.pixelSize;
@@ -146,6 +150,10 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
                 applyFilter(up, row + begin, above + begin, end - begin, layout.pixelSize, filtered + 1 + begin);
                 clear(filtered + 1 + end, layout.rowSize - end);
                 std::memcpy(above + begin, row + begin, end - begin);
+                piece.adler = adler32OfZeros(adler32(piece.adler, {filtered, 1}), begin);
+                piece.adler = adler32OfZeros(adler32(piece.adler, {filtered + 1 + begin, end - begin}), layout.rowSize - end);
+                scratch.zeros.push_back({filled + 1, filled + 1 + begin});
+                scratch.zeros.push_back({filled + 1 + end, filled + filteredRow});
             } else {
                 // Another filter is judged on the whole row, the row above's samples filling the rest.
                 std::memcpy(row, above, begin);
@@ -154,12 +162,13 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
                 filtered[0] = filter;
                 applyFilter(filter, row, above, layout.rowSize, layout.pixelSize, filtered + 1);
                 std::swap(row, above);
+                piece.adler = adler32(piece.adler, {filtered, filteredRow});
             }
-            piece.adler = adler32(piece.adler, {filtered, filteredRow});
         }
         filled += filteredRow;
         if (filled >= blockBytes || y + 1 == last) {
-            deflate.add(block, filled, isLast && y + 1 == last);
+            deflate.add(block, filled, isLast && y + 1 == last, scratch.zeros);
+            scratch.zeros.clear();
             std::memmove(block - DeflateBlocks::margin, block + filled - DeflateBlocks::margin, DeflateBlocks::margin);
             filled = 0;
         }
