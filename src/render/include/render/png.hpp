@@ -1,4 +1,5 @@
-// PNG bytes from a canvas's pixels (zlib), and pixels back from PNG bytes (libspng).
+// PNG bytes from a canvas's pixels (an encoder of our own for drawn pictures), and pixels back from
+// PNG bytes (libspng).
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,13 @@
 
 namespace zaro::png {
 
-/// One 8-bit PNG of the pixels, RGB when all are opaque, else RGBA, without row filters and deflated
-/// at zlib's `compressionLevel` (0 to 9); throws RenderError(png).
+/// One 8-bit PNG of the pixels, RGB when all are opaque, else RGBA; the same pixels always give the
+/// same bytes. Throws RenderError(png).
 //
-// Level 1 without filters encodes a card in under half the time of level 6 with adaptive filters,
-// for a file a third larger.
-std::vector<unsigned char> encode(const PixelView& pixels, int compressionLevel = 1);
+// Made for drawn pictures (flat colour, anti-aliased edges): each row filtered as suits it, runs of a
+// byte or a pixel as the only matches, and Huffman codes per block; a card takes a fraction of zlib's
+// fastest level's time for a file a little larger.
+std::vector<unsigned char> encode(const PixelView& pixels);
 
 struct Image {
     std::uint32_t width = 0;
