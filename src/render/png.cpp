@@ -12,7 +12,6 @@
 
 #include "base/background.hpp"
 #include "base/c_handle.hpp"
-#include "base/simd.hpp"
 #include "render/render_error.hpp"
 
 #include "adler32.hpp"
@@ -53,16 +52,6 @@ struct Layout {
 // Rows are deflated in blocks of about this many bytes, each with codes of its own: small enough to
 // stay in the processor's cache with its tokens, large enough that its codes' header costs little.
 constexpr std::size_t blockBytes = 256 * 1024;
-
-// memset without the string instruction, whose every byte a profiler counts as an instruction.
-void clear(unsigned char* bytes, std::size_t size)
-{
-    std::size_t i = 0;
-#if ZARO_SSE2
-    for (; i + 16 <= size; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), _mm_setzero_si128());
-#endif
-    for (; i < size; ++i) bytes[i] = 0;
-}
 
 // One stretch of rows, filtered and deflated raw as a piece of the image's zlib stream: the last piece
 // carries the final block; a piece before another ends on a byte boundary, so the pieces join by
@@ -128,7 +117,7 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
         const auto [from, to] = y > 0 ? changedPixels(argb, layout.argbRow(y - 1), width) : std::pair{std::size_t{0}, width};
         if (from == to) {
             filtered[0] = up;
-            clear(filtered + 1, layout.rowSize);
+            std::memset(filtered + 1, 0, layout.rowSize);
             piece.adler = adler32OfZeros(adler32(piece.adler, {filtered, 1}), layout.rowSize);
             scratch.zeros.push_back({filled + 1, filled + filteredRow});
         } else {
@@ -146,9 +135,9 @@ Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::at
             if (filter == up) {
                 // Zeros but for the stretch; the row above takes the stretch and becomes this row.
                 filtered[0] = up;
-                clear(filtered + 1, begin);
+                std::memset(filtered + 1, 0, begin);
                 applyFilter(up, row + begin, above + begin, end - begin, layout.pixelSize, filtered + 1 + begin);
-                clear(filtered + 1 + end, layout.rowSize - end);
+                std::memset(filtered + 1 + end, 0, layout.rowSize - end);
                 std::memcpy(above + begin, row + begin, end - begin);
                 piece.adler = adler32OfZeros(adler32(piece.adler, {filtered, 1}), begin);
                 piece.adler = adler32OfZeros(adler32(piece.adler, {filtered + 1 + begin, end - begin}), layout.rowSize - end);
