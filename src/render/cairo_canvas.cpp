@@ -61,13 +61,27 @@ cairo_filter_t cairoFilter(InterpolationQuality quality)
     return CAIRO_FILTER_BILINEAR;
 }
 
+// Where a region context's pixels lie in the surface it was cut from, in device pixels.
+struct Region {
+    cairo_surface_t* surface = nullptr;  // the surface cut from, which outlives the region
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
 class CairoContext final : public DrawingContext {
 public:
-    explicit CairoContext(cairo_surface_t* surface) : cr_(cairo_create(surface)) {}
+    explicit CairoContext(cairo_surface_t* surface, Region region = {}) : cr_(cairo_create(surface)), region_(region) {}
     CairoContext(const CairoContext&) = delete;
     CairoContext& operator=(const CairoContext&) = delete;
     ~CairoContext() override
     {
+        if (region_.surface) {
+            // The pixels changed under the surface cut from, which is told so on its own thread.
+            cairo_surface_flush(cairo_get_target(cr_.get()));
+            cairo_surface_mark_dirty_rectangle(region_.surface, region_.x, region_.y, region_.width, region_.height);
+        }
         if (!pango_) return;
         const std::lock_guard guard(fonts::lock());
         pango_.reset();
@@ -186,12 +200,15 @@ public:
         return zaro::drawTextBlock(cr_.get(), pango_.get(), text, frame, font, color);
     }
 
+    std::unique_ptr<DrawingContext> regionContext(Rect rect) override;
+
 private:
     // What cairo's own state does not keep for us, saved and restored alongside it.
     struct State {
         Rgba fill{0, 0, 0, 1};
         Rgba stroke{0, 0, 0, 1};
         InterpolationQuality interpolation = InterpolationQuality::medium;
+        bool clipped = false;  // by a transform without an inverse
     };
 
     // Shape fills leave the path under construction alone, as the drawing model promises.
@@ -235,6 +252,7 @@ private:
         } else {
             KeptPath kept(cr_.get());
             cairo_clip(cr_.get());
+            state_.clipped = true;
         }
     }
 
@@ -255,10 +273,63 @@ private:
     }
 
     CairoHandle cr_;
+    Region region_;
     PangoContextHandle pango_;
     State state_;
     std::vector<State> saved_;
 };
+
+std::unique_ptr<DrawingContext> CairoContext::regionContext(Rect rect)
+{
+    cairo_t* cr = cr_.get();
+    cairo_surface_t* target = cairo_get_target(cr);
+    const Rect r = standardized(rect);
+    if (state_.clipped || !isFinite(r) || cairo_status(cr) != CAIRO_STATUS_SUCCESS
+        || cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) {
+        return nullptr;
+    }
+    // The rectangle's corners in device space, widened to whole pixels and kept within the surface:
+    // cut at whole pixels, the region samples each pixel exactly where the surface does.
+    double left = HUGE_VAL, top = HUGE_VAL, right = -HUGE_VAL, bottom = -HUGE_VAL;
+    for (const auto& [x, y] : {std::pair{r.x, r.y}, {r.maxX(), r.y}, {r.x, r.maxY()}, {r.maxX(), r.maxY()}}) {
+        double dx = x, dy = y;
+        cairo_user_to_device(cr, &dx, &dy);
+        left = std::min(left, dx);
+        top = std::min(top, dy);
+        right = std::max(right, dx);
+        bottom = std::max(bottom, dy);
+    }
+    const int surfaceWidth = cairo_image_surface_get_width(target);
+    const int surfaceHeight = cairo_image_surface_get_height(target);
+    if (!isFinite(left, top) || !isFinite(right, bottom)) return nullptr;
+    const int x0 = static_cast<int>(std::clamp(std::floor(left), 0.0, static_cast<double>(surfaceWidth)));
+    const int y0 = static_cast<int>(std::clamp(std::floor(top), 0.0, static_cast<double>(surfaceHeight)));
+    const int x1 = static_cast<int>(std::clamp(std::ceil(right), 0.0, static_cast<double>(surfaceWidth)));
+    const int y1 = static_cast<int>(std::clamp(std::ceil(bottom), 0.0, static_cast<double>(surfaceHeight)));
+    if (x1 <= x0 || y1 <= y0) return nullptr;
+
+    cairo_surface_flush(target);
+    const int stride = cairo_image_surface_get_stride(target);
+    unsigned char* const origin = cairo_image_surface_get_data(target) + static_cast<std::ptrdiff_t>(y0) * stride
+                                + static_cast<std::ptrdiff_t>(x0) * 4;
+    const SurfaceHandle surface(
+        cairo_image_surface_create_for_data(origin, cairo_image_surface_get_format(target), x1 - x0, y1 - y0, stride));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    auto region = std::make_unique<CairoContext>(surface.get(), Region{target, x0, y0, x1 - x0, y1 - y0});
+    cairo_t* rc = region->cr_.get();
+    if (region->status() != CAIRO_STATUS_SUCCESS) return nullptr;
+    cairo_matrix_t matrix;
+    cairo_get_matrix(cr, &matrix);
+    matrix.x0 -= x0;
+    matrix.y0 -= y0;
+    cairo_set_matrix(rc, &matrix);
+    cairo_set_line_width(rc, cairo_get_line_width(cr));
+    cairo_set_line_join(rc, cairo_get_line_join(cr));
+    cairo_set_line_cap(rc, cairo_get_line_cap(cr));
+    cairo_set_miter_limit(rc, cairo_get_miter_limit(cr));
+    region->state_ = state_;
+    return region;
+}
 
 void CairoContext::drawImage(const ImageView& image, Rect rect)
 {

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "render/cairo_canvas.hpp"
 #include "render/png.hpp"
 #include "render/palette.hpp"
 #include "render/preview_card.hpp"
@@ -177,6 +179,55 @@ TEST(ErrorCardPicture, ShowsHeaderTitleAndTheMessageLinesThatFitOnACardWithoutOu
         EXPECT_EQ(picture.hasColor({46, c.lastLineY, 748, 16}, over({0.54, 0.63, 0.72, 1.0})), c.lastLineY > 0);
         EXPECT_EQ(picture.lastInkColumn({30, c.inkEnd, 780, 690 - c.inkEnd}, card), -1) << c.message;
     }
+}
+
+
+// A region of a canvas, drawn on another thread, holds exactly what the canvas would have drawn there
+// itself, and nothing of its drawing lands outside it; the transform, colours and line settings come
+// along, and a context clipped by a degenerate transform gives no region.
+TEST(CanvasRegion, DrawsOnAnotherThreadWhatTheCanvasWouldAndNothingBeyond)
+{
+    const Rect region{20.25, 30, 141.5, 90};  // not on whole pixels: the region takes every pixel it touches
+    const auto paint = [](DrawingContext& context) {
+        context.fillRoundedRect({20.25, 30, 141.5, 90}, 12);
+        context.beginPath();
+        context.moveTo(30, 40);
+        for (int i = 1; i < 40; ++i) context.addLineTo(30 + i * 3.1, 40 + 60 * std::abs(std::sin(i * 0.7)));
+        context.strokePath();
+        context.drawTextBlock("Lap 12 1:31.019", {40, 90, 110, 20}, Font{13, FontWeight::medium}, palette::primary);
+    };
+    const auto prepared = [](DrawingContext& context) {
+        context.scale(2, 2);
+        context.translate(0, 160);
+        context.scale(1, -1);
+        context.setFillColor(palette::mapPanel);
+        context.setStrokeColor(palette::trackLine);
+        context.setLineWidth(2.4);
+        context.setLineJoin(LineJoin::round);
+        context.setLineCap(LineCap::round);
+    };
+    CairoCanvas direct(400, 320);
+    prepared(direct.context());
+    paint(direct.context());
+    CairoCanvas cut(400, 320);
+    prepared(cut.context());
+    {
+        const std::unique_ptr<DrawingContext> part = cut.context().regionContext(region);
+        ASSERT_TRUE(part);
+        std::thread([&] {
+            paint(*part);
+            part->fillRect({0, 0, 200, 20});  // wholly outside the region
+        }).join();
+    }
+    const PixelView a = direct.pixels();
+    const PixelView b = cut.pixels();
+    const std::size_t bytes = static_cast<std::size_t>(a.height) * a.stride;
+    EXPECT_TRUE(std::equal(a.data, a.data + bytes, b.data));
+    EXPECT_GT(std::count(a.data, a.data + bytes, 0), 0);  // the drawing leaves some of the canvas alone
+
+    CairoCanvas degenerate(40, 40);
+    degenerate.context().scale(0, 1);
+    EXPECT_FALSE(degenerate.context().regionContext({0, 0, 10, 10}));
 }
 
 }  // namespace

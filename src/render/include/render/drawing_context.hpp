@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace zaro {
@@ -128,6 +129,13 @@ public:
     // with the height of all lines rounded up to a whole point, capped at the frame's height. No
     // ellipsis: what does not fit is not shown. The graphics state is left as it was found.
     virtual Rect drawTextBlock(std::string_view text, Rect frame, const Font& font, Rgba color) = 0;
+
+    /// A context that draws into `rect` (through the current transform) exactly what this one would
+    /// draw there, and nothing outside it, for another thread to draw with while this one draws
+    /// elsewhere; null when this context cannot give one. It starts with this one's transform,
+    /// colours and line settings. This context must not draw within `rect` while the other lives,
+    /// and the other must be destroyed on this context's thread before this one is read.
+    virtual std::unique_ptr<DrawingContext> regionContext(Rect rect);
 };
 
 /// At most how many grapheme clusters a text block of `fontSize` in a frame `width` by `limit` can

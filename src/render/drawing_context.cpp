@@ -1,0 +1,7 @@
+#include "render/drawing_context.hpp"
+
+namespace zaro {
+
+std::unique_ptr<DrawingContext> DrawingContext::regionContext(Rect) { return nullptr; }
+
+}  // namespace zaro
