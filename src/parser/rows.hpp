@@ -72,7 +72,9 @@ public:
     void finish(ZaroSession& session);
 
 private:
-    std::optional<Fix> position(std::string_view line, bool ascii, std::array<std::string_view, columnCount>& values) const;
+    /// Whether the pass accepts the row `line` holds, with its fields picked into `values`.
+    bool position(std::string_view line, bool ascii, std::array<std::string_view, columnCount>& values, double& lat,
+                  double& lon) const;
 
     std::vector<FieldNeed> needs_;  // the columns read, by position
     std::string speedColumn_;

@@ -31,10 +31,10 @@ inline void readDigits(const unsigned char*& q, const unsigned char* end, std::u
     if (q != end && static_cast<unsigned>(*q - '0') < 10) mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
 }
 
-/// readAnyNumber, with plain decimals of up to 15 significant digits, the usual GPS and speed values,
-/// read here: the digits and the power of ten are both exact doubles, so one division rounds exactly
-/// as strtod does. Inline, as every row reads several.
-inline std::optional<double> readNumber(std::string_view field)
+/// The usual GPS and speed values: an optional minus sign and up to 15 decimal digits with at most one
+/// point among them. The digits and the power of ten are both exact doubles, so one division rounds
+/// exactly as strtod does. False, with `value` untouched, for any other field.
+inline bool readShortDecimal(std::string_view field, double& value)
 {
     static constexpr double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
@@ -53,10 +53,20 @@ inline std::optional<double> readNumber(std::string_view field)
         fractionDigits = q - fraction;
         digits += fractionDigits;
     }
-    if (q != end || digits == 0 || digits > 15) [[unlikely]] return readAnyNumber(field);
-    const double value = static_cast<double>(mantissa) / powersOfTen[fractionDigits];
-    return negative ? -value : value;
+    if (q != end || digits == 0 || digits > 15) [[unlikely]] return false;
+    const double magnitude = static_cast<double>(mantissa) / powersOfTen[fractionDigits];
+    value = negative ? -magnitude : magnitude;
+    return true;
 }
+
+/// readAnyNumber, with the short decimals read inline, as every row reads several.
+inline std::optional<double> readNumber(std::string_view field)
+{
+    double value;
+    if (readShortDecimal(field, value)) [[likely]] return value;
+    return readAnyNumber(field);
+}
+
 /// An optional sign and decimal digits filling the whole field, within the 64-bit range.
 std::optional<std::int64_t> readInteger(std::string_view field);
 
