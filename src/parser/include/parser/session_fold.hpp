@@ -31,11 +31,17 @@ double greatCircleMetres(const Fix& from, const Fix& to);
 
 /// A sum of many terms that carries its rounding errors along (Neumaier's method), so that the order
 /// the terms come in, and the pieces they are summed in, change it by no more than the last bit.
-/// Infinities and NaNs add up as they do in a plain sum.
+/// Infinities and NaNs add up as they do in a plain sum, except that a NaN term becomes the sum even
+/// when it already is one: which of two NaNs an addition keeps depends on how the compiler ordered
+/// its operands.
 class CompensatedSum {
 public:
     void add(double term)
     {
+        if (std::isnan(term)) [[unlikely]] {
+            sum_ = term;
+            return;
+        }
         const double sum = sum_ + term;
         if (std::isfinite(sum)) compensation_ += std::fabs(sum_) >= std::fabs(term) ? (sum_ - sum) + term : (term - sum) + sum_;
         sum_ = sum;
