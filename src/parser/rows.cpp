@@ -39,6 +39,7 @@ unsigned commaMask(const char* data, std::size_t size, std::size_t base)
 void pickFields(std::string_view line, std::span<const FieldNeed> needs,
                 std::array<std::string_view, columnCount>& values, bool ascii)
 {
+    for (const FieldNeed& need : needs) values[static_cast<std::size_t>(need.column)] = {};
     if (needs.empty()) return;
     auto need = needs.begin();
     if (ascii) {
@@ -124,11 +125,10 @@ std::optional<Fix> RowPass::acceptedPosition(std::string_view line) const
 
 void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
 {
-    std::array<std::string_view, columnCount> values{};
     double lat = 0;
     double lon = 0;
-    if (!position(line, ascii, values, lat, lon)) return;
-    const auto value = [&values](Column c) { return values[static_cast<std::size_t>(c)]; };
+    if (!position(line, ascii, fields_, lat, lon)) return;
+    const auto value = [this](Column c) { return fields_[static_cast<std::size_t>(c)]; };
 
     const std::string_view time = value(Column::time);
     if (fold_.fixes() == 0) firstTime_.assign(time);
