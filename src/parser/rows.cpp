@@ -83,6 +83,8 @@ RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyByte
             fromBodyStart ? 0 : std::max<std::int64_t>(1, SessionFold::strideFor(bodyBytes) / 64))
 {
     for (std::size_t i = 0; i < columnCount; ++i) {
+        // The lap column is read only to infer laps.
+        if (static_cast<Column>(i) == Column::lap && !inferLaps) continue;
         if (columns.positions[i]) needs_.push_back({*columns.positions[i], static_cast<Column>(i)});
     }
     std::sort(needs_.begin(), needs_.end(), [](const FieldNeed& a, const FieldNeed& b) { return a.position < b.position; });
