@@ -149,7 +149,10 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
             fold_.addLap(lap, instant->ticks);
         }
     }
-    if (fold_.addFix(Fix::at(lat, lon))) checkpoints_.push_back(lineBegin);
+    // Logs whose rows outpace their GPS repeat a latitude, and its cosine with it.
+    const std::optional<Fix>& last = fold_.lastFix();
+    const Fix fix = last && last->lat == lat ? Fix{lat, lon, last->cosLat} : Fix::at(lat, lon);
+    if (fold_.addFix(fix)) checkpoints_.push_back(lineBegin);
     double number = 0;
     if (readField(value(Column::speed), number)) fold_.addSpeed(number);
     if (readField(value(Column::gForceX), number)) fold_.addGForceX(number);
