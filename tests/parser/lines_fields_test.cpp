@@ -1,4 +1,5 @@
 // Line enumeration, CSV fields, the field picker and the number readers.
+#include <bit>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -144,6 +145,32 @@ TEST(ReadNumber, AgreesWithStrtodInTheCLocaleOnGeneratedLiterals)
         }
     }
     freelocale(c);
+}
+
+// Every length of whole part and fraction, signed or not, and each with one byte spoilt.
+TEST(ReadNumber, ReadsPlainDecimalsOfEveryShapeAsStrtodDoes)
+{
+    std::mt19937 random(99);
+    const auto digits = [&random](std::size_t count) {
+        std::string text(count, '0');
+        for (char& c : text) c = static_cast<char>('0' + random() % 10);
+        return text;
+    };
+    for (std::size_t whole = 0; whole <= 9; ++whole) {
+        for (std::size_t fraction = 0; fraction <= 10; ++fraction) {
+            for (int round = 0; round < 20; ++round) {
+                std::string field = (round % 2 ? "-" : "") + digits(whole) + "." + digits(fraction);
+                if (round >= 10) field[random() % field.size()] = "e+-.x/:"[random() % 7];
+                char* end = nullptr;
+                const double expected = std::strtod(field.c_str(), &end);
+                const auto value = readNumber(field);
+                ASSERT_EQ(value.has_value(), end == field.c_str() + field.size()) << field;
+                if (value) {
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(*value), std::bit_cast<std::uint64_t>(expected)) << field;
+                }
+            }
+        }
+    }
 }
 
 TEST(ReadNumber, IgnoresTheProcessLocale)
