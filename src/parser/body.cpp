@@ -29,7 +29,7 @@ void readPiece(Lines& lines, std::int64_t from, std::int64_t until, RowPass& pas
     LineDecoder decoder;
     RawLine raw;
     for (std::int64_t begin = from; begin < until && lines.next(raw); begin = raw.next) {
-        const std::string_view line = decoder.decode(raw.bytes);
+        const std::string_view line = decoder.decode(raw);
         pass.add(line, begin, decoder.ascii());
     }
 }
@@ -58,7 +58,7 @@ std::vector<ZaroSessionPoint> findCandidates(const Lines& lines, const Body& bod
     for (const RowPass::CandidateLookup& lookup : pass.candidateLookups(rowsBefore, body.end)) {
         Lines walk = lines.range(lookup.from, lookup.end);
         for (std::int64_t skip = lookup.skip; walk.next(raw);) {
-            const std::optional<Fix> fix = pass.acceptedPosition(decoder.decode(raw.bytes));
+            const std::optional<Fix> fix = pass.acceptedPosition(decoder.decode(raw));
             if (fix && skip-- == 0) {
                 candidates.push_back({fix->lat, fix->lon});
                 break;

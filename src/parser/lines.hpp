@@ -14,6 +14,7 @@ namespace zaro::ZaroSessionParser::detail {
 struct RawLine {
     std::string_view bytes;
     std::int64_t next = 0;  // offset just past the line feed, or the end when there is none
+    bool ascii = false;     // the bytes are known to be all ASCII (when false, they may be too)
 };
 
 /// Lines of an in-memory buffer between two offsets.
@@ -66,6 +67,13 @@ private:
 class LineDecoder {
 public:
     std::string_view decode(std::string_view bytes);
+    /// decode of a line whose bytes may be known to be ASCII already.
+    std::string_view decode(const RawLine& line)
+    {
+        if (!line.ascii) return decode(line.bytes);
+        ascii_ = true;
+        return line.bytes;
+    }
     /// Whether the line last decoded is all ASCII.
     bool ascii() const { return ascii_; }
 

@@ -39,6 +39,7 @@ unsigned commaMask(const char* data, std::size_t size, std::size_t base)
 void pickFields(std::string_view line, std::span<const FieldNeed> needs,
                 std::array<std::string_view, columnCount>& values, bool ascii)
 {
+    for (const FieldNeed& need : needs) values[static_cast<std::size_t>(need.column)] = {};
     if (needs.empty()) return;
     auto need = needs.begin();
     if (ascii) {
@@ -82,45 +83,54 @@ RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyByte
             fromBodyStart ? 0 : std::max<std::int64_t>(1, SessionFold::strideFor(bodyBytes) / 64))
 {
     for (std::size_t i = 0; i < columnCount; ++i) {
+        // The lap column is read only to infer laps.
+        if (static_cast<Column>(i) == Column::lap && !inferLaps) continue;
         if (columns.positions[i]) needs_.push_back({*columns.positions[i], static_cast<Column>(i)});
     }
     std::sort(needs_.begin(), needs_.end(), [](const FieldNeed& a, const FieldNeed& b) { return a.position < b.position; });
 }
 
-std::optional<Fix> RowPass::position(std::string_view rawLine, bool ascii,
-                                     std::array<std::string_view, columnCount>& values) const
+namespace {
+
+// A field as a number; an empty one is none. Inline, as every row reads several.
+[[gnu::always_inline]] inline bool readField(std::string_view field, double& value)
+{
+    if (field.empty()) return false;
+    if (readShortDecimal(field, value)) [[likely]] return true;
+    const std::optional<double> other = readAnyNumber(field);
+    if (other) value = *other;
+    return other.has_value();
+}
+
+}  // namespace
+
+bool RowPass::position(std::string_view rawLine, bool ascii, std::array<std::string_view, columnCount>& values,
+                       double& lat, double& lon) const
 {
     const std::string_view line = text::trimWhitespace(rawLine);
-    if (line.empty()) return std::nullopt;
+    if (line.empty()) return false;
     pickFields(line, needs_, values, ascii);
-    const auto number = [&values](Column c) {
-        const std::string_view v = values[static_cast<std::size_t>(c)];
-        return v.empty() ? std::nullopt : readNumber(v);
-    };
-    const std::optional<double> lat = number(Column::latitude);
-    const std::optional<double> lon = number(Column::longitude);
-    if (!lat || !lon) return std::nullopt;
-    if (!(std::fabs(*lat) <= 90) || !(std::fabs(*lon) <= 180)) return std::nullopt;
-    if (values[static_cast<std::size_t>(Column::time)].empty()) return std::nullopt;
-    return Fix::at(*lat, *lon);
+    if (!readField(values[static_cast<std::size_t>(Column::latitude)], lat)) return false;
+    if (!readField(values[static_cast<std::size_t>(Column::longitude)], lon)) return false;
+    if (!(std::fabs(lat) <= 90) || !(std::fabs(lon) <= 180)) return false;
+    return !values[static_cast<std::size_t>(Column::time)].empty();
 }
 
 std::optional<Fix> RowPass::acceptedPosition(std::string_view line) const
 {
     std::array<std::string_view, columnCount> values{};
-    return position(line, text::isAscii(line), values);
+    double lat = 0;
+    double lon = 0;
+    if (!position(line, text::isAscii(line), values, lat, lon)) return std::nullopt;
+    return Fix::at(lat, lon);
 }
 
 void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
 {
-    std::array<std::string_view, columnCount> values{};
-    const std::optional<Fix> fix = position(line, ascii, values);
-    if (!fix) return;
-    const auto value = [&values](Column c) { return values[static_cast<std::size_t>(c)]; };
-    const auto number = [&value](Column c) {
-        const std::string_view v = value(c);
-        return v.empty() ? std::nullopt : readNumber(v);
-    };
+    double lat = 0;
+    double lon = 0;
+    if (!position(line, ascii, fields_, lat, lon)) return;
+    const auto value = [this](Column c) { return fields_[static_cast<std::size_t>(c)]; };
 
     const std::string_view time = value(Column::time);
     if (fold_.fixes() == 0) firstTime_.assign(time);
@@ -139,11 +149,15 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
             fold_.addLap(lap, instant->ticks);
         }
     }
-    if (fold_.addFix(*fix)) checkpoints_.push_back(lineBegin);
-    if (const auto speed = number(Column::speed)) fold_.addSpeed(*speed);
-    if (const auto gx = number(Column::gForceX)) fold_.addGForceX(*gx);
-    if (const auto gy = number(Column::gForceY)) fold_.addGForceY(*gy);
-    if (const auto lean = number(Column::leanAngle)) fold_.addLean(*lean);
+    // Logs whose rows outpace their GPS repeat a latitude, and its cosine with it.
+    const std::optional<Fix>& last = fold_.lastFix();
+    const Fix fix = last && last->lat == lat ? Fix{lat, lon, last->cosLat} : Fix::at(lat, lon);
+    if (fold_.addFix(fix)) checkpoints_.push_back(lineBegin);
+    double number = 0;
+    if (readField(value(Column::speed), number)) fold_.addSpeed(number);
+    if (readField(value(Column::gForceX), number)) fold_.addGForceX(number);
+    if (readField(value(Column::gForceY), number)) fold_.addGForceY(number);
+    if (readField(value(Column::leanAngle), number)) fold_.addLean(number);
 }
 
 void RowPass::append(RowPass&& later)

@@ -25,8 +25,8 @@ struct FieldNeed {
 };
 
 /// The fields of `line` at the positions of `needs` (sorted by position), each trimmed, into the
-/// slot of its column; one left-to-right walk, the line is never split whole. Slots of fields the
-/// line does not have are left alone.
+/// slot of its column, which is left empty when the line has no such field; one left-to-right walk,
+/// the line is never split whole. The slots of other columns are left alone.
 void pickFields(std::string_view line, std::span<const FieldNeed> needs,
                 std::array<std::string_view, columnCount>& values, bool ascii);
 inline void pickFields(std::string_view line, std::span<const FieldNeed> needs, std::array<std::string_view, columnCount>& values)
@@ -72,9 +72,14 @@ public:
     void finish(ZaroSession& session);
 
 private:
-    std::optional<Fix> position(std::string_view line, bool ascii, std::array<std::string_view, columnCount>& values) const;
+    /// Whether the pass accepts the row `line` holds, with its fields picked into `values`.
+    bool position(std::string_view line, bool ascii, std::array<std::string_view, columnCount>& values, double& lat,
+                  double& lon) const;
 
     std::vector<FieldNeed> needs_;  // the columns read, by position
+    // The fields of the row being added. Kept from row to row, as clearing them all a row cost more
+    // than the rest of picking them: only the slots of needed columns are ever set.
+    std::array<std::string_view, columnCount> fields_{};
     std::string speedColumn_;
     bool inferLaps_;
     SessionFold fold_;

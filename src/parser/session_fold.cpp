@@ -8,25 +8,6 @@
 
 namespace zaro::ZaroSessionParser {
 
-namespace {
-
-constexpr double pi = 3.141592653589793;
-constexpr double earthDiameterM = 12742000.0;
-
-}  // namespace
-
-Fix Fix::at(double lat, double lon) { return {lat, lon, std::cos(lat * pi / 180)}; }
-
-double greatCircleMetres(const Fix& from, const Fix& to)
-{
-    const double dLat = (to.lat - from.lat) * pi / 180;
-    const double dLon = (to.lon - from.lon) * pi / 180;
-    const double sinLat = std::sin(dLat * 0.5);
-    const double sinLon = std::sin(dLon * 0.5);
-    const double a = sinLat * sinLat + from.cosLat * to.cosLat * (sinLon * sinLon);
-    return earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
-}
-
 void RunningMaximum::append(const RunningMaximum& later)
 {
     if (!later.seen_) return;

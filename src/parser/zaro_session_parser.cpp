@@ -40,7 +40,7 @@ HeaderSearch searchHeader(Lines& lines, LineDecoder& decoder)
     while (lines.next(raw)) {
         const std::int64_t begin = lineBegin;
         lineBegin = raw.next;
-        const std::string_view line = text::trimWhitespace(decoder.decode(raw.bytes));
+        const std::string_view line = text::trimWhitespace(decoder.decode(raw));
         if (line.empty()) continue;
         search.hasContent = true;
         if (isHeaderRow(line)) {
@@ -71,7 +71,7 @@ std::vector<ZaroSessionLap> preambleLaps(const Lines& lines, const HeaderSearch&
     Lines preamble = lines.range(0, search.headerBegin);
     RawLine raw;
     while (preamble.next(raw)) {
-        const std::string_view line = text::trimWhitespace(decoder.decode(raw.bytes));
+        const std::string_view line = text::trimWhitespace(decoder.decode(raw));
         if (line.empty()) continue;
         if (auto lap = parseLapRow(line)) laps.push_back(std::move(*lap));
     }

@@ -1,4 +1,5 @@
 // Line enumeration, CSV fields, the field picker and the number readers.
+#include <bit>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -7,10 +8,13 @@
 #include <gtest/gtest.h>
 #include <locale.h>
 
+#include "base/posix_file.hpp"
+#include "base/unicode.hpp"
 #include "fields.hpp"
 #include "lines.hpp"
 #include "rows.hpp"
 #include "support/cases.hpp"
+#include "support/files.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
 namespace {
@@ -30,6 +34,43 @@ TEST(EnumerateLines, CutsAtLineFeedsDropsOneCarriageReturnAndTheFirstByteOrderMa
     int calls = 0;
     enumerateLines("a\nb\nc", 0, [&calls](std::string_view, std::int64_t) { return ++calls < 1; });
     EXPECT_EQ(calls, 1);
+}
+
+// Random lines with now and then a byte beyond ASCII, before or after a block of sixteen, and a
+// file longer than the file reader's buffer: a line said to be ASCII is, the lines from memory say
+// so of every ASCII line, and both readers decode the same lines.
+TEST(LineReaders, SayALineIsAsciiOnlyWhenItIsAndDecodeAsTheCheckingDecoderDoes)
+{
+    std::mt19937 random(77);
+    std::string data;
+    while (data.size() < 700 * 1024) {
+        std::string line(random() % 90, 'a');
+        for (char& c : line) c = "a,1.\r"[random() % 5];
+        if (!line.empty() && random() % 4 == 0) line[random() % line.size()] = "\xC3\xFF\x80"[random() % 3];
+        data += line + "\n";
+    }
+    data += "tail \xC3\xA9 without a line feed";
+    const support::TemporaryFolder folder;
+    support::writeFile(folder / "lines.csv", data);
+    const posix::RegularFile file = posix::openRegularFile(folder / "lines.csv");
+
+    SpanLines fromMemory(data, 0, static_cast<std::int64_t>(data.size()));
+    FileLines fromFile(file.descriptor.get(), 0, static_cast<std::int64_t>(data.size()));
+    LineDecoder decoder, checking, fileDecoder;
+    RawLine raw, fileRaw;
+    std::size_t lines = 0;
+    while (fromMemory.next(raw)) {
+        ASSERT_TRUE(fromFile.next(fileRaw));
+        ASSERT_EQ(raw.ascii, text::isAscii(raw.bytes)) << "line " << lines;
+        ASSERT_TRUE(!fileRaw.ascii || text::isAscii(fileRaw.bytes)) << "line " << lines;
+        const std::string expected(checking.decode(raw.bytes));
+        ASSERT_EQ(decoder.decode(raw), expected) << "line " << lines;
+        ASSERT_EQ(fileDecoder.decode(fileRaw), expected) << "line " << lines;
+        ASSERT_EQ(fileRaw.next, raw.next);
+        ++lines;
+    }
+    EXPECT_FALSE(fromFile.next(fileRaw));
+    EXPECT_GT(lines, 10000U);
 }
 
 TEST(SplitCsvLine, SplitsTrimsAndHonoursQuotes)
@@ -104,6 +145,32 @@ TEST(ReadNumber, AgreesWithStrtodInTheCLocaleOnGeneratedLiterals)
         }
     }
     freelocale(c);
+}
+
+// Every length of whole part and fraction, signed or not, and each with one byte spoilt.
+TEST(ReadNumber, ReadsPlainDecimalsOfEveryShapeAsStrtodDoes)
+{
+    std::mt19937 random(99);
+    const auto digits = [&random](std::size_t count) {
+        std::string text(count, '0');
+        for (char& c : text) c = static_cast<char>('0' + random() % 10);
+        return text;
+    };
+    for (std::size_t whole = 0; whole <= 9; ++whole) {
+        for (std::size_t fraction = 0; fraction <= 10; ++fraction) {
+            for (int round = 0; round < 20; ++round) {
+                std::string field = (round % 2 ? "-" : "") + digits(whole) + "." + digits(fraction);
+                if (round >= 10) field[random() % field.size()] = "e+-.x/:"[random() % 7];
+                char* end = nullptr;
+                const double expected = std::strtod(field.c_str(), &end);
+                const auto value = readNumber(field);
+                ASSERT_EQ(value.has_value(), end == field.c_str() + field.size()) << field;
+                if (value) {
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(*value), std::bit_cast<std::uint64_t>(expected)) << field;
+                }
+            }
+        }
+    }
 }
 
 TEST(ReadNumber, IgnoresTheProcessLocale)

@@ -60,7 +60,8 @@ TEST(Pieces, MaximaSumsAndLapBoundariesJoinedAtAnySplitAreThoseOfTheWholeRun)
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<std::vector<double>> runs = {{nan, 3, 5},       {3, nan, 5, 4},      {0.0, -0.0, 0.0, -0.0},
-                                                   {-inf, nan, -inf}, {1e16, 1, 1, -1e16}, {inf, 2, -inf}};
+                                                   {-inf, nan, -inf}, {1e16, 1, 1, -1e16}, {inf, 2, -inf},
+                                                   {nan, -nan, 1},    {-nan, 2, nan},      {inf, -inf, nan, 1}};
     for (const std::vector<double>& run : runs) {
         for (std::size_t split = 0; split <= run.size(); ++split) {
             RunningMaximum whole, earlier, later;
@@ -79,6 +80,11 @@ TEST(Pieces, MaximaSumsAndLapBoundariesJoinedAtAnySplitAreThoseOfTheWholeRun)
                 << testing::PrintToString(run) << " split " << split;
         }
     }
+    // Of two NaNs the later one is the sum, however the additions were compiled.
+    CompensatedSum nans;
+    for (const double term : {nan, 1.0, -nan}) nans.add(term);
+    EXPECT_TRUE(std::isnan(nans.value()) && std::signbit(nans.value()));
+
     // Lap numbers and times in ms: rows of one lap, changes, out-laps (0) after a lap and at the start.
     const std::vector<std::pair<std::int64_t, std::int64_t>> rows = {
         {0, 0}, {0, 5}, {1, 10}, {1, 20}, {2, 30}, {0, 40}, {0, 45}, {2, 50}, {3, 60}, {-1, 70}, {0, 80}, {3, 90}};

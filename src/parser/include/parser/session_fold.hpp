@@ -3,6 +3,7 @@
 // does every reader of another logger's files, so that all of them count alike.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -17,25 +18,47 @@
 
 namespace zaro::ZaroSessionParser {
 
+inline constexpr double pi = 3.141592653589793;
+inline constexpr double earthDiameterM = 12742000.0;
+
 /// A position with the cosine of its latitude, which the step to the next fix reuses.
 struct Fix {
     double lat = 0;
     double lon = 0;
     double cosLat = 1;
 
-    static Fix at(double lat, double lon);
+    static Fix at(double lat, double lon) { return {lat, lon, std::cos(lat * pi / 180)}; }
 };
 
-/// Great-circle distance in metres on a sphere of 12742 km diameter.
-double greatCircleMetres(const Fix& from, const Fix& to);
+/// Great-circle distance in metres on a sphere of 12742 km diameter. Inline, as it is one step of
+/// every row.
+inline double greatCircleMetres(const Fix& from, const Fix& to)
+{
+    const double dLat = (to.lat - from.lat) * pi / 180;
+    const double dLon = (to.lon - from.lon) * pi / 180;
+    // The sine of a zero difference is zero, and a distance of zero its arcsine: a fix that repeats a
+    // latitude, a longitude or the whole position, as logs whose rows outpace their GPS do, is spared
+    // that trigonometry.
+    const double sinLat = dLat == 0 ? 0.0 : std::sin(dLat * 0.5);
+    const double sinLon = dLon == 0 ? 0.0 : std::sin(dLon * 0.5);
+    const double a = sinLat * sinLat + from.cosLat * to.cosLat * (sinLon * sinLon);
+    if (a == 0) return 0;
+    return earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
+}
 
 /// A sum of many terms that carries its rounding errors along (Neumaier's method), so that the order
 /// the terms come in, and the pieces they are summed in, change it by no more than the last bit.
-/// Infinities and NaNs add up as they do in a plain sum.
+/// Infinities and NaNs add up as they do in a plain sum, except that a NaN term becomes the sum even
+/// when it already is one: which of two NaNs an addition keeps depends on how the compiler ordered
+/// its operands.
 class CompensatedSum {
 public:
     void add(double term)
     {
+        if (std::isnan(term)) [[unlikely]] {
+            sum_ = term;
+            return;
+        }
         const double sum = sum_ + term;
         if (std::isfinite(sum)) compensation_ += std::fabs(sum_) >= std::fabs(term) ? (sum_ - sum) + term : (term - sum) + sum_;
         sum_ = sum;
