@@ -40,7 +40,7 @@ std::uint32_t adler32(std::uint32_t adler, std::span<const unsigned char> bytes)
                 const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + b * 32));
                 const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + b * 32 + 16));
                 sumsBefore = _mm_add_epi32(sumsBefore, sum);
-                // Filtered rows are mostly zeros, which add nothing but the low sum again.
+                // Zeros add nothing but the low sum again.
                 if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(first, second), zero)) == 0xFFFF) continue;
                 sum = _mm_add_epi32(sum, _mm_add_epi32(_mm_sad_epu8(first, zero), _mm_sad_epu8(second, zero)));
                 columns[0] = _mm_add_epi16(columns[0], _mm_unpacklo_epi8(first, zero));
@@ -74,14 +74,6 @@ std::uint32_t adler32(std::uint32_t adler, std::span<const unsigned char> bytes)
         high %= modulus;
     }
     return high << 16 | low;
-}
-
-std::uint32_t adler32OfZeros(std::uint32_t adler, std::uint64_t count)
-{
-    // The low sum stays; the high sum gains it once a byte.
-    const std::uint64_t low = adler & 0xFFFF;
-    const std::uint64_t high = ((adler >> 16) + low * (count % modulus)) % modulus;
-    return static_cast<std::uint32_t>(high << 16 | low);
 }
 
 std::uint32_t adler32Joined(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength)

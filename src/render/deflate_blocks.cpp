@@ -26,6 +26,23 @@ constexpr std::array<std::uint8_t, 29> lengthExtraBits = {0, 0, 0, 0, 0, 0, 0, 0
 constexpr std::array<std::uint8_t, lengthSymbols> lengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                                  11, 4,  12, 3, 13, 2, 14, 1, 15};
 
+constexpr std::array<std::uint16_t, distanceSymbols> distanceBase = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::array<std::uint8_t, distanceSymbols> distanceExtraBits = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,
+                                                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// The code of a distance from 1 to 32768.
+std::size_t distanceCode(std::size_t distance)
+{
+    std::size_t code = 0;
+    while (code + 1 < distanceSymbols && distanceBase[code + 1] <= distance) ++code;
+    return code;
+}
+
+// The kinds of run, each a range of 256 tokens from 256 on: a byte back, a pixel back, a row back.
+enum RunKind : unsigned { byteBack = 1, pixelBack = 2, rowBack = 3 };
+
 // The length code (0 for symbol 257) of each run length from 3 to 258.
 constexpr std::array<std::uint8_t, 256> lengthCodes = [] {
     std::array<std::uint8_t, 256> codes{};
@@ -223,8 +240,8 @@ std::size_t DeflateBlocks::bound(std::size_t bytes, std::size_t blocks)
     return bytes + 6 * (bytes / storedMost + blocks) + 16;
 }
 
-DeflateBlocks::DeflateBlocks(unsigned char* out, std::size_t pixelSize, std::uint16_t* tokens)
-    : begin_(out), out_(out), pixelSize_(pixelSize), tokens_(tokens)
+DeflateBlocks::DeflateBlocks(unsigned char* out, std::size_t pixelSize, std::size_t rowSize, std::uint16_t* tokens)
+    : begin_(out), out_(out), pixelSize_(pixelSize), rowSize_(rowSize <= farthest ? rowSize : 0), tokens_(tokens)
 {
 }
 
@@ -284,9 +301,9 @@ void DeflateBlocks::literals(const unsigned char* bytes, std::size_t from, std::
     tokenCount_ += to - from;
 }
 
-void DeflateBlocks::run(std::size_t length, bool pixelBack)
+void DeflateBlocks::run(std::size_t length, unsigned kind)
 {
-    const unsigned first = pixelBack ? 512 : 256;
+    const unsigned first = kind * 256;
     while (length > 0) {
         // A run longer than one match is cut so that no piece is shorter than a match.
         std::size_t take = std::min(length, longestRun);
@@ -298,14 +315,33 @@ void DeflateBlocks::run(std::size_t length, bool pixelBack)
     }
 }
 
-// The matches looked for are runs: each byte equal to the one `d` back, for d of 1 and a pixel. Both are
+// The stretches the caller knows to repeat the row above are matches as they are; between them, the
+// matches looked for are runs.
+void DeflateBlocks::tokenize(const unsigned char* bytes, std::size_t size, std::span<const Repeats> repeats)
+{
+    // The first block's first bytes have nothing before them in the block to repeat; a row back they
+    // may, as the stream goes on from the rows before.
+    std::size_t i = started_ ? 0 : std::min(pixelSize_, size);
+    std::size_t pendingFrom = 0;  // the literals not yet taken
+    for (const Repeats& repeat : repeats) {
+        if (rowSize_ == 0 || repeat.to - repeat.from < shortestRun) continue;
+        scan(bytes, i, repeat.from, pendingFrom);
+        literals(bytes, pendingFrom, repeat.from);
+        run(repeat.to - repeat.from, rowBack);
+        i = pendingFrom = repeat.to;
+    }
+    scan(bytes, i, size, pendingFrom);
+    literals(bytes, pendingFrom, size);
+}
+
+// Runs from `position` up to `limit`: each byte equal to the one `d` back, for d of 1 and a pixel. Both are
 // judged for 16 positions at once as bit masks; bit k of a mask is set when position i + k repeats.
-void DeflateBlocks::tokenize(const unsigned char* bytes, std::size_t size, std::span<const Zeros> zeros)
+// Leaves `position` where the search stopped and `pendingFrom` after the last run.
+void DeflateBlocks::scan(const unsigned char* bytes, std::size_t& position, std::size_t limit, std::size_t& pendingFrom)
 {
     const std::size_t pixel = pixelSize_;
-    // The first block's first bytes have nothing before them to repeat.
-    std::size_t i = started_ ? 0 : std::min(pixel, size);
-    std::size_t pendingFrom = 0;  // the literals not yet taken
+    const std::size_t size = limit;
+    std::size_t i = position;
     const auto masks = [&](std::size_t at, unsigned& byteBack, unsigned& pixelBack) {
 #if ZARO_SSE2
         const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
@@ -327,17 +363,11 @@ void DeflateBlocks::tokenize(const unsigned char* bytes, std::size_t size, std::
             pixelBack &= inside;
         }
     };
-    // How far the run at `at` goes, its first window's mask given: 64 bytes at a time while they all
+    // How far the run at `from` goes, its first window's mask given: 64 bytes at a time while they all
     // repeat, then 16 at a time.
-    auto zero = zeros.begin();
     const auto runLength = [&](std::size_t at, unsigned mask, std::size_t distance) {
         auto length = static_cast<std::size_t>(std::countr_one(mask));
         if (length < 16) return length;
-        // A run of zeros goes on through known zeros that it reaches, unread.
-        if (distance == 1 && bytes[at] == 0) {
-            while (zero != zeros.end() && zero->to <= at + length) ++zero;
-            if (zero != zeros.end() && zero->from <= at + length) length = zero->to - at;
-        }
         const unsigned char* back = bytes - distance;
 #if ZARO_SSE2
         const auto same = [&](std::size_t k) {
@@ -369,7 +399,7 @@ void DeflateBlocks::tokenize(const unsigned char* bytes, std::size_t size, std::
         if (runOfBytes || (pixelBack & 7) == 7) {
             literals(bytes, pendingFrom, i);
             const std::size_t length = runLength(i, runOfBytes ? byteBack : pixelBack, runOfBytes ? 1 : pixel);
-            run(length, !runOfBytes);
+            run(length, runOfBytes ? RunKind::byteBack : RunKind::pixelBack);
             i += length;
             pendingFrom = i;
             continue;
@@ -378,15 +408,15 @@ void DeflateBlocks::tokenize(const unsigned char* bytes, std::size_t size, std::
         const unsigned starts = ((byteBack & byteBack >> 1 & byteBack >> 2) | (pixelBack & pixelBack >> 1 & pixelBack >> 2)) & 0x3FFF;
         i += starts != 0 ? static_cast<std::size_t>(std::countr_zero(starts)) : 14;
     }
-    literals(bytes, pendingFrom, size);
+    position = i;
 }
 
-void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final, std::span<const Zeros> zeros)
+void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final, std::span<const Repeats> repeats)
 {
     tokenCount_ = 0;
     counts_.fill(0);
     for (auto& table : literalCounts_) table.fill(0);
-    tokenize(bytes, size, zeros);
+    tokenize(bytes, size, repeats);
     for (std::size_t b = 0; b < 256; ++b) {
         counts_[b] = literalCounts_[0][b] + literalCounts_[1][b] + literalCounts_[2][b] + literalCounts_[3][b];
     }
@@ -398,10 +428,14 @@ void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final
     std::array<std::uint32_t, distanceSymbols> distanceCounts{};
     std::copy_n(counts_.begin(), 256, litLenCounts.begin());
     litLenCounts[endOfBlock] = 1;
-    for (std::size_t t = 256; t < 768; ++t) {
+    // Each kind of run's distance: its code, and the extra bits the code needs.
+    const std::size_t distances[] = {0, 1, pixelSize_, rowSize_ != 0 ? rowSize_ : 1};
+    std::array<std::size_t, 4> kindCodes{};
+    for (unsigned kind = byteBack; kind <= rowBack; ++kind) kindCodes[kind] = distanceCode(distances[kind]);
+    for (std::size_t t = 256; t < counts_.size(); ++t) {
         if (counts_[t] == 0) continue;
         litLenCounts[257 + lengthCodes[(t & 255)]] += counts_[t];
-        distanceCounts[t < 512 ? 0 : pixelSize_ - 1] += counts_[t];
+        distanceCounts[kindCodes[t >> 8]] += counts_[t];
     }
     const std::array<std::uint8_t, litLenSymbols> litLenLengths = codeLengths(litLenCounts, 15);
     std::array<std::uint8_t, distanceSymbols> distanceLengths = codeLengths(distanceCounts, 15);
@@ -427,29 +461,32 @@ void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final
     const std::array<std::uint16_t, distanceSymbols> distanceCodes = canonicalCodes(distanceLengths);
     const std::array<std::uint16_t, lengthSymbols> itemCodes = canonicalCodes(itemLengths);
 
-    // Each token's whole bits: the symbol, a length's extra bits and the distance's code. At most
-    // 15 + 5 + 3 bits, the distance code having at most four symbols.
+    // Each token's whole bits: the symbol, a length's extra bits, the distance's code and its extra
+    // bits. At most 15 + 5 + 15 + 13 bits.
     struct Bits {
-        std::uint32_t bits;
+        std::uint64_t bits;
         std::uint32_t count;
     };
-    std::array<Bits, 768> tokenBits{};
+    std::array<Bits, 1024> tokenBits{};
     std::uint64_t blockBits = 3 + 5 + 5 + 4 + 3 * itemLengthsSent + litLenLengths[endOfBlock];
     for (std::size_t k = 0; k < itemCount; ++k) blockBits += itemLengths[items[k].symbol] + extraBitsOf(items[k].symbol);
-    for (std::size_t t = 0; t < 768; ++t) {
+    for (std::size_t t = 0; t < tokenBits.size(); ++t) {
         if (counts_[t] == 0) continue;
         if (t < 256) {
             tokenBits[t] = {litLenCodes[t], litLenLengths[t]};
         } else {
             const std::size_t length = (t & 255) + shortestRun;
             const std::size_t code = lengthCodes[t & 255];
-            const std::size_t distance = t < 512 ? 0 : pixelSize_ - 1;
-            std::uint32_t bits = litLenCodes[257 + code];
+            const std::size_t distance = distances[t >> 8];
+            const std::size_t distanceSymbol = kindCodes[t >> 8];
+            std::uint64_t bits = litLenCodes[257 + code];
             std::uint32_t count = litLenLengths[257 + code];
-            bits |= static_cast<std::uint32_t>(length - lengthBase[code]) << count;
+            bits |= std::uint64_t{length - lengthBase[code]} << count;
             count += lengthExtraBits[code];
-            bits |= std::uint32_t{distanceCodes[distance]} << count;
-            count += distanceLengths[distance];
+            bits |= std::uint64_t{distanceCodes[distanceSymbol]} << count;
+            count += distanceLengths[distanceSymbol];
+            bits |= std::uint64_t{distance - distanceBase[distanceSymbol]} << count;
+            count += distanceExtraBits[distanceSymbol];
             tokenBits[t] = {bits, count};
         }
         blockBits += std::uint64_t{counts_[t]} * tokenBits[t].count;
@@ -477,22 +514,11 @@ void DeflateBlocks::add(const unsigned char* bytes, std::size_t size, bool final
     unsigned char* out = out_;
     const std::uint16_t* const tokens = tokens_;
     const std::size_t tokenCount = tokenCount_;
-    // Two tokens at a time, their bits joined first: at most 7 + 2 * 23 bits pending.
-    std::size_t k = 0;
-    for (; k + 2 <= tokenCount; k += 2) {
-        const Bits first = tokenBits[tokens[k]];
-        const Bits second = tokenBits[tokens[k + 1]];
-        pending |= (std::uint64_t{first.bits} | std::uint64_t{second.bits} << first.count) << pendingBits;
-        pendingBits += first.count + second.count;
-        storeLittleEndian64(out, pending);
-        out += pendingBits >> 3;
-        pending >>= pendingBits & ~7u;
-        pendingBits &= 7;
-    }
-    if (k < tokenCount) {
-        const Bits last = tokenBits[tokens[k]];
-        pending |= std::uint64_t{last.bits} << pendingBits;
-        pendingBits += last.count;
+    // A token at a time: at most 7 + 48 bits pending.
+    for (std::size_t k = 0; k < tokenCount; ++k) {
+        const Bits token = tokenBits[tokens[k]];
+        pending |= token.bits << pendingBits;
+        pendingBits += token.count;
         storeLittleEndian64(out, pending);
         out += pendingBits >> 3;
         pending >>= pendingBits & ~7u;

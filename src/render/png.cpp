@@ -53,7 +53,7 @@ struct Layout {
 // stay in the processor's cache with its tokens, large enough that its codes' header costs little.
 constexpr std::size_t blockBytes = 256 * 1024;
 
-// One stretch of rows, filtered and deflated raw as a piece of the image's zlib stream: the last piece
+// One stretch of rows, deflated raw as a piece of the image's zlib stream: the last piece
 // carries the final block; a piece before another ends on a byte boundary, so the pieces join by
 // concatenation and their checksums, taken here once, combine.
 struct Piece {
@@ -64,9 +64,9 @@ struct Piece {
 };
 
 // What a thread reuses from one piece to the next, uninitialised but for the rows' margins, as a
-// card touches a fraction of the pages: the row being filtered and the one above it, in samples;
-// the block's filtered rows, after the end of the block before it; the block's tokens; and where
-// the block's rows are known to be zeros.
+// card touches a fraction of the pages: the row being written, which the next one starts from, and
+// room to convert a stretch of it; the block's rows, after the end of the block before it; the
+// block's tokens; and where the block's rows repeat the row above.
 struct Scratch {
     explicit Scratch(const Layout& layout)
         : rowRoom(rowMargin + layout.rowSize + rowMargin), rows(2 * rowRoom, 0),
@@ -80,8 +80,17 @@ struct Scratch {
     std::vector<unsigned char> rows;
     std::unique_ptr<unsigned char[]> block;
     std::unique_ptr<std::uint16_t[]> tokens;
-    std::vector<DeflateBlocks::Zeros> zeros;  // the block's stretches of zeros after Up
+    std::vector<DeflateBlocks::Repeats> repeats;
+    std::vector<std::pair<std::size_t, std::size_t>> differing;  // a row's stretch's parts that changed
 };
+
+// Every row is written without a filter, which leaves a decoder nothing to undo: what a row has as
+// the row above had it (most of most rows of a card, and the whole of many) is a match a row back,
+// which decoders copy fastest; the rest are runs and bytes.
+constexpr unsigned char noFilter = 0;
+// The fewest bytes of a stretch as they were in the row above that are written as a repeat of it
+// rather than as they come: a match costs about three bytes' bits.
+constexpr std::size_t leastRepeat = 8;
 
 // An image is first encoded as though opaque; a piece that meets a pixel that is not says so in
 // `translucent` and gives up, as does the other piece when it sees that, and the image is encoded
@@ -89,75 +98,59 @@ struct Scratch {
 Piece encodeRows(const Layout& layout, int first, int last, bool isLast, std::atomic<bool>* translucent, Scratch& scratch)
 {
     Piece piece;
-    const std::size_t filteredRow = layout.rowSize + 1;
+    const std::size_t rowBytes = layout.rowSize + 1;
     const auto rows = static_cast<std::size_t>(last - first);
-    piece.rawSize = std::uint64_t{filteredRow} * rows;
+    piece.rawSize = std::uint64_t{rowBytes} * rows;
     // Room for the worst case, left uninitialised: a card deflates to a fortieth of it, and only the
     // pages written are ever touched.
     piece.bytes = std::make_unique_for_overwrite<unsigned char[]>(DeflateBlocks::bound(piece.rawSize, rows));
-    DeflateBlocks deflate(piece.bytes.get(), layout.pixelSize, scratch.tokens.get());
+    // A row wider than deflate reaches back is written without matches a row back.
+    const bool rowBack = rowBytes <= DeflateBlocks::farthest;
+    DeflateBlocks deflate(piece.bytes.get(), layout.pixelSize, rowBack ? rowBytes : 0, scratch.tokens.get());
 
-    unsigned char* above = scratch.rows.data() + rowMargin;
-    unsigned char* row = above + scratch.rowRoom;
+    // The row as written, which starts as the row above, and room to convert a stretch of a row.
+    unsigned char* const current = scratch.rows.data() + rowMargin;
+    unsigned char* const converted = current + scratch.rowRoom;
     const auto width = static_cast<std::size_t>(layout.pixels.width);
     const bool withAlpha = layout.pixelSize == 4;
-    if (first > 0) {
-        convertRow(layout.argbRow(first - 1), width, withAlpha, above);
-    } else {
-        std::fill_n(above, layout.rowSize, 0);
-    }
+    if (first > 0) convertRow(layout.argbRow(first - 1), width, withAlpha, current);
     unsigned char* const block = scratch.block.get() + DeflateBlocks::margin;
-    scratch.zeros.clear();  // a piece given up on may have left some
+    scratch.repeats.clear();  // a piece given up on may have left some
     std::size_t filled = 0;
     for (int y = first; y < last; ++y) {
-        unsigned char* const filtered = block + filled;
+        unsigned char* const written = block + filled;
         const unsigned char* const argb = layout.argbRow(y);
-        // Most rows of a card are the row above but for a stretch, or wholly; the rest of such a row
-        // costs nothing to filter with Up, so only the stretch is converted and judged.
+        // Most rows of a card are the row above but for a stretch, or wholly; only the stretch is
+        // converted.
         const auto [from, to] = y > 0 ? changedPixels(argb, layout.argbRow(y - 1), width) : std::pair{std::size_t{0}, width};
-        if (from == to) {
-            filtered[0] = up;
-            std::memset(filtered + 1, 0, layout.rowSize);
-            piece.adler = adler32OfZeros(adler32(piece.adler, {filtered, 1}), layout.rowSize);
-            scratch.zeros.push_back({filled + 1, filled + filteredRow});
-        } else {
-            const std::size_t begin = from * layout.pixelSize;
-            const std::size_t end = to * layout.pixelSize;
-            // The pixel before the stretch, which Sub and Paeth look at, is the row above's.
-            const std::size_t before = std::min(begin, layout.pixelSize);
-            std::memcpy(row + begin - before, above + begin - before, before);
-            const bool opaque = convertRow(argb + from * 4, to - from, withAlpha, row + begin);
+        const std::size_t begin = from * layout.pixelSize;
+        const std::size_t end = to * layout.pixelSize;
+        if (from != to) {
+            const bool opaque = convertRow(argb + from * 4, to - from, withAlpha, converted + begin);
             if (translucent && (!opaque || translucent->load(std::memory_order_relaxed))) {
                 translucent->store(true, std::memory_order_relaxed);
                 return {};
             }
-            Filter filter = chooseFilter(row + begin, above + begin, end - begin, layout.pixelSize);
-            if (filter == up) {
-                // Zeros but for the stretch; the row above takes the stretch and becomes this row.
-                filtered[0] = up;
-                std::memset(filtered + 1, 0, begin);
-                applyFilter(up, row + begin, above + begin, end - begin, layout.pixelSize, filtered + 1 + begin);
-                std::memset(filtered + 1 + end, 0, layout.rowSize - end);
-                std::memcpy(above + begin, row + begin, end - begin);
-                piece.adler = adler32OfZeros(adler32(piece.adler, {filtered, 1}), begin);
-                piece.adler = adler32OfZeros(adler32(piece.adler, {filtered + 1 + begin, end - begin}), layout.rowSize - end);
-                scratch.zeros.push_back({filled + 1, filled + 1 + begin});
-                scratch.zeros.push_back({filled + 1 + end, filled + filteredRow});
-            } else {
-                // Another filter is judged on the whole row, the row above's samples filling the rest.
-                std::memcpy(row, above, begin);
-                std::memcpy(row + end, above + end, layout.rowSize - end);
-                filter = chooseFilter(row, above, layout.rowSize, layout.pixelSize);
-                filtered[0] = filter;
-                applyFilter(filter, row, above, layout.rowSize, layout.pixelSize, filtered + 1);
-                std::swap(row, above);
-                piece.adler = adler32(piece.adler, {filtered, filteredRow});
-            }
         }
-        filled += filteredRow;
+        if (y > 0 && rowBack) {
+            // The row's filter type and what lies before its stretch repeat the row above, and so do
+            // the stretch's own parts that are as they were (between a line's glyphs, say).
+            differingStretches(converted + begin, current + begin, end - begin, leastRepeat, scratch.differing);
+            std::size_t repeatFrom = filled;
+            for (const auto& [differs, until] : scratch.differing) {
+                scratch.repeats.push_back({repeatFrom, filled + 1 + begin + differs});
+                repeatFrom = filled + 1 + begin + until;
+            }
+            scratch.repeats.push_back({repeatFrom, filled + rowBytes});
+        }
+        std::memcpy(current + begin, converted + begin, end - begin);
+        written[0] = noFilter;
+        std::memcpy(written + 1, current, layout.rowSize);
+        piece.adler = adler32(piece.adler, {written, rowBytes});
+        filled += rowBytes;
         if (filled >= blockBytes || y + 1 == last) {
-            deflate.add(block, filled, isLast && y + 1 == last, scratch.zeros);
-            scratch.zeros.clear();
+            deflate.add(block, filled, isLast && y + 1 == last, scratch.repeats);
+            scratch.repeats.clear();
             std::memmove(block - DeflateBlocks::margin, block + filled - DeflateBlocks::margin, DeflateBlocks::margin);
             filled = 0;
         }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -33,103 +32,9 @@ constexpr bool reciprocalsExact()
 }
 static_assert(reciprocalsExact());
 
-unsigned char paethPredictor(unsigned char left, unsigned char upper, unsigned char upperLeft)
-{
-    const int pa = std::abs(upper - upperLeft);
-    const int pb = std::abs(left - upperLeft);
-    const int pc = std::abs(left + upper - 2 * upperLeft);
-    return pa <= pb && pa <= pc ? left : pb <= pc ? upper : upperLeft;
-}
-
-unsigned magnitude(unsigned char v) { return v < 128 ? v : 256u - v; }
-
-struct Sums {
-    std::uint32_t none = 0;
-    std::uint32_t sub = 0;
-    std::uint32_t up = 0;
-    std::uint32_t paeth = 0;
-};
-
 #if ZARO_SSE2
 __m128i load(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-
-// Paeth's predictor on bytes: with pa = |b - c| and pb = |a - c|, pc = |a + b - 2c| is their sum when
-// a - c and b - c have the same sign and their difference otherwise; a sum past 255 saturates, which
-// keeps every comparison's outcome. The predictor is a where pa is the least of the three, else b
-// where pb is, else c.
-__m128i paethVector(__m128i a, __m128i b, __m128i c)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i cOverB = _mm_subs_epu8(c, b);
-    const __m128i cOverA = _mm_subs_epu8(c, a);
-    const __m128i pa = _mm_or_si128(_mm_subs_epu8(b, c), cOverB);
-    const __m128i pb = _mm_or_si128(_mm_subs_epu8(a, c), cOverA);
-    const __m128i signsDiffer = _mm_xor_si128(_mm_cmpeq_epi8(cOverB, zero), _mm_cmpeq_epi8(cOverA, zero));
-    const __m128i difference = _mm_or_si128(_mm_subs_epu8(pa, pb), _mm_subs_epu8(pb, pa));
-    const __m128i sum = _mm_adds_epu8(pa, pb);
-    const __m128i pc = _mm_xor_si128(sum, _mm_and_si128(signsDiffer, _mm_xor_si128(sum, difference)));
-    const __m128i least = _mm_min_epu8(_mm_min_epu8(pa, pb), pc);
-    const __m128i orB = _mm_xor_si128(c, _mm_and_si128(_mm_cmpeq_epi8(pb, least), _mm_xor_si128(c, b)));
-    return _mm_xor_si128(orB, _mm_and_si128(_mm_cmpeq_epi8(pa, least), _mm_xor_si128(orB, a)));
-}
-
-// The bytes' magnitudes as signed values, summed into two 64-bit lanes.
-__m128i magnitudeSum(__m128i v)
-{
-    const __m128i zero = _mm_setzero_si128();
-    return _mm_sad_epu8(_mm_min_epu8(v, _mm_sub_epi8(zero, v)), zero);
-}
-
-std::uint32_t lanes(__m128i sum)
-{
-    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(sum)) + static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sum, 8)));
-}
 #endif
-
-// The filters are judged on every fourth 16 bytes of a row, or all of a short one: a sample that
-// costs a quarter and picks the same filter nearly always. Vectors or not, the same bytes are judged.
-constexpr std::size_t sampleStride = 64;
-
-Sums magnitudes(const unsigned char* row, const unsigned char* above, std::size_t size, std::size_t pixel)
-{
-    Sums sums;
-    const bool sampled = size >= 4 * sampleStride;
-    const std::size_t stride = sampled ? sampleStride : 16;
-    const auto add = [&](std::size_t k) {
-        const unsigned char here = row[k];
-        sums.none += magnitude(here);
-        sums.sub += magnitude(static_cast<unsigned char>(here - row[k - pixel]));
-        sums.up += magnitude(static_cast<unsigned char>(here - above[k]));
-        sums.paeth += magnitude(static_cast<unsigned char>(here - paethPredictor(row[k - pixel], above[k], above[k - pixel])));
-    };
-    std::size_t x = 0;
-#if ZARO_SSE2
-    __m128i none = _mm_setzero_si128();
-    __m128i sub = none;
-    __m128i up = none;
-    __m128i paeth = none;
-    for (; x + 16 <= size; x += stride) {
-        const __m128i here = load(row + x);
-        const __m128i left = load(row + x - pixel);
-        const __m128i upper = load(above + x);
-        const __m128i upperLeft = load(above + x - pixel);
-        none = _mm_add_epi64(none, magnitudeSum(here));
-        sub = _mm_add_epi64(sub, magnitudeSum(_mm_sub_epi8(here, left)));
-        up = _mm_add_epi64(up, magnitudeSum(_mm_sub_epi8(here, upper)));
-        paeth = _mm_add_epi64(paeth, magnitudeSum(_mm_sub_epi8(here, paethVector(left, upper, upperLeft))));
-    }
-    sums = {lanes(none), lanes(sub), lanes(up), lanes(paeth)};
-#else
-    for (; x + 16 <= size; x += stride) {
-        for (std::size_t k = x; k < x + 16; ++k) add(k);
-    }
-#endif
-    // The sample leaves out the last bytes; a short row is judged to its end.
-    if (!sampled) {
-        for (; x < size; ++x) add(x);
-    }
-    return sums;
-}
 
 }  // namespace
 
@@ -199,58 +104,6 @@ bool convertRow(const unsigned char* argb, std::size_t width, bool withAlpha, un
     return all >> 24 == 0xFF;
 }
 
-Filter chooseFilter(const unsigned char* row, const unsigned char* above, std::size_t size, std::size_t pixelSize)
-{
-    const Sums sums = magnitudes(row, above, size, pixelSize);
-    // Up first: a row like the one above is the commonest on a card, and wins its ties. Paeth costs
-    // several times Sub or Up to apply and must be better by an eighth.
-    Filter best = up;
-    std::uint32_t least = sums.up;
-    for (const auto& [filter, sum] : {std::pair{sub, sums.sub}, std::pair{paeth, sums.paeth + sums.paeth / 8}, std::pair{none, sums.none}}) {
-        if (sum < least) {
-            best = filter;
-            least = sum;
-        }
-    }
-    return best;
-}
-
-void applyFilter(Filter filter, const unsigned char* row, const unsigned char* above, std::size_t size,
-                 std::size_t pixel, unsigned char* out)
-{
-    std::size_t x = 0;
-    switch (filter) {
-    case none: std::memcpy(out, row, size); return;
-    case sub:
-#if ZARO_SSE2
-        for (; x + 16 <= size; x += 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(load(row + x), load(row + x - pixel)));
-        }
-#endif
-        for (; x < size; ++x) out[x] = static_cast<unsigned char>(row[x] - row[x - pixel]);
-        return;
-    case up:
-#if ZARO_SSE2
-        for (; x + 16 <= size; x += 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(load(row + x), load(above + x)));
-        }
-#endif
-        for (; x < size; ++x) out[x] = static_cast<unsigned char>(row[x] - above[x]);
-        return;
-    case paeth:
-#if ZARO_SSE2
-        for (; x + 16 <= size; x += 16) {
-            const __m128i predicted = paethVector(load(row + x - pixel), load(above + x), load(above + x - pixel));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_sub_epi8(load(row + x), predicted));
-        }
-#endif
-        for (; x < size; ++x) {
-            out[x] = static_cast<unsigned char>(row[x] - paethPredictor(row[x - pixel], above[x], above[x - pixel]));
-        }
-        return;
-    }
-}
-
 std::pair<std::size_t, std::size_t> changedPixels(const unsigned char* row, const unsigned char* above, std::size_t width)
 {
     // Whole rows alike, common on a card, are the C library's to find: its comparison uses the widest
@@ -293,6 +146,32 @@ std::pair<std::size_t, std::size_t> changedPixels(const unsigned char* row, cons
     while (std::memcmp(row + first * 4, above + first * 4, 4) == 0) ++first;
     while (std::memcmp(row + (end - 1) * 4, above + (end - 1) * 4, 4) == 0) --end;
     return {first, end};
+}
+
+void differingStretches(const unsigned char* row, const unsigned char* above, std::size_t size, std::size_t least,
+                        std::vector<std::pair<std::size_t, std::size_t>>& out)
+{
+    out.clear();
+    std::size_t i = 0;
+    while (i < size) {
+        // Past the bytes that are as they were, eight at a time.
+        std::size_t differs = i;
+        for (std::uint64_t a = 0, b = 0; differs + 8 <= size; differs += 8) {
+            std::memcpy(&a, row + differs, 8);
+            std::memcpy(&b, above + differs, 8);
+            if (a != b) break;
+        }
+        while (differs < size && row[differs] == above[differs]) ++differs;
+        if (differs == size) break;
+        std::size_t until = differs + 1;
+        while (until < size && row[until] != above[until]) ++until;
+        if (!out.empty() && differs - out.back().second < least) {
+            out.back().second = until;
+        } else {
+            out.emplace_back(differs, until);
+        }
+        i = until;
+    }
 }
 
 }  // namespace zaro::png
