@@ -210,12 +210,23 @@ ZaroSession readRaceCapture(std::string_view text, std::string fileName, unsigne
 
     SessionBuilder builder(static_cast<std::int64_t>(text.size() - lines.offset()));
     std::vector<std::string_view> cells;
-    const auto value = [&cells](const std::optional<std::size_t>& column) -> std::optional<double> {
-        if (!column || *column >= cells.size() || cells[*column].empty()) return std::nullopt;
-        if (const auto number = ZaroSessionParser::readNumber(cells[*column])) return number;
-        const std::string_view trimmed = trimField(cells[*column]);
-        if (trimmed.empty() || trimmed.size() == cells[*column].size()) return std::nullopt;
-        return ZaroSessionParser::readNumber(trimmed);
+    // A cell's number into `number`, whether there is one: no optional between the reading and the
+    // row, which would stall every row on its store.
+    const auto read = [&cells](const std::optional<std::size_t>& column, double& number) {
+        if (!column || *column >= cells.size() || cells[*column].empty()) return false;
+        if (ZaroSessionParser::readShortDecimal(cells[*column], number)) return true;
+        std::optional<double> parsed = ZaroSessionParser::readNumber(cells[*column]);
+        if (!parsed) {
+            const std::string_view trimmed = trimField(cells[*column]);
+            if (trimmed.empty() || trimmed.size() == cells[*column].size()) return false;
+            parsed = ZaroSessionParser::readNumber(trimmed);
+        }
+        if (parsed) number = *parsed;
+        return parsed.has_value();
+    };
+    const auto value = [&read](const std::optional<std::size_t>& column) -> std::optional<double> {
+        double number = 0;
+        return read(column, number) ? std::optional(number) : std::nullopt;
     };
     std::optional<double> speed, accelX, accelY;
     std::optional<std::int64_t> lapCount;
@@ -237,23 +248,25 @@ ZaroSession readRaceCapture(std::string_view text, std::string fileName, unsigne
     // the speed and accelerations of the rows before; a lap ends where the count grows past the last.
     while (lines.next(raw)) {
         leadingFields(raw, ',', columns.needed, cells);
-        if (const auto v = value(columns.speed)) speed = *v * columns.speedFactor;
-        if (const auto g = value(columns.accelX)) accelX = g;
-        if (const auto g = value(columns.accelY)) accelY = g;
-        const auto lat = value(columns.latitude);
-        const auto lon = value(columns.longitude);
-        const auto count = value(columns.lapCount);
-        const bool fix = lat && lon;
-        const std::optional<std::int64_t> ticks = count || fix ? timeOfRow() : std::nullopt;
+        double number = 0;
+        if (read(columns.speed, number)) speed = number * columns.speedFactor;
+        if (read(columns.accelX, number)) accelX = number;
+        if (read(columns.accelY, number)) accelY = number;
+        double lat = 0;
+        double lon = 0;
+        double count = 0;
+        const bool fix = read(columns.latitude, lat) && read(columns.longitude, lon);
+        const bool counted = read(columns.lapCount, count);
+        const std::optional<std::int64_t> ticks = counted || fix ? timeOfRow() : std::nullopt;
 
-        if (count && ticks && std::fabs(*count) < 1e15) {
-            const auto whole = static_cast<std::int64_t>(*count);
+        if (counted && ticks && std::fabs(count) < 1e15) {
+            const auto whole = static_cast<std::int64_t>(count);
             if (lapCount && whole > *lapCount) laps.crossed(*ticks);
             lapCount = whole;
         }
-        if (const auto minutes = value(columns.lapTime)) laps.lapTime(*minutes);
+        if (read(columns.lapTime, number)) laps.lapTime(number);
         if (!fix) continue;
-        builder.add({.lat = *lat, .lon = *lon, .ticks = ticks, .speedMps = speed, .gForceX = accelX, .gForceY = accelY});
+        builder.add({.lat = lat, .lon = lon, .ticks = ticks, .speedMps = speed, .gForceX = accelX, .gForceY = accelY});
     }
 
     laps.finish();
