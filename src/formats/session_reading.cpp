@@ -133,11 +133,19 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
 {
     const posix::RegularFile file = posix::openRegularFile(path);
     if (file.size > ZaroSessionParser::maxPreviewBytes) throw ParseError::tooLarge();
-    const std::string head = posix::readPrefix(file.descriptor.get(), ZaroSessionParser::sessionHeadBytes);
     // A start with a line naming latitude and longitude is most likely the parse's, which reads the
-    // file in pieces and keeps no more of it than a few chunks at a time.
+    // file in pieces and keeps no more of it than a few chunks at a time. Most files show that line
+    // within their first few: a short read finds it, and the rest of the head is read only when it
+    // does not (a line found in part of the head is in the whole of it).
+    constexpr std::size_t shortHead = 64 * 1024;
+    std::string head = posix::readPrefix(file.descriptor.get(), std::min(shortHead, ZaroSessionParser::sessionHeadBytes));
+    bool headerRowLikely = mayHoldHeaderRow(head);
+    if (!headerRowLikely && head.size() == shortHead) {
+        posix::appendPrefix(file.descriptor.get(), head, ZaroSessionParser::sessionHeadBytes);
+        headerRowLikely = mayHoldHeaderRow(head);
+    }
     std::optional<ParseError> refused;
-    if (mayHoldHeaderRow(head)) {
+    if (headerRowLikely) {
         try {
             return ZaroSessionParser::parseFile(path, threads);
         } catch (const ParseError& error) {
@@ -155,7 +163,8 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
     char* const bytes = reinterpret_cast<char*>(buffer.get());
     std::copy(head.begin(), head.end(), bytes);
     std::size_t size = head.size();
-    if (size == ZaroSessionParser::sessionHeadBytes) size += posix::readInto(file.descriptor.get(), bytes + size, room - size);
+    // The head may have stopped short of the file's end (even of a MiB): the rest follows it.
+    size += posix::readInto(file.descriptor.get(), bytes + size, room - size);
     std::string grown;
     std::string_view data(bytes, size);
     if (size == room) {

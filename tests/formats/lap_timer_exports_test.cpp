@@ -12,6 +12,7 @@
 #include "formats/session_reading.hpp"
 #include "readers.hpp"
 #include "round_trip.hpp"
+#include "support/files.hpp"
 
 namespace zaro::formats {
 namespace {
@@ -79,6 +80,29 @@ TEST(LapTimerExports, CorpusFilesGiveTheirOwnFigures)
         ASSERT_TRUE(session.bestLapSec);
         EXPECT_NEAR(*session.bestLapSec, c.bestLapSec, 1e-9);
         EXPECT_EQ(kindsOf(session), c.kinds);
+    }
+}
+
+// Read from a file, an export whose header row names latitude and longitude (so the parse is tried
+// first, from the file's first bytes, and refuses it) is read whole by its reader, however far past
+// those first bytes it goes, and is the session its bytes give.
+TEST(LapTimerExports, AFileThatThePartOfItsHeadReadFirstSendsToTheParseIsStillReadWhole)
+{
+    const support::TemporaryFolder folder;
+    SessionGenerator::Options options = test::roundTripOptions();
+    options.sampleHz = 25;
+    const auto rows = SessionGenerator::rowsOf(SessionGenerator::generate(options));
+    for (const auto family : {Foreign::raceChrono, Foreign::aim}) {
+        const std::string written = SessionGenerator::writeForeign(family, rows, options);
+        ASSERT_GT(written.size(), 200'000u);
+        const std::filesystem::path path = folder / "export.csv";
+        support::writeFile(path, written);
+        const ZaroSession fromFile = readSessionFile(path);
+        const ZaroSession fromBytes = readSession(written, "export.csv");
+        EXPECT_EQ(fromFile.pointCount, fromBytes.pointCount);
+        EXPECT_EQ(fromFile.distanceM, fromBytes.distanceM);
+        EXPECT_EQ(fromFile.lapCount, fromBytes.lapCount);
+        EXPECT_EQ(fromFile.endedAt, fromBytes.endedAt);
     }
 }
 
