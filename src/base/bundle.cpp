@@ -12,6 +12,14 @@ namespace {
 
 constexpr std::string_view installedResources = "../share/zaro-session";
 
+bool isDirectory(const std::filesystem::path& path)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+}  // namespace
+
 // /proc/self/exe names the program even after a symlink; without /proc the path it was started by
 // is the best there is.
 std::optional<std::filesystem::path> runningProgram()
@@ -25,14 +33,6 @@ std::optional<std::filesystem::path> runningProgram()
     if (error) return std::nullopt;
     return program;
 }
-
-bool isDirectory(const std::filesystem::path& path)
-{
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-}
-
-}  // namespace
 
 Bundle Bundle::main()
 {

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/bundle.hpp"
 #include "thumbnail/thumbnail_drawing.hpp"
 
 namespace zaro {
@@ -24,11 +25,9 @@ constexpr const char* entryName = "zaro_thumbnail_drawing";
 std::vector<std::filesystem::path> moduleLocations()
 {
     std::vector<std::filesystem::path> locations;
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        locations.push_back(program.parent_path() / moduleName);
-        locations.push_back((program.parent_path() / ".." / ZARO_MODULE_DIR / moduleName).lexically_normal());
+    if (const std::optional<std::filesystem::path> program = runningProgram()) {
+        locations.push_back(program->parent_path() / moduleName);
+        locations.push_back((program->parent_path() / ".." / ZARO_MODULE_DIR / moduleName).lexically_normal());
     }
     locations.push_back(std::filesystem::path(ZARO_INSTALLED_MODULE_DIR) / moduleName);
     return locations;

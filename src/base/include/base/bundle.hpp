@@ -11,6 +11,10 @@ namespace zaro {
 /// programs run from the build tree.
 inline constexpr const char* resourcesVariable = "ZARO_SESSION_RESOURCES";
 
+/// Where the running program lies, through any symbolic link that started it; no value when that
+/// cannot be told.
+std::optional<std::filesystem::path> runningProgram();
+
 class Bundle {
 public:
     /// The bundle of the running program: the folder ZARO_SESSION_RESOURCES names, else
