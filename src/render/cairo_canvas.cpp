@@ -134,6 +134,11 @@ public:
                                                                : CAIRO_LINE_CAP_BUTT);
     }
 
+    void setShapeAntialias(Antialias antialias) override
+    {
+        cairo_set_antialias(cr_.get(), antialias == Antialias::fast ? CAIRO_ANTIALIAS_FAST : CAIRO_ANTIALIAS_DEFAULT);
+    }
+
     // Shapes and points that are not finite are skipped: cairo would stop drawing altogether.
     void fillRect(Rect rect) override
     {
@@ -327,6 +332,7 @@ std::unique_ptr<DrawingContext> CairoContext::regionContext(Rect rect)
     cairo_set_line_join(rc, cairo_get_line_join(cr));
     cairo_set_line_cap(rc, cairo_get_line_cap(cr));
     cairo_set_miter_limit(rc, cairo_get_miter_limit(cr));
+    cairo_set_antialias(rc, cairo_get_antialias(cr));
     region->state_ = state_;
     return region;
 }

@@ -32,6 +32,7 @@ public:
     void setLineWidth(double width) override { add("lineWidth", {width}); }
     void setLineJoin(LineJoin join) override { add("lineJoin", {}, std::array{"miter", "round", "bevel"}[int(join)]); }
     void setLineCap(LineCap cap) override { add("lineCap", {}, std::array{"butt", "round", "square"}[int(cap)]); }
+    void setShapeAntialias(Antialias antialias) override { add("antialias", {}, std::array{"best", "fast"}[int(antialias)]); }
     void fillRect(Rect r) override { add("fillRect", {r.x, r.y, r.w, r.h}, name(fill_)); }
     void fillEllipse(Rect r) override { add("fillEllipse", {r.x, r.y, r.w, r.h}, name(fill_)); }
     void fillRoundedRect(Rect r, double radius) override
