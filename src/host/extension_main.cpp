@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -20,6 +21,7 @@
 #include "host/command_line.hpp"
 #include "host/file_url.hpp"
 #include "host/output_writer.hpp"
+#include "host/read_ahead.hpp"
 #include "base/sandbox.hpp"
 #include "host/system_log.hpp"
 
@@ -138,14 +140,25 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
     const std::filesystem::path input = inputLocation(invocation.input);
     const std::filesystem::path outputPath = invocation.output;
     Output output{std::nullopt, outputClosed && invocation.output == "-"};
+    if (invocation.output != "-") refuseToReplace(input, outputPath);
+    // The reading goes on in a child of its own while this process loads what it draws with. It is
+    // started while the process has no other thread, and before the output is opened, which the
+    // child is not to hold.
+    std::shared_ptr<ReadAhead> readAhead;
+    if (extension.readAhead) {
+        if (const ReadAhead::Work work = extension.readAhead(extension.principalClass)) {
+            readAhead = ReadAhead::start(input, work);
+        }
+    }
+    ReadAheadResult readAheadResult;
+    if (readAhead) readAheadResult = [readAhead] { return readAhead->take(); };
     if (invocation.output != "-") {
-        refuseToReplace(input, outputPath);
         onFile(outputPath, [&] { output.file = OutputFile::open(outputPath); });
     }
     if (extension.prepare) extension.prepare(extension.principalClass, invocation.size);
     confine(extension, input, output.file);
     if (extension.point == ExtensionPoint::preview) {
-        const PreviewReply reply = requestPreview(extension, {input, invocation.name});
+        const PreviewReply reply = requestPreview(extension, {input, invocation.name, readAheadResult});
         write(output, outputPath, previewData(reply));
         tell(printable(reply.title()), output.file ? STDOUT_FILENO : STDERR_FILENO);
         return;
@@ -154,7 +167,7 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
     if (extension.supportsFile) onFile(input, [&] { supported = extension.supportsFile(input); });
     if (!supported) throw ServiceError(input.string() + ": not a file this thumbnailer is registered for");
     const auto side = static_cast<double>(*invocation.size);
-    const FileThumbnailRequest request{input, {side, side}, {0, 0}, 1};
+    const FileThumbnailRequest request{input, {side, side}, {0, 0}, 1, readAheadResult};
     const ThumbnailReply reply = requestThumbnail(extension, request);
     std::vector<unsigned char> png;
     try {

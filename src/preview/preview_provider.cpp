@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "host/system_log.hpp"
+#include "formats/packed_reading.hpp"
 #include "formats/session_reading.hpp"
 #include "render/preview_card.hpp"
 
@@ -26,19 +27,23 @@ void PreviewProvider::providePreview(const FilePreviewRequest& request, const Pr
 {
     const std::filesystem::path url = request.fileURL;
     const std::optional<std::string> name = request.displayName;
+    const ReadAheadResult readAhead = request.readAhead;
     previewLog().info("preview %{public}s", name.value_or(url.filename().string()));
     PreviewReply reply(ContentType::png, ZaroSessionPreviewCard::defaultSize,
-                       [url, name](const PreviewReply&) { return previewPng(url, name); });
+                       [url, name, readAhead](const PreviewReply&) { return previewPng(url, name, readAhead); });
     // A name whose only full stop leads it (".csv") has no extension to remove.
     reply.setTitle(std::filesystem::path(name.value_or(url.filename().string())).stem().string());
     handler(std::move(reply), nullptr);
 }
 
-std::vector<unsigned char> previewPng(const std::filesystem::path& url, const std::optional<std::string>& name)
+std::vector<unsigned char> previewPng(const std::filesystem::path& url, const std::optional<std::string>& name,
+                                      const ReadAheadResult& readAhead)
 {
     std::string message;
     try {
-        ZaroSession session = formats::readSessionFile(url);
+        std::optional<std::string> packed;
+        if (readAhead) packed = readAhead();
+        ZaroSession session = packed ? formats::unpackSessionReading(*packed) : formats::readSessionFile(url);
         if (name) session.fileName = *name;
         return ZaroSessionPreviewCard::pngData(session);
     } catch (const std::bad_alloc&) {
@@ -55,6 +60,14 @@ Extension previewExtension()
     Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}, {}, {}, {}};
     extension.prepare = [](const std::string&, std::optional<int>) { ZaroSessionPreviewCard::prepareText(); };
     extension.classes.registerClass<PreviewProvider>("PreviewProvider");
+    extension.readAhead = [](const std::string&) -> ReadAhead::Work {
+        // Only what the card shows crosses over: a preamble of millions of laps stays in the child.
+        return [](const std::filesystem::path& input) {
+            return formats::packedSessionReading(input, [](ZaroSession session) {
+                return ZaroSessionPreviewCard::shownPart(std::move(session), ZaroSessionPreviewCard::defaultSize);
+            });
+        };
+    };
     return extension;
 }
 

@@ -100,6 +100,25 @@ void drawMapPanel(const ZaroSession& session, Rect map, DrawingContext& context)
     drawTrack(session, map.insetBy(10), context);
 }
 
+// The lap list below the map and tiles, on card `c`.
+Rect lapList(Rect c)
+{
+    return {c.x + 18, c.y + 416, c.width() - 36, c.maxY() - (c.y + 416) - 16};
+}
+
+// Where a lap row's sector times go.
+Rect sectorFrame(Rect row)
+{
+    return {row.x + 210, row.y + 6, row.width() - 220, 16};
+}
+
+// The bytes of sector text a row of `list` can show: three at most a character.
+std::size_t sectorBytes(Rect list)
+{
+    const Rect frame = sectorFrame({list.x, list.y, list.width(), rowHeight});
+    return 3 * textBlockClusterBound(fonts::sectors.size, frame.w, frame.h);
+}
+
 void drawLaps(const ZaroSession& session, Rect list, DrawingContext& context)
 {
     const std::size_t capacity = rowCapacity(list.height());
@@ -115,11 +134,9 @@ void drawLaps(const ZaroSession& session, Rect list, DrawingContext& context)
         context.drawTextBlock(ZaroSessionFormat::lapName(lap), {r.x + 10, r.y + 6, 90, 16}, fonts::lapName, palette::primary);
         context.drawTextBlock(ZaroSessionFormat::lapTime(lap.timeSec), {r.x + 110, r.y + 6, 90, 16},
                               fonts::lapTime, palette::primary);
-        const Rect sectorFrame{r.x + 210, r.y + 6, r.width() - 220, 16};
-        // Sector texts take at most three bytes a character; building more than shows would be waste.
-        const std::size_t shown = textBlockClusterBound(fonts::sectors.size, sectorFrame.w, sectorFrame.h);
-        const std::string sectors = ZaroSessionFormat::sectorText(lap, 3 * shown);
-        if (!sectors.empty()) context.drawTextBlock(sectors, sectorFrame, fonts::sectors, palette::muted);
+        // Building more sector text than shows would be waste.
+        const std::string sectors = ZaroSessionFormat::sectorText(lap, sectorBytes(list));
+        if (!sectors.empty()) context.drawTextBlock(sectors, sectorFrame(r), fonts::sectors, palette::muted);
         ++row;
     }
     if (row == 0) {
@@ -180,7 +197,7 @@ void draw(const ZaroSession& session, DrawingContext& context, Size size, bool f
         drawStats(session, {map.maxX() + 8, body.y, body.maxX() - map.maxX() - 8, body.height()}, context);
 
         context.drawTextBlock("LAPS", {c.x + 18, body.y + 298, textW, 16}, fonts::lapsHeader, palette::muted);
-        drawLaps(session, {c.x + 18, c.y + 416, textW, c.maxY() - (c.y + 416) - 16}, context);
+        drawLaps(session, lapList(c), context);
         if (panelDrawing) panelDrawing->wait();
     }
 }
@@ -205,6 +222,24 @@ std::vector<unsigned char> renderPng(Size size, double scale, const std::functio
     canvas.context().scale(scale, scale);
     paint(canvas.context());
     return png::encode(canvas.pixels());
+}
+
+ZaroSession shownPart(ZaroSession session, Size size)
+{
+    const Rect list = lapList(cardRect(size));
+    const std::size_t capacity = rowCapacity(list.height());
+    std::size_t end = 0;
+    for (std::size_t listed = 0; end < session.laps.size() && listed < capacity; ++end) {
+        if (session.laps[end].kind == ZaroSessionLap::Kind::lap) ++listed;
+    }
+    session.laps.erase(session.laps.begin() + static_cast<std::ptrdiff_t>(end), session.laps.end());
+    // Every sector adds a byte at least to its row's text, which stops once it has the bytes a row shows.
+    const std::size_t sectors = sectorBytes(list) + 1;
+    for (ZaroSessionLap& lap : session.laps) {
+        if (lap.sectors.size() <= sectors) continue;
+        lap.sectors = SectorList::filled(sectors, [&](double* values) { std::copy_n(lap.sectors.begin(), sectors, values); });
+    }
+    return session;
 }
 
 void prepareText()

@@ -1,5 +1,6 @@
 #include "thumbnail/thumbnail_drawing.hpp"
 
+#include "formats/packed_reading.hpp"
 #include "formats/session_reading.hpp"
 #include "host/canvas_rasteriser.hpp"
 #include "host/graphics_context.hpp"
@@ -27,11 +28,11 @@ bool drawThumbnail(Size size)
     return true;
 }
 
-bool drawTrackThumbnail(const std::filesystem::path& url, Size size)
+bool drawTrackThumbnail(const std::filesystem::path& url, const std::string* packed, Size size)
 {
     DrawingContext* context = currentDrawingContext();
     if (!context) return false;
-    drawTrackThumbnail(formats::readSessionFile(url), *context, size);
+    drawTrackThumbnail(packed ? formats::unpackSessionReading(*packed) : formats::readSessionFile(url), *context, size);
     return true;
 }
 
@@ -41,7 +42,9 @@ const ThumbnailDrawing& linkedThumbnailDrawing()
         ZARO_VERSION,
         [] { prepareTrackThumbnailText(); },
         [](Size size) { return drawThumbnail(size); },
-        [](const std::filesystem::path& url, Size size) { return drawTrackThumbnail(url, size); },
+        [](const std::filesystem::path& url, const std::string* packed, Size size) {
+            return drawTrackThumbnail(url, packed, size);
+        },
         rasteriseOnCanvas,
     };
     return drawing;

@@ -1,5 +1,6 @@
 #include "thumbnail/thumbnail_provider.hpp"
 
+#include "formats/packed_reading.hpp"
 #include "formats/session_reading.hpp"
 #include "thumbnail/drawn_ahead.hpp"
 #include "thumbnail/thumbnail_drawing.hpp"
@@ -18,7 +19,14 @@ void TrackThumbnailProvider::provideThumbnail(const FileThumbnailRequest& reques
 {
     const Size size = request.maximumSize;
     const std::filesystem::path url = request.fileURL;
-    handler(ThumbnailReply(size, [size, url] { return thumbnailDrawing().drawTrack(url, size); }), nullptr);
+    const ReadAheadResult readAhead = request.readAhead;
+    handler(ThumbnailReply(size,
+                           [size, url, readAhead] {
+                               std::optional<std::string> packed;
+                               if (readAhead) packed = readAhead();
+                               return thumbnailDrawing().drawTrack(url, packed ? &*packed : nullptr, size);
+                           }),
+            nullptr);
 }
 
 Extension thumbnailExtension()
@@ -34,6 +42,17 @@ Extension thumbnailExtension()
         if (principalClass == "ThumbnailProvider" && side && ZaroSessionIcon::hasThumbnailDrawnAhead(*side)) return;
         const ThumbnailDrawing& drawing = thumbnailDrawing();
         if (principalClass == "TrackThumbnailProvider") drawing.prepareText();
+    };
+    // The track's session is read by a child of its own while the drawing is loaded.
+    extension.readAhead = [](const std::string& principalClass) -> ReadAhead::Work {
+        if (principalClass != "TrackThumbnailProvider") return {};
+        // The drawing shows the trace and the best lap or lap count, never the laps themselves.
+        return [](const std::filesystem::path& input) {
+            return formats::packedSessionReading(input, [](ZaroSession session) {
+                session.laps = {};
+                return session;
+            });
+        };
     };
     extension.rasterise = [](const ThumbnailReply& reply, int width, int height, double scale) {
         return thumbnailDrawing().rasterise(reply, width, height, scale);

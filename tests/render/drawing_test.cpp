@@ -49,6 +49,28 @@ TEST(CardLayout, DrawsTextsPanelTilesTraceAndAsManyRowsOfCompletedLapsAsTheHeigh
     }
 }
 
+TEST(CardLayout, TheShownPartOfASessionDrawsTheSameCardFromFarLess)
+{
+    std::vector<double> manySectors;
+    for (int i = 0; i < 5000; ++i) manySectors.push_back(20.0 + i % 17);
+    std::vector<ZaroSessionLap> laps = {incompleteLap(30), lap(1, 90, SectorList(manySectors))};
+    for (int i = 2; i <= 200; ++i) {
+        laps.push_back(lap(i, 80.0 + i, {30, 25, 25.0 + i}));
+        if (i % 3 == 0) laps.push_back(incompleteLap(40));
+    }
+    const ZaroSession session = support::sampleSession(laps, triangle);
+    for (const double height : {720, 748, 1400}) {
+        const Size size{840, height};
+        const ZaroSession part = Card::shownPart(session, size);
+        RecordingContext whole, shown;
+        Card::draw(session, whole, size, true);
+        Card::draw(part, shown, size, true);
+        EXPECT_EQ(shown.calls, whole.calls) << height;
+        EXPECT_LT(part.laps.size(), session.laps.size() / 4) << height;
+        EXPECT_LT(part.laps[1].sectors.size(), manySectors.size()) << height;
+    }
+}
+
 TEST(CardLayout, SaysThereAreNoCompletedLapsAndDrawsNoTraceBelowTwoPoints)
 {
     ZaroSession session = support::sampleSession({incompleteLap(30), incompleteLap(30)}, {{52.38, 4.54}});

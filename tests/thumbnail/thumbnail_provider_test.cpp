@@ -156,7 +156,7 @@ TEST(TrackThumbnail, TheBadgesFontAloneDrawsWhatTheCardsFontsDraw)
         const auto draw = [&] {
             prepare();
             const Size size{256, 256};
-            const ThumbnailReply reply(size, [&] { return drawTrackThumbnail(session, size); });
+            const ThumbnailReply reply(size, [&] { return drawTrackThumbnail(session, nullptr, size); });
             support::writeFile(folder / name, support::asString(rasteriseOnCanvas(reply, 256, 256, 1)));
             std::exit(0);
         };

@@ -14,6 +14,11 @@
 
 namespace zaro {
 
+/// What the extension's read-ahead made of the request's file (see Extension::readAhead), waited for;
+/// no value when it did nothing, and the provider then reads the file itself. Throws ServiceError
+/// when the reading ended early. Empty when nothing was read ahead.
+using ReadAheadResult = std::function<std::optional<std::string>()>;
+
 /// The two kinds of extension a service runs.
 enum class ExtensionPoint : std::uint8_t { preview, thumbnail };
 
@@ -21,6 +26,7 @@ enum class ExtensionPoint : std::uint8_t { preview, thumbnail };
 struct FilePreviewRequest {
     std::filesystem::path fileURL;
     std::optional<std::string> displayName{};  // the name to show for the file instead of its own ("" for none)
+    ReadAheadResult readAhead{};
 };
 
 enum class ContentType : std::uint8_t { png };
@@ -63,6 +69,7 @@ struct FileThumbnailRequest {
     Size maximumSize;
     Size minimumSize;
     double scale = 1;  // pixels per point of the surface the reply will draw into
+    ReadAheadResult readAhead{};
 };
 
 /// The answer to a thumbnail request: the size of the surface to draw and the callback that draws.

@@ -10,6 +10,7 @@
 
 #include "host/principal_class.hpp"
 #include "host/provider.hpp"
+#include "host/read_ahead.hpp"
 
 namespace zaro {
 
@@ -44,6 +45,10 @@ struct Extension {
     /// How a thumbnail extension's drawings become pictures (`rasteriseOnCanvas`, or a way to reach
     /// it); without one, only thumbnails made ahead can be served.
     ThumbnailRasteriser rasterise;
+    /// What the principal class of this name reads of the input, done by a child process while this
+    /// one prepares (ReadAhead); its result reaches the provider with the request. None when the class
+    /// reads nothing, or reads it itself.
+    std::function<ReadAhead::Work(const std::string& principalClass)> readAhead{};
 };
 
 /// Creates the principal class, asks it for a preview and returns the reply it completes with.

@@ -19,6 +19,10 @@ inline constexpr double defaultScale = 2.0;
 /// Draws the summary card over (0, 0, size) into a bottom-left context, or a top-left one if `flipped`.
 void draw(const ZaroSession& session, DrawingContext& context, Size size, bool flipped);
 
+/// What `draw` reads of `session` at `size`: the laps up to the last one the list shows, each with
+/// the sectors its row can show. Drawn, it gives the same card.
+ZaroSession shownPart(ZaroSession session, Size size);
+
 /// Draws the error card for `message` over (0, 0, size), `flipped` as for `draw`.
 void drawError(std::string_view message, DrawingContext& context, Size size, bool flipped);
 

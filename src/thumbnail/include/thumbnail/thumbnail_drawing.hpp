@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "host/provider.hpp"
@@ -21,9 +22,10 @@ struct ThumbnailDrawing {
     void (*prepareText)();
     /// Draws the mark at `size` into the current graphics context; false without one.
     bool (*drawMark)(Size size);
-    /// Parses the file at `url` and draws its track at `size` into the current graphics context;
-    /// false without one. Throws what parsing throws.
-    bool (*drawTrack)(const std::filesystem::path& url, Size size);
+    /// Draws the track of the file at `url` at `size` into the current graphics context, from the
+    /// reading a read-ahead packed (formats/packed_reading.hpp), or parsing the file itself when
+    /// `packed` is null; false without a context. Throws what reading throws.
+    bool (*drawTrack)(const std::filesystem::path& url, const std::string* packed, Size size);
     /// Draws `reply` on a canvas of `width` × `height` pixels at `scale` and returns its PNG bytes.
     std::vector<unsigned char> (*rasterise)(const ThumbnailReply& reply, int width, int height, double scale);
 };
@@ -39,9 +41,9 @@ const ThumbnailDrawing& linkedThumbnailDrawing();
 /// is no such context or it has no drawing context.
 bool drawThumbnail(Size size);
 
-/// Parses the file at `url` and draws its track at `size` into the current graphics context; false
-/// without a drawing context. Throws what parsing throws, so that a file that does not parse gets
-/// no thumbnail.
-bool drawTrackThumbnail(const std::filesystem::path& url, Size size);
+/// Draws the track of the file at `url` at `size` into the current graphics context, from `packed`
+/// when a read-ahead read it and else from the file; false without a drawing context. Throws what
+/// reading throws, so that a file that does not parse gets no thumbnail.
+bool drawTrackThumbnail(const std::filesystem::path& url, const std::string* packed, Size size);
 
 }  // namespace zaro
