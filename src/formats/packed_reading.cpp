@@ -207,11 +207,12 @@ ParseError parseErrorOf(ParseError::Kind kind, std::vector<std::string> columns)
 
 }  // namespace
 
-std::string packedSessionReading(const std::filesystem::path& path, const SessionPart& part)
+std::string packedSessionReading(const std::filesystem::path& path, const SessionPart& part,
+                                 ZaroSessionParser::Statistics statistics)
 {
     Writer failure;
     try {
-        ZaroSession session = readSessionFile(path);
+        ZaroSession session = readSessionFile(path, 0, statistics);
         return packSession(part ? part(std::move(session)) : session);
     } catch (const ParseError& error) {
         failure.number(static_cast<std::uint8_t>(Outcome::parseError));

@@ -129,7 +129,7 @@ ZaroSession readSession(std::string_view data, std::string fileName, unsigned th
     return readBytes(data, std::move(fileName), threads);
 }
 
-ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
+ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads, ZaroSessionParser::Statistics statistics)
 {
     const posix::RegularFile file = posix::openRegularFile(path);
     if (file.size > ZaroSessionParser::maxPreviewBytes) throw ParseError::tooLarge();
@@ -147,7 +147,7 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads)
     std::optional<ParseError> refused;
     if (headerRowLikely) {
         try {
-            return ZaroSessionParser::parseFile(path, threads);
+            return ZaroSessionParser::parseFile(path, threads, statistics);
         } catch (const ParseError& error) {
             if (!isForeign(error)) throw;
             refused = error;

@@ -39,7 +39,7 @@ void readPiece(Lines& lines, std::int64_t from, std::int64_t until, RowPass& pas
 template <typename Lines>
 RowPass readLaterPiece(const Lines& lines, const Body& body, std::int64_t cut, std::int64_t until)
 {
-    RowPass pass(body.columns, body.inferLaps, body.end - body.offset, false);
+    RowPass pass(body.columns, body.inferLaps, body.end - body.offset, false, body.statistics);
     // The line that holds the byte before the cut began before it, so it is the previous piece's.
     Lines piece = lines.range(cut - 1, body.end);
     const std::int64_t from = piece.skipLine();
@@ -82,7 +82,7 @@ std::vector<std::int64_t> evenCuts(std::int64_t bodyOffset, std::int64_t end, un
 template <typename Lines>
 RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> cuts)
 {
-    RowPass first(body.columns, body.inferLaps, body.end - body.offset);
+    RowPass first(body.columns, body.inferLaps, body.end - body.offset, true, body.statistics);
     if (cuts.empty()) {
         readPiece(lines, body.offset, body.end, first);
         return first;

@@ -75,16 +75,22 @@ void pickFields(std::string_view line, std::span<const FieldNeed> needs,
     }
 }
 
-RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart)
+RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart, bool statistics)
     : speedColumn_(columns.speedColumn),
       inferLaps_(inferLaps),
+      statistics_(statistics),
       // Finding a candidate then walks at most this many accepted rows from a checkpoint.
       fold_(SessionFold::strideFor(bodyBytes),
-            fromBodyStart ? 0 : std::max<std::int64_t>(1, SessionFold::strideFor(bodyBytes) / 64))
+            fromBodyStart ? 0 : std::max<std::int64_t>(1, SessionFold::strideFor(bodyBytes) / 64), statistics)
 {
     for (std::size_t i = 0; i < columnCount; ++i) {
-        // The lap column is read only to infer laps.
-        if (static_cast<Column>(i) == Column::lap && !inferLaps) continue;
+        const auto column = static_cast<Column>(i);
+        // The lap column is read only to infer laps, the figures only for the statistics.
+        if (column == Column::lap && !inferLaps) continue;
+        if (!statistics && (column == Column::speed || column == Column::gForceX || column == Column::gForceY
+                            || column == Column::leanAngle)) {
+            continue;
+        }
         if (columns.positions[i]) needs_.push_back({*columns.positions[i], static_cast<Column>(i)});
     }
     std::sort(needs_.begin(), needs_.end(), [](const FieldNeed& a, const FieldNeed& b) { return a.position < b.position; });
@@ -151,7 +157,10 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
     }
     // Logs whose rows outpace their GPS repeat a latitude, and its cosine with it.
     const std::optional<Fix>& last = fold_.lastFix();
-    const Fix fix = last && last->lat == lat ? Fix{lat, lon, last->cosLat} : Fix::at(lat, lon);
+    // Only the distance needs the cosine.
+    const Fix fix = !statistics_              ? Fix{lat, lon, 1}
+                    : last && last->lat == lat ? Fix{lat, lon, last->cosLat}
+                                               : Fix::at(lat, lon);
     if (fold_.addFix(fix)) checkpoints_.push_back(lineBegin);
     double number = 0;
     if (readField(value(Column::speed), number)) fold_.addSpeed(number);

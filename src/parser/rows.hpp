@@ -42,7 +42,10 @@ public:
     /// `fromBodyStart`: the pass sees the body's first row. The track candidates are every
     /// `stride`-th accepted row of the whole body, so a pass over a later piece cannot tell them
     /// before the rows ahead of it are counted; it marks checkpoints to find them by instead.
-    RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart = true);
+    /// `statistics` false reads no speed, acceleration or lean and measures no distance: those fields
+    /// of the session stay zero and empty.
+    RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart = true,
+            bool statistics = true);
 
     /// Folds in one decoded body line, which begins at file offset `lineBegin` and is all ASCII or
     /// not; lines without a usable position or time are skipped.
@@ -82,6 +85,7 @@ private:
     std::array<std::string_view, columnCount> fields_{};
     std::string speedColumn_;
     bool inferLaps_;
+    bool statistics_;
     SessionFold fold_;
     std::string firstTime_;
     std::string lastTime_;  // when longer than lastTimeBytes_ holds

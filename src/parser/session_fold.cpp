@@ -24,8 +24,10 @@ std::optional<double> RunningMaximum::value() const
     return startsWithNaN_ ? std::numeric_limits<double>::quiet_NaN() : largest_;
 }
 
-SessionFold::SessionFold(std::int64_t stride, std::int64_t checkpointEvery)
-    : stride_(std::max<std::int64_t>(1, stride)), checkpointEvery_(std::max<std::int64_t>(0, checkpointEvery))
+SessionFold::SessionFold(std::int64_t stride, std::int64_t checkpointEvery, bool measuresDistance)
+    : stride_(std::max<std::int64_t>(1, stride)),
+      checkpointEvery_(std::max<std::int64_t>(0, checkpointEvery)),
+      measuresDistance_(measuresDistance)
 {
     if (checkpointEvery_ == 0) candidates_.reserve(202);
 }
@@ -49,7 +51,7 @@ void SessionFold::append(SessionFold&& later)
     if (later.fixes_ == 0) return;
     if (fixes_ == 0) {
         first_ = later.first_;
-    } else {
+    } else if (measuresDistance_) {
         distance_.add(greatCircleMetres(*previous_, *later.first_));
     }
     distance_.add(later.distance_);

@@ -100,6 +100,7 @@ bool checkFormat(const HeaderSearch& search)
 // `threads` threads (0 for one per processor).
 struct Cuts {
     unsigned threads = 0;
+    Statistics statistics = Statistics::all;
     std::span<const std::int64_t> at;
 
     std::vector<std::int64_t> within(std::int64_t bodyOffset, std::int64_t end) const
@@ -126,7 +127,8 @@ ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileNa
     const Metadata& metadata = search.metadata;
 
     std::vector<ZaroSessionLap> listedLaps = preambleLaps(lines, search, decoder);
-    const Body body{columns, listedLaps.empty() && columns.has(Column::lap), search.bodyOffset, totalBytes};
+    const Body body{columns, listedLaps.empty() && columns.has(Column::lap), search.bodyOffset, totalBytes,
+                    cuts.statistics == Statistics::all};
     RowPass rows = readBody(lines, body, cuts.within(body.offset, body.end));
     if (rows.acceptedRows() == 0) throw ParseError::missingTelemetry();
 
@@ -154,22 +156,22 @@ ZaroSession parse(std::string_view data, std::string fileName, unsigned threads)
 {
     const auto size = static_cast<std::int64_t>(data.size());
     SpanLines lines(data, 0, size);
-    return parseLines(lines, size, std::move(fileName), Cuts{threads, {}});
+    return parseLines(lines, size, std::move(fileName), Cuts{threads, Statistics::all, {}});
 }
 
-ZaroSession parseFile(const std::filesystem::path& path, unsigned threads)
+ZaroSession parseFile(const std::filesystem::path& path, unsigned threads, Statistics statistics)
 {
     const posix::RegularFile file = posix::openRegularFile(path);
     if (file.size > maxPreviewBytes) throw ParseError::tooLarge();
     FileLines lines(file.descriptor.get(), 0, file.size);
-    return parseLines(lines, file.size, path.filename().string(), Cuts{threads, {}});
+    return parseLines(lines, file.size, path.filename().string(), Cuts{threads, statistics, {}});
 }
 
 ZaroSession detail::parseCutAt(std::string_view data, std::string fileName, std::span<const std::int64_t> cuts)
 {
     const auto size = static_cast<std::int64_t>(data.size());
     SpanLines lines(data, 0, size);
-    return parseLines(lines, size, std::move(fileName), Cuts{1, cuts});
+    return parseLines(lines, size, std::move(fileName), Cuts{1, Statistics::all, cuts});
 }
 
 void checkFormat(std::string_view head, bool complete)

@@ -46,12 +46,16 @@ Extension thumbnailExtension()
     // The track's session is read by a child of its own while the drawing is loaded.
     extension.readAhead = [](const std::string& principalClass) -> ReadAhead::Work {
         if (principalClass != "TrackThumbnailProvider") return {};
-        // The drawing shows the trace and the best lap or lap count, never the laps themselves.
+        // The drawing shows the trace and the best lap or lap count: never the laps themselves, nor
+        // the distance, speeds and the like.
         return [](const std::filesystem::path& input) {
-            return formats::packedSessionReading(input, [](ZaroSession session) {
-                session.laps = {};
-                return session;
-            });
+            return formats::packedSessionReading(
+                input,
+                [](ZaroSession session) {
+                    session.laps = {};
+                    return session;
+                },
+                ZaroSessionParser::Statistics::none);
         };
     };
     extension.rasterise = [](const ThumbnailReply& reply, int width, int height, double scale) {

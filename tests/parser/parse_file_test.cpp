@@ -43,6 +43,41 @@ TEST(ParseFile, ChecksTheSizeAndTheKindBeforeReadingAndReadsLinesLongerThanItsBu
 }
 
 // A file's start decides as the whole parse would, for its format and columns, and needs no row.
+TEST(ParseFile, WithoutStatisticsGivesTheSameTraceLapsAndTextsInOnePieceOrMany)
+{
+    const support::TemporaryFolder folder;
+    std::string data = "Format,ZARO CSV\nTrack,Ashcombe\nTime,Latitude,Longitude,Speed (km/h),GForceX,GForceY,LeanAngle,Lap\n";
+    for (int i = 0; i < 60000; ++i) {
+        const int lap = i / 7000;
+        data += "2024-06-01T10:" + std::to_string(10 + i / 1200 % 50) + ":" + std::to_string(10 + i / 20 % 50) + "." +
+                std::to_string(i % 20 * 5 + 100) + "Z,52." + std::to_string(7000 + i % 7000 * 3 % 997) + ",-1.0" +
+                std::to_string(i % 7000 * 7 % 1009) + "," + std::to_string(100 + i % 97) + ",0.1,-0." +
+                std::to_string(i % 9) + ",12," + std::to_string(lap) + "\n";
+    }
+    writeFile(folder / "rows.csv", data);
+    std::vector<fs::path> files = {folder / "rows.csv"};
+    for (const auto& entry : fs::directory_iterator(support::examples)) files.push_back(entry.path());
+    int parsed = 0;
+    for (const fs::path& file : files) {
+        for (const unsigned threads : {1u, 4u}) {
+            ZaroSession all;
+            try {
+                all = ZaroSessionParser::parseFile(file, threads);
+            } catch (const ParseError&) {
+                continue;  // a file the parse refuses, which it refuses either way
+            }
+            ++parsed;
+            const ZaroSession none = ZaroSessionParser::parseFile(file, threads, ZaroSessionParser::Statistics::none);
+            EXPECT_EQ(none.distanceM, 0) << file;
+            EXPECT_FALSE(none.maxSpeedMps || none.avgSpeedMps || none.maxAbsGx || none.maxAbsGy || none.maxLeanDeg) << file;
+            all.distanceM = 0;
+            all.maxSpeedMps = all.avgSpeedMps = all.maxAbsGx = all.maxAbsGy = all.maxLeanDeg = std::nullopt;
+            EXPECT_EQ(none, all) << file << ", " << threads << " threads";
+        }
+    }
+    EXPECT_GE(parsed, 6);
+}
+
 TEST(IsSessionFile, AgreesWithTheParseOnFormatAndColumnsFromTheFirstBytes)
 {
     const support::TemporaryFolder folder;

@@ -8,16 +8,18 @@
 #include <string_view>
 
 #include "model/zaro_session.hpp"
+#include "parser/zaro_session_parser.hpp"
 
 namespace zaro::formats {
 
 /// What of a session its reader uses: the session with the rest dropped.
 using SessionPart = std::function<ZaroSession(ZaroSession)>;
 
-/// The outcome of readSessionFile(path), packed: the session, only the part `part` keeps when given,
-/// or the failure the reading threw (ParseError, std::system_error, std::bad_alloc, or any other
-/// exception's text). Never throws what the reading threw.
-std::string packedSessionReading(const std::filesystem::path& path, const SessionPart& part = {});
+/// The outcome of readSessionFile(path, 0, statistics), packed: the session, only the part `part`
+/// keeps when given, or the failure the reading threw (ParseError, std::system_error, std::bad_alloc,
+/// or any other exception's text). Never throws what the reading threw.
+std::string packedSessionReading(const std::filesystem::path& path, const SessionPart& part = {},
+                                 ZaroSessionParser::Statistics statistics = ZaroSessionParser::Statistics::all);
 
 /// The session packed by packedSessionReading, or its failure thrown again: a ParseError of the same
 /// kind and columns, a std::system_error with the same code and text, std::bad_alloc, or a

@@ -9,6 +9,7 @@
 
 #include "model/zaro_session.hpp"
 #include "parser/parse_error.hpp"
+#include "parser/zaro_session_parser.hpp"
 
 namespace zaro::formats {
 
@@ -20,8 +21,10 @@ ZaroSession readSession(std::string_view data, std::string fileName, unsigned th
 
 /// readSession of a regular file of at most `ZaroSessionParser::maxPreviewBytes`, named after the
 /// file. Throws ParseError, or std::system_error with the system's text when the file cannot be
-/// opened or read.
-ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads = 0);
+/// opened or read. With `statistics` none, a file the parse reads may come back without them (see
+/// ZaroSessionParser::Statistics); the readers work them out anyway.
+ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads = 0,
+                            ZaroSessionParser::Statistics statistics = ZaroSessionParser::Statistics::all);
 
 /// Whether the first bytes of a file are a session file's: the parse's test, or a reader's
 /// signature. `head` is the whole file when `complete`.

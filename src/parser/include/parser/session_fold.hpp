@@ -141,13 +141,14 @@ public:
     /// Every `stride`-th fix, the first included, is a track candidate. A fold over a later piece of
     /// the rows cannot tell which of its fixes those are before the fixes ahead of it are counted, so
     /// with `checkpointEvery` above 0 it takes no candidates and marks every so many fixes instead.
-    explicit SessionFold(std::int64_t stride, std::int64_t checkpointEvery = 0);
+    /// `measuresDistance` false leaves the distance at zero, sparing every fix its trigonometry.
+    explicit SessionFold(std::int64_t stride, std::int64_t checkpointEvery = 0, bool measuresDistance = true);
 
     /// Folds in the next fix; true when the fix is at a checkpoint.
     bool addFix(const Fix& fix)
     {
         if (previous_) {
-            distance_.add(greatCircleMetres(*previous_, fix));
+            if (measuresDistance_) distance_.add(greatCircleMetres(*previous_, fix));
         } else {
             first_ = fix;
         }
@@ -206,6 +207,7 @@ public:
 private:
     std::int64_t stride_;
     std::int64_t checkpointEvery_;
+    bool measuresDistance_;
     std::int64_t untilMark_ = 1;  // fixes to the next candidate or checkpoint, this one included
     std::int64_t fixes_ = 0;
     std::optional<Fix> first_;

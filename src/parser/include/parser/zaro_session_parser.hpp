@@ -19,10 +19,16 @@ inline constexpr std::int64_t maxPreviewBytes = 64 * 1024 * 1024;
 /// in pieces on up to `threads` threads at once (0: one per processor the process may run on).
 ZaroSession parse(std::string_view data, std::string fileName, unsigned threads = 0);
 
+/// What a parse works out beyond the session's trace, laps and texts.
+enum class Statistics : std::uint8_t {
+    all,   // the distance, speeds, accelerations and lean as well
+    none,  // those left zero and empty, for a reader that shows none of them: the rows read faster
+};
+
 /// Reads a regular file of at most `maxPreviewBytes` and parses it, with the file's name (extension
-/// included) as `fileName`, on up to `threads` threads as `parse` does. Throws ParseError, or
-/// std::system_error with the system's text when the file cannot be opened or read.
-ZaroSession parseFile(const std::filesystem::path& path, unsigned threads = 0);
+/// included) as `fileName`, on up to `threads` threads as `parse` does, working out `statistics`.
+/// Throws ParseError, or std::system_error with the system's text when the file cannot be opened or read.
+ZaroSession parseFile(const std::filesystem::path& path, unsigned threads = 0, Statistics statistics = Statistics::all);
 
 /// How much of a file's start `isSessionFile` reads: room for a preamble of thousands of laps.
 inline constexpr std::size_t sessionHeadBytes = 1024 * 1024;
