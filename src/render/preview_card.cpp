@@ -155,9 +155,22 @@ int pixelExtent(double points)
 // The canvas and the card body on it, common to the summary and the error card; the card's rectangle.
 Rect drawCanvasAndCard(DrawingContext& context, Size size)
 {
-    context.setFillColor(palette::canvas);
-    context.fillRect({0, 0, size.width, size.height});
     const Rect c = cardRect(size);
+    // The canvas shows only around the card and at its rounded corners: within the box that the
+    // corners leave, the card's opaque colour replaces whatever lies under it, and laying the canvas
+    // there too would fill the whole picture twice. Four bands overlapping well into that box
+    // (where their edges' partial pixels are covered as well) lay it everywhere else.
+    const Rect box = c.insetBy(cardRadius);
+    const double into = cardRadius / 2;
+    context.setFillColor(palette::canvas);
+    if (box.w > 2 * into && box.h > 2 * into) {
+        context.fillRect({0, 0, size.width, box.y + into});
+        context.fillRect({0, box.maxY() - into, size.width, size.height - (box.maxY() - into)});
+        context.fillRect({0, 0, box.x + into, size.height});
+        context.fillRect({box.maxX() - into, 0, size.width - (box.maxX() - into), size.height});
+    } else {
+        context.fillRect({0, 0, size.width, size.height});
+    }
     context.setFillColor(palette::card);
     context.fillRoundedRect(c, cardRadius);
     return c;

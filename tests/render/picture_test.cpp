@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -185,6 +186,46 @@ TEST(ErrorCardPicture, ShowsHeaderTitleAndTheMessageLinesThatFitOnACardWithoutOu
 // A region of a canvas, drawn on another thread, holds exactly what the canvas would have drawn there
 // itself, and nothing of its drawing lands outside it; the transform, colours and line settings come
 // along, and a context clipped by a degenerate transform gives no region.
+TEST(CardPicture, IsAsThoughTheCanvasColourLayUnderTheWholeCard)
+{
+    // The canvas is laid only where the card does not cover it wholly, at any scale.
+    const ZaroSession session = sessionWithLaps(3, {{52, 4}, {52.01, 4.02}, {52.02, 4}});
+    for (const double scale : {1.0, 2.0, 1.37}) {
+        for (const Size size : {Card::defaultSize, Size{777.3, 655.9}}) {
+            for (const bool error : {false, true}) {
+                const auto drawn = [&](bool canvasUnder) {
+                    auto surface = std::make_unique<CairoCanvas>(static_cast<int>(std::round(size.width * scale)),
+                                                                static_cast<int>(std::round(size.height * scale)));
+                    DrawingContext& context = surface->context();
+                    context.scale(scale, scale);
+                    if (canvasUnder) {
+                        context.setFillColor(palette::canvas);
+                        context.fillRect({0, 0, size.width, size.height});
+                    }
+                    if (error) {
+                        Card::drawError("The ZARO Session file is empty.", context, size, false);
+                    } else {
+                        Card::draw(session, context, size, false);
+                    }
+                    return surface;
+                };
+                const auto fresh = drawn(false);
+                const auto under = drawn(true);
+                const PixelView a = fresh->pixels();
+                const PixelView b = under->pixels();
+                // The picture's edge, where a size of a fraction of a pixel leaves the canvas partly
+                // covered, is left out: laid twice there, it darkens.
+                bool same = true;
+                for (int y = 2; y + 2 < a.height; ++y) {
+                    const std::size_t row = static_cast<std::size_t>(y) * a.stride;
+                    same = same && std::equal(a.data + row + 8, a.data + row + (a.width - 2) * 4, b.data + row + 8);
+                }
+                EXPECT_TRUE(same) << scale << " " << size.width << " " << error;
+            }
+        }
+    }
+}
+
 TEST(CanvasRegion, DrawsOnAnotherThreadWhatTheCanvasWouldAndNothingBeyond)
 {
     const Rect region{20.25, 30, 141.5, 90};  // not on whole pixels: the region takes every pixel it touches
