@@ -1,13 +1,11 @@
 #include "preview/preview_provider.hpp"
 
 #include <exception>
-#include <new>
 #include <string>
-#include <system_error>
 
-#include "host/system_log.hpp"
 #include "formats/packed_reading.hpp"
-#include "formats/session_reading.hpp"
+#include "host/system_log.hpp"
+#include "preview/preview_drawing.hpp"
 #include "render/preview_card.hpp"
 
 namespace zaro {
@@ -29,39 +27,30 @@ void PreviewProvider::providePreview(const FilePreviewRequest& request, const Pr
     const std::optional<std::string> name = request.displayName;
     const ReadAheadResult readAhead = request.readAhead;
     previewLog().info("preview %{public}s", name.value_or(url.filename().string()));
-    PreviewReply reply(ContentType::png, ZaroSessionPreviewCard::defaultSize,
-                       [url, name, readAhead](const PreviewReply&) { return previewPng(url, name, readAhead); });
+    PreviewReply reply(ContentType::png, ZaroSessionPreviewCard::defaultSize, [url, name, readAhead](const PreviewReply&) {
+        const PreviewDrawing& drawing = previewDrawing();
+        std::optional<std::string> packed;
+        try {
+            if (readAhead) packed = readAhead();
+        } catch (const std::exception& error) {
+            return drawing.failurePng(error.what());
+        }
+        return drawing.cardPng(url, name, packed ? &*packed : nullptr);
+    });
     // A name whose only full stop leads it (".csv") has no extension to remove.
     reply.setTitle(std::filesystem::path(name.value_or(url.filename().string())).stem().string());
     handler(std::move(reply), nullptr);
 }
 
-std::vector<unsigned char> previewPng(const std::filesystem::path& url, const std::optional<std::string>& name,
-                                      const ReadAheadResult& readAhead)
-{
-    std::string message;
-    try {
-        std::optional<std::string> packed;
-        if (readAhead) packed = readAhead();
-        ZaroSession session = packed ? formats::unpackSessionReading(*packed) : formats::readSessionFile(url);
-        if (name) session.fileName = *name;
-        return ZaroSessionPreviewCard::pngData(session);
-    } catch (const std::bad_alloc&) {
-        message = "There is not enough memory to preview the ZARO Session file.";
-    } catch (const std::exception& error) {
-        message = error.what();
-    }
-    previewLog().error("preview failed: %{public}s", message);
-    return ZaroSessionPreviewCard::errorPngData(message);
-}
-
 Extension previewExtension()
 {
     Extension extension{ExtensionPoint::preview, std::string(logSubsystem), "PreviewProvider", {}, {}, {}, {}, {}};
-    extension.prepare = [](const std::string&, std::optional<int>) { ZaroSessionPreviewCard::prepareText(); };
+    // The drawing is loaded while the process may still read its libraries and fonts, after the
+    // child that reads the session has started.
+    extension.prepare = [](const std::string&, std::optional<int>) { previewDrawing().prepareText(); };
     extension.classes.registerClass<PreviewProvider>("PreviewProvider");
+    // Only what the card shows crosses over: a preamble of millions of laps stays in the child.
     extension.readAhead = [](const std::string&) -> ReadAhead::Work {
-        // Only what the card shows crosses over: a preamble of millions of laps stays in the child.
         return [](const std::filesystem::path& input) {
             return formats::packedSessionReading(input, [](ZaroSession session) {
                 return ZaroSessionPreviewCard::shownPart(std::move(session), ZaroSessionPreviewCard::defaultSize);

@@ -14,47 +14,18 @@
 #include "render/map.hpp"
 #include "render/palette.hpp"
 #include "render/png.hpp"
+#include "card_layout.hpp"
 #include "fonts.hpp"
 
 namespace zaro::ZaroSessionPreviewCard {
 
 namespace {
 
-namespace fonts {
-constexpr Font header{11, FontWeight::bold};
-constexpr Font title{22, FontWeight::semibold};
-constexpr Font subtitle{12, FontWeight::regular};
-constexpr Font notice{13, FontWeight::regular};
-constexpr Font tileLabel{10, FontWeight::semibold};
-constexpr Font tileValue{15, FontWeight::semibold};
-constexpr Font lapsHeader{11, FontWeight::semibold};
-constexpr Font lapName{13, FontWeight::medium};
-constexpr Font lapTime{13, FontWeight::regular, true};
-constexpr Font sectors{12, FontWeight::regular};
-constexpr Font errorMessage{14, FontWeight::regular};
-}  // namespace fonts
-
-constexpr std::string_view headerText = "ZARO SESSION";
-constexpr double cardInset = 22;
-constexpr double cardRadius = 16;
-constexpr double rowHeight = 28;
-
-Rect cardRect(Size size)
-{
-    return {cardInset, cardInset, size.width - 2 * cardInset, size.height - 2 * cardInset};
-}
-
 // Makes (0, 0) the top-left corner with y down for everything drawn after it.
 void flipToTopLeft(DrawingContext& context, Size size)
 {
     context.translate(0, size.height);
     context.scale(1, -1);
-}
-
-std::size_t rowCapacity(double listHeight)
-{
-    const double rows = std::floor(listHeight / rowHeight);
-    return rows >= 1 ? static_cast<std::size_t>(std::min(rows, 1e9)) : 1;
 }
 
 void drawStats(const ZaroSession& session, Rect s, DrawingContext& context)
@@ -98,25 +69,6 @@ void drawMapPanel(const ZaroSession& session, Rect map, DrawingContext& context)
     context.setFillColor(palette::mapPanel);
     context.fillRoundedRect(map, 12);
     drawTrack(session, map.insetBy(10), context);
-}
-
-// The lap list below the map and tiles, on card `c`.
-Rect lapList(Rect c)
-{
-    return {c.x + 18, c.y + 416, c.width() - 36, c.maxY() - (c.y + 416) - 16};
-}
-
-// Where a lap row's sector times go.
-Rect sectorFrame(Rect row)
-{
-    return {row.x + 210, row.y + 6, row.width() - 220, 16};
-}
-
-// The bytes of sector text a row of `list` can show: three at most a character.
-std::size_t sectorBytes(Rect list)
-{
-    const Rect frame = sectorFrame({list.x, list.y, list.width(), rowHeight});
-    return 3 * textBlockClusterBound(fonts::sectors.size, frame.w, frame.h);
 }
 
 void drawLaps(const ZaroSession& session, Rect list, DrawingContext& context)
@@ -235,24 +187,6 @@ std::vector<unsigned char> renderPng(Size size, double scale, const std::functio
     canvas.context().scale(scale, scale);
     paint(canvas.context());
     return png::encode(canvas.pixels());
-}
-
-ZaroSession shownPart(ZaroSession session, Size size)
-{
-    const Rect list = lapList(cardRect(size));
-    const std::size_t capacity = rowCapacity(list.height());
-    std::size_t end = 0;
-    for (std::size_t listed = 0; end < session.laps.size() && listed < capacity; ++end) {
-        if (session.laps[end].kind == ZaroSessionLap::Kind::lap) ++listed;
-    }
-    session.laps.erase(session.laps.begin() + static_cast<std::ptrdiff_t>(end), session.laps.end());
-    // Every sector adds a byte at least to its row's text, which stops once it has the bytes a row shows.
-    const std::size_t sectors = sectorBytes(list) + 1;
-    for (ZaroSessionLap& lap : session.laps) {
-        if (lap.sectors.size() <= sectors) continue;
-        lap.sectors = SectorList::filled(sectors, [&](double* values) { std::copy_n(lap.sectors.begin(), sectors, values); });
-    }
-    return session;
 }
 
 void prepareText()

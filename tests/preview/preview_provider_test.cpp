@@ -8,6 +8,7 @@
 #include "support/cases.hpp"
 #include "support/files.hpp"
 #include "render/preview_card.hpp"
+#include "preview/preview_drawing.hpp"
 #include "preview/preview_provider.hpp"
 #include "parser/zaro_session_parser.hpp"
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "preview/preview_drawing.hpp"
 #include "preview/preview_provider.hpp"
 #include "support/files.hpp"
 #include "support/samples.hpp"

@@ -26,7 +26,8 @@ KDE_PLUGINS = [f'lib/x86_64-linux-gnu/qt5/plugins/kf5/{p}' for p in (
     'kfilemetadata/kfilemetadata_zarosessionextractor.so', 'thumbcreator/zarosessionthumbnail.so',
     'thumbcreator/zarosessiontrackthumbnail.so')] if (BUILD / 'desktop/kde').is_dir() else []
 # The thumbnailer's drawing, which it loads only when a thumbnail has to be drawn.
-THUMBNAIL_DRAWING = 'lib/x86_64-linux-gnu/zaro-session/zaro-session-thumbnail-drawing.so'
+DRAWING_MODULES = [f'lib/x86_64-linux-gnu/zaro-session/zaro-session-{program}-drawing.so'
+                   for program in ('preview', 'thumbnail')]
 CONTENT_TYPES = """import sys, gi
 from gi.repository import Gio
 for name in sys.argv[1:]:
@@ -102,7 +103,7 @@ class InstalledTree(unittest.TestCase):
                            if p.is_file() and ('share/mime/' not in str(p) or 'share/mime/packages/' in str(p)))
         self.assertEqual(installed, [
             *(f'bin/zaro-session{program}' for program in ('', '-preview', '-thumbnailer')),
-            *PIXBUF_LOADER, *KDE_PLUGINS, THUMBNAIL_DRAWING,
+            *PIXBUF_LOADER, *KDE_PLUGINS, *DRAWING_MODULES,
             'share/bash-completion/completions/zaro-session',
             *(f'share/man/man1/zaro-session{program}.1.gz' for program in ('-preview', '-thumbnailer', '')),
             'share/mime/packages/zaro-session.xml', 'share/thumbnailers/zaro-session.thumbnailer',

@@ -138,6 +138,22 @@ class Programs(unittest.TestCase):
                 (1, True), done.err)
         self.assertEqual(folder_entries(self.folder), ['bin', 'in.csv', 'mark.png'])
 
+    def test_the_preview_starts_its_reading_before_it_loads_what_draws(self):
+        """The preview program maps no drawing library of its own; without its module it fails before writing."""
+        needed = run(['readelf', '--dynamic', PREVIEW]).out.decode()
+        self.assertEqual([lib for lib in ('libcairo', 'libpango', 'libglib', 'libfreetype') if lib in needed], [])
+        if Path('/usr/local/lib/x86_64-linux-gnu/zaro-session').exists():
+            self.skipTest('a drawing module is installed under /usr/local')
+        alone = self.folder / 'bin/zaro-session-preview'
+        alone.parent.mkdir()
+        shutil.copy(PREVIEW, alone)
+        shutil.copy(PRACTICE, self.folder / 'in.csv')
+        done = run([alone, self.folder / 'in.csv', self.folder / 'card.png'], env={'ZARO_SESSION_RESOURCES': RESOURCES})
+        self.assertEqual((done.code, done.err.decode().startswith(
+            'zaro-session-preview: The preview cannot be drawn: the drawing module cannot be loaded (')),
+            (1, True), done.err)
+        self.assertEqual(folder_entries(self.folder), ['bin', 'in.csv'])
+
     def test_each_program_answers_help_and_version_and_refuses_a_malformed_command_line_with_the_reason(self):
         programs = {Path(program).name: program for program in (CLI, PREVIEW, THUMBNAILER)}
         for status, first_line, (name, *arguments) in read_cases('system/refusals.cases'):

@@ -17,15 +17,8 @@ public:
     void providePreview(const FilePreviewRequest& request, const PreviewCompletion& handler) override;
 };
 
-/// The PNG of the summary card of the file at `url`, or of the error card with the failure's
-/// message; throws only when even the error card cannot be rendered. `name`, when given, is the file's
-/// name the card shows instead of the file's own ("" for none). The session comes from `readAhead`
-/// when it read the file.
-std::vector<unsigned char> previewPng(const std::filesystem::path& url,
-                                      const std::optional<std::string>& name = std::nullopt,
-                                      const ReadAheadResult& readAhead = {});
-
-/// The preview extension as its bundle declares it, with its classes registered.
+/// The preview extension as its bundle declares it, with its classes registered. Its provider draws
+/// through previewDrawing().
 Extension previewExtension();
 
 }  // namespace zaro

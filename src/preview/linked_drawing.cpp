@@ -1,0 +1,7 @@
+#include "preview/preview_drawing.hpp"
+
+namespace zaro {
+
+const PreviewDrawing& previewDrawing() { return linkedPreviewDrawing(); }
+
+}  // namespace zaro
