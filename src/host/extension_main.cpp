@@ -145,8 +145,16 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
     // started while the process has no other thread, and before the output is opened, which the
     // child is not to hold.
     std::shared_ptr<ReadAhead> readAhead;
+    // A thumbnail's child first answers whether the file is one the extension is registered for
+    // ('Y' or 'N' ahead of its work's result), which spares this process reading its start again.
+    const bool childAsks = extension.point == ExtensionPoint::thumbnail && extension.supportsFile;
     if (extension.readAhead) {
-        if (const ReadAhead::Work work = extension.readAhead(extension.principalClass)) {
+        if (ReadAhead::Work work = extension.readAhead(extension.principalClass)) {
+            if (childAsks) {
+                work = [supports = extension.supportsFile, work](const std::filesystem::path& file) {
+                    return supports(file) ? 'Y' + work(file) : std::string(1, 'N');
+                };
+            }
             readAhead = ReadAhead::start(input, work);
         }
     }
@@ -164,7 +172,25 @@ void serve(const Extension& given, const Invocation& invocation, bool outputClos
         return;
     }
     bool supported = true;
-    if (extension.supportsFile) onFile(input, [&] { supported = extension.supportsFile(input); });
+    bool asked = false;
+    if (readAhead && childAsks) {
+        std::optional<std::string> answer;
+        try {
+            answer = readAhead->take();
+        } catch (const ServiceError& error) {
+            throw ServiceError(input.string() + ": " + error.what());
+        }
+        // A child that could not ask (the question failed, say) leaves both to this process.
+        if (answer && !answer->empty()) {
+            supported = answer->front() == 'Y';
+            answer->erase(0, 1);
+            asked = true;
+        } else {
+            answer.reset();
+        }
+        readAheadResult = [answer = std::move(answer)] { return answer; };
+    }
+    if (!asked && extension.supportsFile) onFile(input, [&] { supported = extension.supportsFile(input); });
     if (!supported) throw ServiceError(input.string() + ": not a file this thumbnailer is registered for");
     const auto side = static_cast<double>(*invocation.size);
     const FileThumbnailRequest request{input, {side, side}, {0, 0}, 1, readAheadResult};

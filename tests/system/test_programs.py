@@ -108,8 +108,11 @@ class Programs(unittest.TestCase):
             self.assertEqual((done.code, done.out + done.err, png_size(thumbnail.read_bytes())),
                              (0, b'', (size, size)))
             thumbnail.unlink()
+        # The track's reading child answers whether the file is one to draw; the mark's program asks itself.
         for style, given, reason in [('mark', 'prices.csv', 'not a file this thumbnailer is registered for'),
+                                     ('track', 'prices.csv', 'not a file this thumbnailer is registered for'),
                                      ('mark', 'missing.csv', 'No such file or directory'),
+                                     ('track', 'missing.csv', 'No such file or directory'),
                                      ('track', 'no-rows.csv', 'The ZARO Session file has no GPS rows.')]:
             done = run([THUMBNAILER, '--style', style, '-s', '256', self.folder / given, self.folder / 'out.png'])
             expected = f'zaro-session-thumbnailer: {self.folder}/{given}: {reason}\n'
