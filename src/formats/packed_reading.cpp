@@ -1,6 +1,5 @@
 #include "formats/packed_reading.hpp"
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <new>
