@@ -1,6 +1,6 @@
 // The thumbnailer's drawing module: the renderer and the libraries under it, loaded by the program
 // when a request needs drawing. Its one entry point hands out the drawing; nothing else of it is
-// seen from outside (see drawing_module.map).
+// seen from outside (see zaro_program_with_drawing_module in src/host/CMakeLists.txt).
 #include <cstring>
 
 #include "thumbnail/thumbnail_drawing.hpp"
