@@ -28,7 +28,7 @@ struct Body {
     bool inferLaps;
     std::int64_t offset;  // of the first data row
     std::int64_t end;
-    bool statistics = true;  // see RowPass
+    Statistics statistics = Statistics::all;
 };
 
 /// The rows of `body` folded into one pass. `lines` stands at the body's start and reads the first

@@ -75,20 +75,23 @@ void pickFields(std::string_view line, std::span<const FieldNeed> needs,
     }
 }
 
-RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart, bool statistics)
+RowPass::RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart,
+                 Statistics statistics)
     : speedColumn_(columns.speedColumn),
       inferLaps_(inferLaps),
       statistics_(statistics),
       // Finding a candidate then walks at most this many accepted rows from a checkpoint.
       fold_(SessionFold::strideFor(bodyBytes),
-            fromBodyStart ? 0 : std::max<std::int64_t>(1, SessionFold::strideFor(bodyBytes) / 64), statistics)
+            fromBodyStart ? 0 : std::max<std::int64_t>(1, SessionFold::strideFor(bodyBytes) / 64),
+            statistics != Statistics::none)
 {
     for (std::size_t i = 0; i < columnCount; ++i) {
         const auto column = static_cast<Column>(i);
-        // The lap column is read only to infer laps, the figures only for the statistics.
+        // The lap column is read only to infer laps, the figures only for the statistics that use them.
         if (column == Column::lap && !inferLaps) continue;
-        if (!statistics && (column == Column::speed || column == Column::gForceX || column == Column::gForceY
-                            || column == Column::leanAngle)) {
+        if (column == Column::speed && statistics == Statistics::none) continue;
+        if ((column == Column::gForceX || column == Column::gForceY || column == Column::leanAngle)
+            && statistics != Statistics::all) {
             continue;
         }
         if (columns.positions[i]) needs_.push_back({*columns.positions[i], static_cast<Column>(i)});
@@ -158,11 +161,16 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
     // Logs whose rows outpace their GPS repeat a latitude, and its cosine with it.
     const std::optional<Fix>& last = fold_.lastFix();
     // Only the distance needs the cosine.
-    const Fix fix = !statistics_              ? Fix{lat, lon, 1}
-                    : last && last->lat == lat ? Fix{lat, lon, last->cosLat}
-                                               : Fix::at(lat, lon);
+    const Fix fix = statistics_ == Statistics::none ? Fix{lat, lon, 1}
+                    : last && last->lat == lat            ? Fix{lat, lon, last->cosLat}
+                                                          : Fix::at(lat, lon);
     if (fold_.addFix(fix)) checkpoints_.push_back(lineBegin);
+    if (statistics_ == Statistics::none) return;
     double number = 0;
+    if (statistics_ == Statistics::card) {
+        if (readField(value(Column::speed), number)) fold_.addTopSpeed(number);
+        return;
+    }
     if (readField(value(Column::speed), number)) fold_.addSpeed(number);
     if (readField(value(Column::gForceX), number)) fold_.addGForceX(number);
     if (readField(value(Column::gForceY), number)) fold_.addGForceY(number);

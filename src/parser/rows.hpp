@@ -14,6 +14,7 @@
 #include "header.hpp"
 #include "laps.hpp"
 #include "parser/session_fold.hpp"
+#include "parser/zaro_session_parser.hpp"
 #include "model/zaro_session.hpp"
 
 namespace zaro::ZaroSessionParser::detail {
@@ -42,10 +43,10 @@ public:
     /// `fromBodyStart`: the pass sees the body's first row. The track candidates are every
     /// `stride`-th accepted row of the whole body, so a pass over a later piece cannot tell them
     /// before the rows ahead of it are counted; it marks checkpoints to find them by instead.
-    /// `statistics` false reads no speed, acceleration or lean and measures no distance: those fields
-    /// of the session stay zero and empty.
+    /// `statistics` says which of the distance, speeds, accelerations and lean are worked out; the
+    /// session's fields for the others stay zero and empty, and their columns are not read.
     RowPass(const ColumnMap& columns, bool inferLaps, std::int64_t bodyBytes, bool fromBodyStart = true,
-            bool statistics = true);
+            Statistics statistics = Statistics::all);
 
     /// Folds in one decoded body line, which begins at file offset `lineBegin` and is all ASCII or
     /// not; lines without a usable position or time are skipped.
@@ -85,7 +86,7 @@ private:
     std::array<std::string_view, columnCount> fields_{};
     std::string speedColumn_;
     bool inferLaps_;
-    bool statistics_;
+    Statistics statistics_;
     SessionFold fold_;
     std::string firstTime_;
     std::string lastTime_;  // when longer than lastTimeBytes_ holds

@@ -33,7 +33,8 @@ std::vector<unsigned char> previewPng(const std::filesystem::path& url, const st
 {
     std::string message;
     try {
-        ZaroSession session = packed ? formats::unpackSessionReading(*packed) : formats::readSessionFile(url);
+        ZaroSession session = packed ? formats::unpackSessionReading(*packed)
+                                     : formats::readSessionFile(url, 0, ZaroSessionParser::Statistics::card);
         if (name) session.fileName = *name;
         return ZaroSessionPreviewCard::pngData(session);
     } catch (const std::bad_alloc&) {

@@ -49,12 +49,16 @@ Extension previewExtension()
     // child that reads the session has started.
     extension.prepare = [](const std::string&, std::optional<int>) { previewDrawing().prepareText(); };
     extension.classes.registerClass<PreviewProvider>("PreviewProvider");
-    // Only what the card shows crosses over: a preamble of millions of laps stays in the child.
+    // Only what the card shows is worked out, and only that crosses over: a preamble of millions of
+    // laps stays in the child.
     extension.readAhead = [](const std::string&) -> ReadAhead::Work {
         return [](const std::filesystem::path& input) {
-            return formats::packedSessionReading(input, [](ZaroSession session) {
-                return ZaroSessionPreviewCard::shownPart(std::move(session), ZaroSessionPreviewCard::defaultSize);
-            });
+            return formats::packedSessionReading(
+                input,
+                [](ZaroSession session) {
+                    return ZaroSessionPreviewCard::shownPart(std::move(session), ZaroSessionPreviewCard::defaultSize);
+                },
+                ZaroSessionParser::Statistics::card);
         };
     };
     return extension;

@@ -2,6 +2,9 @@
 // The system's errors reach the programs' messages as the system tests show.
 #include <sys/stat.h>
 
+#include <bit>
+#include <cstdint>
+#include <string>
 #include <system_error>
 
 #include <gtest/gtest.h>
@@ -43,7 +46,7 @@ TEST(ParseFile, ChecksTheSizeAndTheKindBeforeReadingAndReadsLinesLongerThanItsBu
 }
 
 // A file's start decides as the whole parse would, for its format and columns, and needs no row.
-TEST(ParseFile, WithoutStatisticsGivesTheSameTraceLapsAndTextsInOnePieceOrMany)
+TEST(ParseFile, FewerStatisticsGiveTheSameTraceLapsTextsAndTheStatisticsKeptInOnePieceOrMany)
 {
     const support::TemporaryFolder folder;
     std::string data = "Format,ZARO CSV\nTrack,Ashcombe\nTime,Latitude,Longitude,Speed (km/h),GForceX,GForceY,LeanAngle,Lap\n";
@@ -67,12 +70,21 @@ TEST(ParseFile, WithoutStatisticsGivesTheSameTraceLapsAndTextsInOnePieceOrMany)
                 continue;  // a file the parse refuses, which it refuses either way
             }
             ++parsed;
+            const std::string where = file.string() + ", " + std::to_string(threads) + " threads";
+            // The card's statistics are those of the whole parse, to the bit.
+            const ZaroSession card = ZaroSessionParser::parseFile(file, threads, ZaroSessionParser::Statistics::card);
+            EXPECT_FALSE(card.avgSpeedMps || card.maxAbsGx || card.maxAbsGy || card.maxLeanDeg) << where;
+            ZaroSession expected = all;
+            expected.avgSpeedMps = expected.maxAbsGx = expected.maxAbsGy = expected.maxLeanDeg = std::nullopt;
+            EXPECT_EQ(card, expected) << where;
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(card.distanceM), std::bit_cast<std::uint64_t>(all.distanceM)) << where;
+
             const ZaroSession none = ZaroSessionParser::parseFile(file, threads, ZaroSessionParser::Statistics::none);
             EXPECT_EQ(none.distanceM, 0) << file;
             EXPECT_FALSE(none.maxSpeedMps || none.avgSpeedMps || none.maxAbsGx || none.maxAbsGy || none.maxLeanDeg) << file;
-            all.distanceM = 0;
-            all.maxSpeedMps = all.avgSpeedMps = all.maxAbsGx = all.maxAbsGy = all.maxLeanDeg = std::nullopt;
-            EXPECT_EQ(none, all) << file << ", " << threads << " threads";
+            expected.distanceM = 0;
+            expected.maxSpeedMps = std::nullopt;
+            EXPECT_EQ(none, expected) << where;
         }
     }
     EXPECT_GE(parsed, 6);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/zaro_session.hpp"
+#include "parser/angles.hpp"
 
 namespace zaro::ZaroSessionParser {
 
@@ -27,7 +28,7 @@ struct Fix {
     double lon = 0;
     double cosLat = 1;
 
-    static Fix at(double lat, double lon) { return {lat, lon, std::cos(lat * pi / 180)}; }
+    static Fix at(double lat, double lon) { return {lat, lon, latitudeCosine(lat * pi / 180)}; }
 };
 
 /// Great-circle distance in metres on a sphere of 12742 km diameter. Inline, as it is one step of
@@ -39,11 +40,11 @@ inline double greatCircleMetres(const Fix& from, const Fix& to)
     // The sine of a zero difference is zero, and a distance of zero its arcsine: a fix that repeats a
     // latitude, a longitude or the whole position, as logs whose rows outpace their GPS do, is spared
     // that trigonometry.
-    const double sinLat = dLat == 0 ? 0.0 : std::sin(dLat * 0.5);
-    const double sinLon = dLon == 0 ? 0.0 : std::sin(dLon * 0.5);
+    const double sinLat = dLat == 0 ? 0.0 : smallSine(dLat * 0.5);
+    const double sinLon = dLon == 0 ? 0.0 : smallSine(dLon * 0.5);
     const double a = sinLat * sinLat + from.cosLat * to.cosLat * (sinLon * sinLon);
     if (a == 0) return 0;
-    return earthDiameterM * std::asin(std::min(std::sqrt(a), 1.0));
+    return earthDiameterM * smallArcsine(std::min(std::sqrt(a), 1.0));
 }
 
 /// A sum of many terms that carries its rounding errors along (Neumaier's method), so that the order
@@ -171,6 +172,8 @@ public:
         ++speedCount_;
         maxSpeed_.add(speed);
     }
+    /// A speed that counts towards the top speed alone, for a fold that has no average to give.
+    void addTopSpeed(double speed) { maxSpeed_.add(speed); }
     void addGForceX(double g) { maxAbsGx_.add(std::fabs(g)); }
     void addGForceY(double g) { maxAbsGy_.add(std::fabs(g)); }
     void addLean(double degrees) { maxAbsLean_.add(std::fabs(degrees)); }

@@ -19,10 +19,12 @@ inline constexpr std::int64_t maxPreviewBytes = 64 * 1024 * 1024;
 /// in pieces on up to `threads` threads at once (0: one per processor the process may run on).
 ZaroSession parse(std::string_view data, std::string fileName, unsigned threads = 0);
 
-/// What a parse works out beyond the session's trace, laps and texts.
+/// What a parse works out beyond the session's trace, laps and texts. The fewer, the faster the rows
+/// are read: fields no statistic needs are not even looked at.
 enum class Statistics : std::uint8_t {
     all,   // the distance, speeds, accelerations and lean as well
-    none,  // those left zero and empty, for a reader that shows none of them: the rows read faster
+    card,  // the distance and the top speed, which a preview card shows; the rest left empty
+    none,  // none of those, left zero and empty, for a reader that shows none of them
 };
 
 /// Reads a regular file of at most `maxPreviewBytes` and parses it, with the file's name (extension
