@@ -29,14 +29,17 @@ std::vector<unsigned char> failurePng(std::string_view message)
 }  // namespace
 
 std::vector<unsigned char> previewPng(const std::filesystem::path& url, const std::optional<std::string>& name,
-                                      const std::string* packed)
+                                      const PackedSession& packed)
 {
     std::string message;
     try {
-        ZaroSession session = packed ? formats::unpackSessionReading(*packed)
-                                     : formats::readSessionFile(url, 0, ZaroSessionParser::Statistics::card);
-        if (name) session.fileName = *name;
-        return ZaroSessionPreviewCard::pngData(session);
+        return ZaroSessionPreviewCard::pngDataWhileReading([&] {
+            const std::optional<std::string> bytes = packed ? packed() : std::nullopt;
+            ZaroSession session = bytes ? formats::unpackSessionReading(*bytes)
+                                        : formats::readSessionFile(url, 0, ZaroSessionParser::Statistics::card);
+            if (name) session.fileName = *name;
+            return session;
+        });
     } catch (const std::bad_alloc&) {
         message = "There is not enough memory to preview the ZARO Session file.";
     } catch (const std::exception& error) {
@@ -50,7 +53,7 @@ const PreviewDrawing& linkedPreviewDrawing()
     static constexpr PreviewDrawing drawing{
         ZARO_VERSION,
         [] { ZaroSessionPreviewCard::prepareText(); },
-        [](const std::filesystem::path& url, const std::optional<std::string>& name, const std::string* packed) {
+        [](const std::filesystem::path& url, const std::optional<std::string>& name, const PackedSession& packed) {
             return previewPng(url, name, packed);
         },
         [](std::string_view message) { return failurePng(message); },

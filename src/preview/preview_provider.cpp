@@ -28,14 +28,7 @@ void PreviewProvider::providePreview(const FilePreviewRequest& request, const Pr
     const ReadAheadResult readAhead = request.readAhead;
     previewLog().info("preview %{public}s", name.value_or(url.filename().string()));
     PreviewReply reply(ContentType::png, ZaroSessionPreviewCard::defaultSize, [url, name, readAhead](const PreviewReply&) {
-        const PreviewDrawing& drawing = previewDrawing();
-        std::optional<std::string> packed;
-        try {
-            if (readAhead) packed = readAhead();
-        } catch (const std::exception& error) {
-            return drawing.failurePng(error.what());
-        }
-        return drawing.cardPng(url, name, packed ? &*packed : nullptr);
+        return previewDrawing().cardPng(url, name, readAhead);
     });
     // A name whose only full stop leads it (".csv") has no extension to remove.
     reply.setTitle(std::filesystem::path(name.value_or(url.filename().string())).stem().string());

@@ -28,28 +28,37 @@ void flipToTopLeft(DrawingContext& context, Size size)
     context.scale(1, -1);
 }
 
-void drawStats(const ZaroSession& session, Rect s, DrawingContext& context)
+// The stat tiles' labels, two to a row.
+constexpr std::string_view tileLabels[] = {"Best lap", "Laps", "Duration", "Distance", "Max speed", "Samples"};
+
+// Where the i-th stat tile lies among the tiles `s` holds.
+Rect tileRect(Rect s, int i)
 {
-    const ZaroSessionFormat::StatTexts values = ZaroSessionFormat::statTexts(session);
-    const struct {
-        std::string_view label;
-        const std::string& value;
-    } tiles[] = {
-        {"Best lap", values.bestLap}, {"Laps", values.laps},          {"Duration", values.duration},
-        {"Distance", values.distance}, {"Max speed", values.maxSpeed}, {"Samples", values.samples},
-    };
     const double tileW = (s.width() - 8) * 0.5;
     const double tileH = (s.height() - 16) / 3;
+    return {s.x + (i % 2) * (tileW + 8), s.y + (i / 2) * (tileH + 8), tileW, tileH};
+}
+
+void drawTiles(Rect s, DrawingContext& context)
+{
     for (int i = 0; i < 6; ++i) {
-        const int column = i % 2;
-        const int row = i / 2;
-        const Rect t{s.x + column * (tileW + 8), s.y + row * (tileH + 8), tileW, tileH};
+        const Rect t = tileRect(s, i);
         context.setFillColor(palette::tile);
         context.fillRoundedRect(t, 10);
-        context.drawTextBlock(text::toUpper(tiles[i].label), {t.x + 10, t.y + 8, t.width() - 20, 14},
-                              fonts::tileLabel, palette::muted);
-        context.drawTextBlock(tiles[i].value, {t.x + 10, t.y + 24, t.width() - 20, t.height() - 32},
-                              fonts::tileValue, palette::primary);
+        context.drawTextBlock(text::toUpper(tileLabels[i]), {t.x + 10, t.y + 8, t.width() - 20, 14}, fonts::tileLabel,
+                              palette::muted);
+    }
+}
+
+void drawTileValues(const ZaroSession& session, Rect s, DrawingContext& context)
+{
+    const ZaroSessionFormat::StatTexts values = ZaroSessionFormat::statTexts(session);
+    const std::string* const texts[] = {&values.bestLap,  &values.laps,     &values.duration,
+                                        &values.distance, &values.maxSpeed, &values.samples};
+    for (int i = 0; i < 6; ++i) {
+        const Rect t = tileRect(s, i);
+        context.drawTextBlock(*texts[i], {t.x + 10, t.y + 24, t.width() - 20, t.height() - 32}, fonts::tileValue,
+                              palette::primary);
     }
 }
 
@@ -128,43 +137,73 @@ Rect drawCanvasAndCard(DrawingContext& context, Size size)
     return c;
 }
 
+// Where the summary card's parts lie.
+struct SummaryLayout {
+    Rect card;
+    double textW;
+    Rect map;
+    Rect stats;
+    Rect lapsHeading;
+    Rect laps;
+};
+
+SummaryLayout summaryLayout(Size size)
+{
+    const Rect c = cardRect(size);
+    const double textW = c.width() - 36;
+    const Rect body{c.x + 18, c.y + 96, textW, 280};
+    const Rect map{body.x, body.y, body.width() * 0.52 - 8, body.height()};
+    return {c, textW, map, {map.maxX() + 8, body.y, body.maxX() - map.maxX() - 8, body.height()},
+            {c.x + 18, body.y + 298, textW, 16}, lapList(c)};
+}
+
+// What every summary card has, whatever its session: the canvas, the card and its outline, the
+// header, the stat tiles with their labels and the laps' heading.
+void drawFrame(const SummaryLayout& layout, Size size, DrawingContext& context)
+{
+    const Rect c = drawCanvasAndCard(context, size);
+    context.setStrokeColor(palette::cardOutline);
+    context.setLineWidth(1);
+    context.strokeRoundedRect(c, cardRadius);
+    context.drawTextBlock(headerText, {c.x + 18, c.y + 18, layout.textW, 16}, fonts::header, palette::accent);
+    drawTiles(layout.stats, context);
+    context.drawTextBlock("LAPS", layout.lapsHeading, fonts::lapsHeader, palette::muted);
+}
+
+// What the session puts on the frame: its name and subtitle, the map, the stat values and the laps.
+// None of it overlaps what the frame drew before it but the tiles its values go in and the list
+// under the laps' heading, so the card is the one drawing the two in any order would give.
+void drawSession(const ZaroSession& session, const SummaryLayout& layout, DrawingContext& context)
+{
+    const Rect c = layout.card;
+    context.drawTextBlock(session.trackName, {c.x + 18, c.y + 38, layout.textW, 28}, fonts::title, palette::primary);
+    context.drawTextBlock(ZaroSessionFormat::subtitle(session), {c.x + 18, c.y + 68, layout.textW, 16}, fonts::subtitle,
+                          palette::muted);
+
+    // Nothing else on the card reaches into the map's panel, and the trace is the costliest single
+    // drawing on it: when the context can give the panel a context of its own, another thread draws
+    // the panel while this one draws the rest.
+    const std::unique_ptr<DrawingContext> panel = context.regionContext(layout.map);
+    std::optional<Background> panelDrawing;
+    if (panel) {
+        panelDrawing.emplace([&] { drawMapPanel(session, layout.map, *panel); });
+    } else {
+        drawMapPanel(session, layout.map, context);
+    }
+    drawTileValues(session, layout.stats, context);
+    drawLaps(session, layout.laps, context);
+    if (panelDrawing) panelDrawing->wait();
+}
+
 }  // namespace
 
 void draw(const ZaroSession& session, DrawingContext& context, Size size, bool flipped)
 {
     SavedGState saved(context);
     if (!flipped) flipToTopLeft(context, size);
-
-    const Rect c = drawCanvasAndCard(context, size);
-    context.setStrokeColor(palette::cardOutline);
-    context.setLineWidth(1);
-    context.strokeRoundedRect(c, cardRadius);
-
-    const double textW = c.width() - 36;
-    context.drawTextBlock(headerText, {c.x + 18, c.y + 18, textW, 16}, fonts::header, palette::accent);
-    context.drawTextBlock(session.trackName, {c.x + 18, c.y + 38, textW, 28}, fonts::title, palette::primary);
-    context.drawTextBlock(ZaroSessionFormat::subtitle(session), {c.x + 18, c.y + 68, textW, 16}, fonts::subtitle, palette::muted);
-
-    const Rect body{c.x + 18, c.y + 96, textW, 280};
-    const Rect map{body.x, body.y, body.width() * 0.52 - 8, body.height()};
-    // Nothing else on the card reaches into the map's panel, and the trace is the costliest single
-    // drawing on it: when the context can give the panel a context of its own, another thread draws
-    // the panel while this one draws the rest.
-    const std::unique_ptr<DrawingContext> panel = context.regionContext(map);
-    {
-        std::optional<Background> panelDrawing;
-        if (panel) {
-            panelDrawing.emplace([&] { drawMapPanel(session, map, *panel); });
-        } else {
-            drawMapPanel(session, map, context);
-        }
-
-        drawStats(session, {map.maxX() + 8, body.y, body.maxX() - map.maxX() - 8, body.height()}, context);
-
-        context.drawTextBlock("LAPS", {c.x + 18, body.y + 298, textW, 16}, fonts::lapsHeader, palette::muted);
-        drawLaps(session, lapList(c), context);
-        if (panelDrawing) panelDrawing->wait();
-    }
+    const SummaryLayout layout = summaryLayout(size);
+    drawFrame(layout, size, context);
+    drawSession(session, layout, context);
 }
 
 void drawError(std::string_view message, DrawingContext& context, Size size, bool flipped)
@@ -197,6 +236,17 @@ void prepareText()
 std::vector<unsigned char> pngData(const ZaroSession& session, Size size, double scale)
 {
     return renderPng(size, scale, [&](DrawingContext& context) { draw(session, context, size, false); });
+}
+
+std::vector<unsigned char> pngDataWhileReading(const std::function<ZaroSession()>& read, Size size, double scale)
+{
+    return renderPng(size, scale, [&](DrawingContext& context) {
+        SavedGState saved(context);
+        flipToTopLeft(context, size);
+        const SummaryLayout layout = summaryLayout(size);
+        drawFrame(layout, size, context);
+        drawSession(read(), layout, context);
+    });
 }
 
 std::vector<unsigned char> errorPngData(std::string_view message, Size size, double scale)

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -110,7 +111,7 @@ TEST(CardPicture, IsAnOpaqueRgbPngOfTwiceTheDefaultSizeWithEachAreaInItsColour)
                          {"last tile", 771.6, 385, tile}, {"row 6", 780, 618, stripe}, {"row 7", 780, 646, card}});
 }
 
-TEST(CardPicture, IsTheSameDrawnFlippedIntoATopLeftContextAndSkipsTracePointsThatAreNotFinite)
+TEST(CardPicture, IsTheSameDrawnFlippedIntoATopLeftContextOrAroundAWaitAndSkipsTracePointsThatAreNotFinite)
 {
     const ZaroSession session =
         sessionWithLaps(5, {{NAN, 6.5}, {52, 6.5}, {52.01, 6.52}, {52, HUGE_VAL}, {52.005, 6.53}, {52, 6.5}});
@@ -121,6 +122,14 @@ TEST(CardPicture, IsTheSameDrawnFlippedIntoATopLeftContextAndSkipsTracePointsTha
         Card::draw(session, context, Card::defaultSize, true);
     });
     EXPECT_TRUE(bottomLeft == topLeft);
+    // Drawn around a wait for the session, the card is the same; a failed wait draws none.
+    int reads = 0;
+    EXPECT_TRUE(Card::pngDataWhileReading([&] {
+                    ++reads;
+                    return session;
+                }) == bottomLeft);
+    EXPECT_EQ(reads, 1);
+    EXPECT_THROW(Card::pngDataWhileReading([]() -> ZaroSession { throw std::runtime_error("gone"); }), std::runtime_error);
     // The points that are not finite leave the rest of the trace and of the card as they are.
     const Picture picture(bottomLeft);
     EXPECT_TRUE(picture.hasColor({50, 128, 367.2, 260}, over({0.91, 0.35, 0.12, 1}), 4));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,16 +13,19 @@
 
 namespace zaro {
 
+/// What a read-ahead packed of a session (formats/packed_reading.hpp), waited for when called; none
+/// when there was no read-ahead. Throws what kept the read-ahead from its result.
+using PackedSession = std::function<std::optional<std::string>()>;
+
 /// The preview drawing's entry points, all of one copy of the renderer.
 struct PreviewDrawing {
     /// The project's version the drawing was built as: a module of another one is not used.
     const char* version;
     /// Finds and loads the fonts every card needs (before the process confines itself).
     void (*prepareText)();
-    /// The PNG of the card of the session a read-ahead packed (formats/packed_reading.hpp), or of the
-    /// file at `url` when `packed` is null; the error card when it cannot be read. `name` as previewPng.
+    /// previewPng.
     std::vector<unsigned char> (*cardPng)(const std::filesystem::path& url, const std::optional<std::string>& name,
-                                          const std::string* packed);
+                                          const PackedSession& packed);
     /// The PNG of the error card for `message`, which is logged as the preview's failure.
     std::vector<unsigned char> (*failurePng)(std::string_view message);
 };
@@ -35,10 +39,10 @@ const PreviewDrawing& linkedPreviewDrawing();
 
 /// The PNG of the summary card of the file at `url`, or of the error card with the failure's
 /// message; throws only when even the error card cannot be rendered. `name`, when given, is the file's
-/// name the card shows instead of the file's own ("" for none). The session comes from `packed`,
-/// what a read-ahead packed, when given.
+/// name the card shows instead of the file's own ("" for none). The session comes from `packed`
+/// when it gives one, which is waited for only once what every card has is drawn.
 std::vector<unsigned char> previewPng(const std::filesystem::path& url,
                                       const std::optional<std::string>& name = std::nullopt,
-                                      const std::string* packed = nullptr);
+                                      const PackedSession& packed = {});
 
 }  // namespace zaro

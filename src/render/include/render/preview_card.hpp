@@ -42,6 +42,11 @@ void prepareText();
 std::vector<unsigned char> pngData(const ZaroSession& session, Size size = defaultSize,
                                    double scale = defaultScale);
 
+/// pngData of the session `read` gives, which is called once what every summary card has is drawn:
+/// the wait for a session read elsewhere is spent drawing the rest. What `read` throws is thrown.
+std::vector<unsigned char> pngDataWhileReading(const std::function<ZaroSession()>& read, Size size = defaultSize,
+                                               double scale = defaultScale);
+
 /// The PNG bytes of the error card: "Could not preview this file" and `message`. Throws RenderError.
 std::vector<unsigned char> errorPngData(std::string_view message, Size size = defaultSize,
                                         double scale = defaultScale);
