@@ -34,7 +34,10 @@ const void* loadDrawingModule(const char* moduleName, const char* entryName, con
         std::error_code error;
         if (!std::filesystem::is_regular_file(location, error)) continue;
         // Never unloaded: the libraries it brings keep threads and state until the process ends.
-        void* module = ::dlopen(location.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // The module is linked to bind all its own symbols as it loads, so one it misses fails here;
+        // the libraries under it bind theirs as they first call them, as they were built to, which
+        // spares a card about a millisecond of binding symbols nothing calls.
+        void* module = ::dlopen(location.c_str(), RTLD_LAZY | RTLD_LOCAL);
         if (!module) {
             const char* message = ::dlerror();
             reason = message ? message : location.string();
