@@ -33,7 +33,7 @@ bool SessionBuilder::isFix(const Sample& sample)
 bool SessionBuilder::add(const Sample& sample, std::int64_t rowBegin)
 {
     if (!isFix(sample)) return false;
-    if (fold_.addFix(Fix::at(sample.lat, sample.lon))) checkpoints_.push_back(rowBegin);
+    if (fold_.addFix(sample.lat, sample.lon)) checkpoints_.push_back(rowBegin);
     if (sample.ticks) {
         if (!firstTicks_) firstTicks_ = sample.ticks;
         lastTicks_ = sample.ticks;
@@ -87,7 +87,7 @@ void SessionBuilder::addStatedLap(ZaroSessionLap::Kind kind, std::optional<std::
     stated_.push_back({{kind, number, *seconds, {}}, {fromTicks, toTicks}});
 }
 
-std::optional<double> SessionBuilder::distanceAt(std::int64_t ticks) const
+std::optional<double> SessionBuilder::distanceAt(std::int64_t ticks)
 {
     if (ticks == lastTicks_) return fold_.distanceM();
     const auto at = std::lower_bound(boundaries_.begin(), boundaries_.end(), ticks,

@@ -96,7 +96,7 @@ private:
         ZaroSessionLap lap;
         ZaroSessionParser::LapSpan span;
     };
-    std::optional<double> distanceAt(std::int64_t ticks) const;
+    std::optional<double> distanceAt(std::int64_t ticks);
 
     std::int64_t rowBytes_;
     ZaroSessionParser::SessionFold fold_;

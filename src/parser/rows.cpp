@@ -158,13 +158,7 @@ void RowPass::add(std::string_view line, std::int64_t lineBegin, bool ascii)
             fold_.addLap(lap, instant->ticks);
         }
     }
-    // Logs whose rows outpace their GPS repeat a latitude, and its cosine with it.
-    const std::optional<Fix>& last = fold_.lastFix();
-    // Only the distance needs the cosine.
-    const Fix fix = statistics_ == Statistics::none ? Fix{lat, lon, 1}
-                    : last && last->lat == lat            ? Fix{lat, lon, last->cosLat}
-                                                          : Fix::at(lat, lon);
-    if (fold_.addFix(fix)) checkpoints_.push_back(lineBegin);
+    if (fold_.addFix(lat, lon)) checkpoints_.push_back(lineBegin);
     if (statistics_ == Statistics::none) return;
     double number = 0;
     if (statistics_ == Statistics::card) {

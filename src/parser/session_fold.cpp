@@ -46,16 +46,41 @@ std::vector<SessionFold::CandidateLookup> SessionFold::candidateLookups(std::spa
     return lookups;
 }
 
+void SessionFold::measurePending()
+{
+    if (pendingCount_ == 0) return;
+    // The steps first, each on its own, then their sum in order.
+    std::array<double, std::tuple_size_v<decltype(pending_)>> steps;
+    Fix from = measured_.value_or(Fix{});
+    std::size_t i = 0;
+    if (!measured_) {
+        from = Fix::at(pending_[0].lat, pending_[0].lon);
+        steps[i++] = 0;
+    }
+    for (; i < pendingCount_; ++i) {
+        const ZaroSessionPoint& p = pending_[i];
+        // Logs whose rows outpace their GPS repeat a latitude, and its cosine with it.
+        const Fix to{p.lat, p.lon, p.lat == from.lat ? from.cosLat : latitudeCosine(p.lat * pi / 180)};
+        steps[i] = greatCircleMetres(from, to);
+        from = to;
+    }
+    for (i = measured_ ? 0 : 1; i < pendingCount_; ++i) distance_.add(steps[i]);
+    measured_ = from;
+    pendingCount_ = 0;
+}
+
 void SessionFold::append(SessionFold&& later)
 {
     if (later.fixes_ == 0) return;
-    if (fixes_ == 0) {
-        first_ = later.first_;
-    } else if (measuresDistance_) {
-        distance_.add(greatCircleMetres(*previous_, *later.first_));
+    if (measuresDistance_) {
+        measurePending();
+        later.measurePending();
+        if (fixes_ != 0) distance_.add(greatCircleMetres(*measured_, Fix::at(later.first_.lat, later.first_.lon)));
+        measured_ = later.measured_;
     }
+    if (fixes_ == 0) first_ = later.first_;
     distance_.add(later.distance_);
-    previous_ = later.previous_;
+    last_ = later.last_;
     candidates_.insert(candidates_.end(), later.candidates_.begin(), later.candidates_.end());
     fixes_ += later.fixes_;
     speedSum_.add(later.speedSum_);
@@ -70,13 +95,10 @@ void SessionFold::append(SessionFold&& later)
 void SessionFold::finish(ZaroSession& session, std::string_view speedColumn)
 {
     session.pointCount = fixes_;
-    session.distanceM = distance_.value();
+    session.distanceM = distanceM();
 
     std::vector<ZaroSessionPoint> track = std::move(candidates_);
-    if (previous_) {
-        const ZaroSessionPoint last{previous_->lat, previous_->lon};
-        if (track.empty() || !(track.back() == last)) track.push_back(last);
-    }
+    if (fixes_ > 0 && (track.empty() || !(track.back() == last_))) track.push_back(last_);
     session.polyline = downsample(std::move(track));
 
     const std::optional<double> maxSpeed = maxSpeed_.value();

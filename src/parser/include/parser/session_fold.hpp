@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -133,7 +134,9 @@ double speedConversion(std::string_view speedColumn, double maxRawSpeed);
 std::vector<ZaroSessionPoint> downsample(std::vector<ZaroSessionPoint> points);
 
 /// The running statistics of a session's fixes, in recording order. Nothing is kept per fix but the
-/// track candidates, every stride-th fix, so memory does not grow with the file.
+/// track candidates, every stride-th fix, so memory does not grow with the file. The steps between
+/// fixes are measured a batch at a time: the trigonometry of one step does not wait for the last, so
+/// the processor overlaps many, and they are summed in their order all the same.
 class SessionFold {
 public:
     /// About 200 candidates for rows of about 80 bytes, whatever the size of the rows.
@@ -145,20 +148,20 @@ public:
     /// `measuresDistance` false leaves the distance at zero, sparing every fix its trigonometry.
     explicit SessionFold(std::int64_t stride, std::int64_t checkpointEvery = 0, bool measuresDistance = true);
 
-    /// Folds in the next fix; true when the fix is at a checkpoint.
-    bool addFix(const Fix& fix)
+    /// Folds in the next fix, at a latitude and longitude in degrees; true when the fix is at a checkpoint.
+    bool addFix(double lat, double lon)
     {
-        if (previous_) {
-            if (measuresDistance_) distance_.add(greatCircleMetres(*previous_, fix));
-        } else {
-            first_ = fix;
+        if (measuresDistance_) {
+            pending_[pendingCount_] = {lat, lon};
+            if (++pendingCount_ == pending_.size()) measurePending();
         }
-        previous_ = fix;
+        if (fixes_ == 0) first_ = {lat, lon};
+        last_ = {lat, lon};
         ++fixes_;
         // Counted down, as a division a fix would cost more than the rest of its bookkeeping.
         if (--untilMark_ != 0) return false;
         if (checkpointEvery_ == 0) {
-            candidates_.push_back({fix.lat, fix.lon});
+            candidates_.push_back({lat, lon});
             untilMark_ = stride_;
             return false;
         }
@@ -181,9 +184,12 @@ public:
     void addLap(std::int64_t lap, std::int64_t ticks) { inferred_.update(lap, ticks); }
 
     std::int64_t fixes() const { return fixes_; }
-    double distanceM() const { return distance_.value(); }
-    const std::optional<Fix>& firstFix() const { return first_; }
-    const std::optional<Fix>& lastFix() const { return previous_; }
+    /// The distance over the fixes so far.
+    double distanceM()
+    {
+        measurePending();
+        return distance_.value();
+    }
     const InferredLaps& inferredLaps() const { return inferred_; }
     std::int64_t stride() const { return stride_; }
     std::int64_t checkpointEvery() const { return checkpointEvery_; }
@@ -208,13 +214,19 @@ public:
     void finish(ZaroSession& session, std::string_view speedColumn);
 
 private:
+    /// Adds the steps to the pending fixes, from the last fix measured, to the distance.
+    void measurePending();
+
     std::int64_t stride_;
     std::int64_t checkpointEvery_;
     bool measuresDistance_;
     std::int64_t untilMark_ = 1;  // fixes to the next candidate or checkpoint, this one included
     std::int64_t fixes_ = 0;
-    std::optional<Fix> first_;
-    std::optional<Fix> previous_;
+    ZaroSessionPoint first_;  // of the fixes, once there is one
+    ZaroSessionPoint last_;
+    std::optional<Fix> measured_;  // the last fix whose step is in the distance
+    std::array<ZaroSessionPoint, 128> pending_;  // the fixes after it
+    std::size_t pendingCount_ = 0;
     CompensatedSum distance_;
     std::vector<ZaroSessionPoint> candidates_;
     CompensatedSum speedSum_;
