@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include <spng.h>
@@ -199,46 +201,114 @@ private:
 
 }  // namespace
 
-std::vector<unsigned char> encode(const PixelView& pixels)
+struct Encoder::State {
+    explicit State(const PixelView& view) : pixels(view) {}
+
+    // A large image is cut into pieces of whole rows, which this thread and one other take in turn
+    // as each finishes one, so that neither waits long for the other however the picture's detail
+    // lies. Without a second thread this one takes them all; the bytes are the same either way.
+    static constexpr std::size_t pixelsAPiece = 1u << 18;
+    static constexpr std::size_t piecesMost = 8;
+
+    std::size_t area() const { return static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height); }
+    int firstRow(std::size_t piece) const { return static_cast<int>(pixels.height * piece / count); }
+    Layout opaqueLayout() const { return {pixels, 3, static_cast<std::size_t>(pixels.width) * 3}; }
+
+    // The next piece whose rows are final that nobody has taken, taken; `count` when every piece is.
+    // Waits for rows to become final, unless `waits` is false.
+    std::size_t take(bool waits)
+    {
+        std::unique_lock lock(mutex);
+        if (waits) ready.wait(lock, [&] { return next < final || final == count || stopped; });
+        return next < final && !stopped ? next++ : count;
+    }
+
+    // Encodes pieces as their rows become final until none is left.
+    void work(const Layout& layout, std::atomic<bool>* opaqueOnly, bool waits)
+    {
+        Scratch scratch(layout);
+        for (std::size_t k; (k = take(waits)) < count;) {
+            pieces[k] = encodeRows(layout, firstRow(k), firstRow(k + 1), k + 1 == count, opaqueOnly, scratch);
+        }
+    }
+
+    // The pieces whose rows are above `rows` may be encoded.
+    void release(std::size_t pieceCount)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            final = std::max(final, pieceCount);
+        }
+        ready.notify_all();
+    }
+
+    const PixelView pixels;
+    const std::size_t count = std::clamp<std::size_t>(area() / pixelsAPiece, 1, std::min<std::size_t>(piecesMost, pixels.height));
+    std::vector<Piece> pieces = std::vector<Piece>(count);
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::size_t next = 0;   // the first piece nobody has taken
+    std::size_t final = 0;  // the pieces whose rows are final
+    bool stopped = false;   // the encoder is given up
+    std::atomic<bool> translucent = false;
+    // The other thread, started with the first final rows and joined by finish(); one that is stopped
+    // before (the drawing failed) takes no more pieces.
+    std::optional<Background> other;
+};
+
+Encoder::Encoder(const PixelView& pixels)
 {
     if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 || pixels.stride < static_cast<std::size_t>(pixels.width) * 4) {
         fail();
     }
-    // A large image is cut into pieces of whole rows, which this thread and one other take in turn
-    // as each finishes one, so that neither waits long for the other however the picture's detail
-    // lies. Without a second thread this one takes them all; the bytes are the same either way.
-    constexpr std::size_t pixelsAPiece = 1u << 18;
-    constexpr std::size_t piecesMost = 8;
-    const std::size_t area = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height);
-    const std::size_t count = std::clamp<std::size_t>(area / pixelsAPiece, 1, std::min<std::size_t>(piecesMost, pixels.height));
-    const auto firstRow = [&](std::size_t piece) { return static_cast<int>(pixels.height * piece / count); };
-    std::vector<Piece> pieces(count);
-    const auto encodePieces = [&](const Layout& layout, std::atomic<bool>* translucent) {
-        std::atomic<std::size_t> next = 0;
-        const auto work = [&] {
-            Scratch scratch(layout);
-            for (std::size_t k; (k = next.fetch_add(1)) < count;) {
-                pieces[k] = encodeRows(layout, firstRow(k), firstRow(k + 1), k + 1 == count, translucent, scratch);
-            }
-        };
-        // Joined on every way out, an exception from this thread's pieces included.
-        std::optional<Background> worker;
-        if (count > 1) worker.emplace(work);
-        work();
-        if (worker) worker->wait();
-    };
-    const auto width = static_cast<std::size_t>(pixels.width);
-    std::atomic<bool> translucent = false;
-    encodePieces({pixels, 3, width * 3}, &translucent);
-    const bool withAlpha = translucent.load();
-    if (withAlpha) encodePieces({pixels, 4, width * 4}, nullptr);
+    state_ = std::make_unique<State>(pixels);
+}
+
+Encoder::~Encoder()
+{
+    if (!state_->other) return;
+    {
+        const std::lock_guard lock(state_->mutex);
+        state_->stopped = true;
+    }
+    state_->ready.notify_all();
+}
+
+void Encoder::rowsFinal(int rows)
+{
+    State& s = *state_;
+    std::size_t final = 0;
+    while (final < s.count && s.firstRow(final + 1) <= rows) ++final;
+    if (final == 0) return;
+    s.release(final);
+    if (!s.other && s.count > 1) s.other.emplace([&s] { s.work(s.opaqueLayout(), &s.translucent, true); });
+}
+
+std::vector<unsigned char> Encoder::finish()
+{
+    State& s = *state_;
+    s.release(s.count);
+    if (!s.other && s.count > 1) s.other.emplace([&s] { s.work(s.opaqueLayout(), &s.translucent, true); });
+    // Joined on every way out, an exception from this thread's pieces included.
+    s.work(s.opaqueLayout(), &s.translucent, false);
+    if (s.other) s.other->wait();
+    const bool withAlpha = s.translucent.load();
+    if (withAlpha) {
+        // Again from the first piece, on two threads as before.
+        const Layout layout{s.pixels, 4, static_cast<std::size_t>(s.pixels.width) * 4};
+        s.next = 0;
+        s.other.reset();
+        if (s.count > 1) s.other.emplace([&s, &layout] { s.work(layout, nullptr, false); });
+        s.work(layout, nullptr, false);
+        if (s.other) s.other->wait();
+    }
     std::size_t streamSize = 2 + 4;
-    for (const Piece& piece : pieces) streamSize += piece.size;
+    for (const Piece& piece : s.pieces) streamSize += piece.size;
     std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     png.reserve(64 + streamSize + 12 * (streamSize / IdatWriter::chunkMost + 1));
     std::vector<unsigned char> header;
-    appendBigEndian(header, static_cast<std::uint32_t>(pixels.width));
-    appendBigEndian(header, static_cast<std::uint32_t>(pixels.height));
+    appendBigEndian(header, static_cast<std::uint32_t>(s.pixels.width));
+    appendBigEndian(header, static_cast<std::uint32_t>(s.pixels.height));
     header.insert(header.end(), {8, static_cast<unsigned char>(withAlpha ? 6 : 2), 0, 0, 0});
     appendChunk(png, "IHDR", header);
     // The zlib stream: a header for deflate with a 32 KiB window, the pieces, the checksum.
@@ -246,7 +316,7 @@ std::vector<unsigned char> encode(const PixelView& pixels)
     const unsigned char zlibHeader[2] = {0x78, 0x01};
     idat.write(zlibHeader, 2);
     std::uint32_t adler = 1;
-    for (const Piece& piece : pieces) {
+    for (const Piece& piece : s.pieces) {
         idat.write(piece.bytes.get(), piece.size);
         adler = adler32Joined(adler, piece.adler, piece.rawSize);
     }
@@ -256,6 +326,11 @@ std::vector<unsigned char> encode(const PixelView& pixels)
     idat.close();
     appendChunk(png, "IEND", {});
     return png;
+}
+
+std::vector<unsigned char> encode(const PixelView& pixels)
+{
+    return Encoder(pixels).finish();
 }
 
 std::optional<Image> decode(std::span<const unsigned char> bytes, std::uint64_t maxPixels)

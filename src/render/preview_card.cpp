@@ -172,8 +172,10 @@ void drawFrame(const SummaryLayout& layout, Size size, DrawingContext& context)
 
 // What the session puts on the frame: its name and subtitle, the map, the stat values and the laps.
 // None of it overlaps what the frame drew before it but the tiles its values go in and the list
-// under the laps' heading, so the card is the one drawing the two in any order would give.
-void drawSession(const ZaroSession& session, const SummaryLayout& layout, DrawingContext& context)
+// under the laps' heading, so the card is the one drawing the two in any order would give. Before
+// the laps, `above` is told that nothing above them changes any more.
+void drawSession(const ZaroSession& session, const SummaryLayout& layout, DrawingContext& context,
+                 const std::function<void(double y)>& above = {})
 {
     const Rect c = layout.card;
     context.drawTextBlock(session.trackName, {c.x + 18, c.y + 38, layout.textW, 28}, fonts::title, palette::primary);
@@ -191,8 +193,9 @@ void drawSession(const ZaroSession& session, const SummaryLayout& layout, Drawin
         drawMapPanel(session, layout.map, context);
     }
     drawTileValues(session, layout.stats, context);
-    drawLaps(session, layout.laps, context);
     if (panelDrawing) panelDrawing->wait();
+    if (above) above(layout.laps.y);
+    drawLaps(session, layout.laps, context);
 }
 
 }  // namespace
@@ -240,13 +243,25 @@ std::vector<unsigned char> pngData(const ZaroSession& session, Size size, double
 
 std::vector<unsigned char> pngDataWhileReading(const std::function<ZaroSession()>& read, Size size, double scale)
 {
-    return renderPng(size, scale, [&](DrawingContext& context) {
+    CairoCanvas canvas(pixelExtent(size.width * scale), pixelExtent(size.height * scale));
+    DrawingContext& context = canvas.context();
+    context.scale(scale, scale);
+    // Declared after the canvas, whose pixels it may still be reading when the drawing fails.
+    std::optional<png::Encoder> encoder;
+    {
         SavedGState saved(context);
         flipToTopLeft(context, size);
         const SummaryLayout layout = summaryLayout(size);
         drawFrame(layout, size, context);
-        drawSession(read(), layout, context);
-    });
+        // The rows above the laps are encoded while the laps are drawn.
+        drawSession(read(), layout, context, [&](double y) {
+            encoder.emplace(canvas.pixels());
+            encoder->rowsFinal(static_cast<int>(std::floor(y * scale)));
+        });
+    }
+    const PixelView pixels = canvas.pixels();
+    if (!encoder) encoder.emplace(pixels);
+    return encoder->finish();
 }
 
 std::vector<unsigned char> errorPngData(std::string_view message, Size size, double scale)

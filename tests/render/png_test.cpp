@@ -238,6 +238,36 @@ TEST(PngEncoding, IsRgbaWhenAPixelIsNotOpaqueHoweverLateItComes)
     }
 }
 
+TEST(PngEncoding, GivesTheSameBytesWhenTheRowsAboveAreHandedOverWhileTheRestIsDrawn)
+{
+    Noise noise;
+    for (const bool translucentLate : {false, true}) {
+        Pixels pixels(1024, 600);  // cut in two pieces
+        const auto draw = [&](int from, int to) {
+            for (int y = from; y < to; ++y) {
+                for (int x = 0; x < pixels.width; ++x) {
+                    pixels.set(x, y, noise.next() % 7 == 0 ? noise.next() | 0xFF000000 : argb(255, 40, 50, y / 30));
+                }
+            }
+        };
+        draw(0, 300);
+        const PixelView view{pixels.bytes.data(), pixels.width, pixels.height, pixels.stride};
+        png::Encoder encoder(view);
+        encoder.rowsFinal(0);
+        encoder.rowsFinal(300);  // the first piece, which reads no row below it
+        encoder.rowsFinal(10);
+        draw(300, 600);
+        if (translucentLate) pixels.set(3, 599, argb(128, 20, 25, 30));
+        const std::vector<unsigned char> bytes = encoder.finish();
+        EXPECT_EQ(bytes, png::encode(view)) << translucentLate;
+        EXPECT_EQ(bytes.at(25), translucentLate ? 6 : 2);
+    }
+    // An encoder given up while its other thread waits for rows returns at once.
+    Pixels pixels(1024, 600);
+    const PixelView view{pixels.bytes.data(), pixels.width, pixels.height, pixels.stride};
+    { png::Encoder(view).rowsFinal(300); }
+}
+
 TEST(PngEncoding, RefusesPixelsThatAreNotAPicture)
 {
     const unsigned char word[4] = {0, 0, 0, 255};

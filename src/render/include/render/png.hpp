@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -19,6 +20,28 @@ namespace zaro::png {
 // matches; Huffman codes per block. A card takes a fraction of zlib's fastest level's time, for a
 // file a fifth larger that decoders read as fast.
 std::vector<unsigned char> encode(const PixelView& pixels);
+
+/// encode of a picture still being drawn, from the top down: the first time rowsFinal says the rows
+/// above some row are done, the pieces within them are encoded on another thread while the drawing
+/// goes on. The bytes are encode's. The pixels must outlive the encoder.
+class Encoder {
+public:
+    /// Throws RenderError(png) for pixels encode would refuse.
+    explicit Encoder(const PixelView& pixels);
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+    /// Waits for the pieces under way.
+    ~Encoder();
+
+    /// The pixel rows above `rows` will not change any more.
+    void rowsFinal(int rows);
+    /// The PNG, once every row is drawn. Throws RenderError(png).
+    std::vector<unsigned char> finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 struct Image {
     std::uint32_t width = 0;
