@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +83,22 @@ bool readSome(int fd, std::string& into, std::size_t room)
 }
 
 }  // namespace
+
+MappedFile::MappedFile(int fd, std::size_t size) : size_(size)
+{
+    if (size == 0) return;
+    data_ = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (data_ == MAP_FAILED) {
+        data_ = nullptr;
+        throwSystemError();
+    }
+    ::madvise(data_, size, MADV_SEQUENTIAL);
+}
+
+MappedFile::~MappedFile()
+{
+    if (data_) ::munmap(data_, size_);
+}
 
 std::string readPrefix(int fd, std::size_t limit)
 {

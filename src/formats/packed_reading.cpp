@@ -211,7 +211,7 @@ std::string packedSessionReading(const std::filesystem::path& path, const Sessio
 {
     Writer failure;
     try {
-        ZaroSession session = readSessionFile(path, 0, statistics);
+        ZaroSession session = readMappedSessionFile(path, 0, statistics);
         return packSession(part ? part(std::move(session)) : session);
     } catch (const ParseError& error) {
         failure.number(static_cast<std::uint8_t>(Outcome::parseError));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <system_error>
 
 #include "base/posix_file.hpp"
 #include "base/zeroed_buffer.hpp"
@@ -95,6 +96,9 @@ ZaroSession readForeign(std::string_view raw, std::string fileName, unsigned thr
     throw ParseError::unsupportedFormat();
 }
 
+// How much of a file's start is first looked at for a header row.
+constexpr std::size_t shortHead = 64 * 1024;
+
 // The session in the bytes of a whole file.
 ZaroSession readBytes(std::string_view data, std::string fileName, unsigned threads)
 {
@@ -137,7 +141,6 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads,
     // file in pieces and keeps no more of it than a few chunks at a time. Most files show that line
     // within their first few: a short read finds it, and the rest of the head is read only when it
     // does not (a line found in part of the head is in the whole of it).
-    constexpr std::size_t shortHead = 64 * 1024;
     std::string head = posix::readPrefix(file.descriptor.get(), std::min(shortHead, ZaroSessionParser::sessionHeadBytes));
     bool headerRowLikely = mayHoldHeaderRow(head);
     if (!headerRowLikely && head.size() == shortHead) {
@@ -176,6 +179,34 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads,
     }
     if (refused) return readForeign(data, path.filename().string(), threads, refused);
     return readBytes(data, path.filename().string(), threads);
+}
+
+ZaroSession readMappedSessionFile(const std::filesystem::path& path, unsigned threads,
+                                  ZaroSessionParser::Statistics statistics)
+{
+    const posix::RegularFile file = posix::openRegularFile(path);
+    if (file.size > ZaroSessionParser::maxPreviewBytes) throw ParseError::tooLarge();
+    // Without the address space for the whole file (a small limit, say), it is read in chunks.
+    std::optional<posix::MappedFile> mapping;
+    try {
+        mapping.emplace(file.descriptor.get(), static_cast<std::size_t>(file.size));
+    } catch (const std::system_error&) {
+        return readSessionFile(path, threads, statistics);
+    }
+    const std::string_view data = mapping->bytes();
+    std::string fileName = path.filename().string();
+    // The choices readSessionFile makes, from the same bytes.
+    bool headerRowLikely = mayHoldHeaderRow(data.substr(0, shortHead));
+    if (!headerRowLikely && data.size() >= shortHead) {
+        headerRowLikely = mayHoldHeaderRow(data.substr(0, ZaroSessionParser::sessionHeadBytes));
+    }
+    if (!headerRowLikely) return readBytes(data, std::move(fileName), threads);
+    try {
+        return ZaroSessionParser::parse(data, fileName, threads, statistics);
+    } catch (const ParseError& error) {
+        if (!isForeign(error)) throw;
+        return readForeign(data, std::move(fileName), threads, error);
+    }
 }
 
 bool isSessionHead(std::string_view head, bool complete)

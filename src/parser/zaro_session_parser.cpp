@@ -152,11 +152,11 @@ ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileNa
 
 }  // namespace
 
-ZaroSession parse(std::string_view data, std::string fileName, unsigned threads)
+ZaroSession parse(std::string_view data, std::string fileName, unsigned threads, Statistics statistics)
 {
     const auto size = static_cast<std::int64_t>(data.size());
     SpanLines lines(data, 0, size);
-    return parseLines(lines, size, std::move(fileName), Cuts{threads, Statistics::all, {}});
+    return parseLines(lines, size, std::move(fileName), Cuts{threads, statistics, {}});
 }
 
 ZaroSession parseFile(const std::filesystem::path& path, unsigned threads, Statistics statistics)

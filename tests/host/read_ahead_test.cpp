@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/posix_file.hpp"
 #include "host/service.hpp"
 #include "support/files.hpp"
 
@@ -63,7 +65,7 @@ TEST(ReadAhead, TheChildReadsItsInputAndNothingElseAndMakesNoProcess)
     EXPECT_EQ(ahead->take(), "in other refused fork refused");
 }
 
-TEST(ReadAhead, AChildThatThrowsLeavesTheWorkAndOneThatDiesIsAnError)
+TEST(ReadAhead, AChildThatThrowsLeavesTheWorkAndOneThatDiesOrMeetsAShrunkenFileIsAnError)
 {
     const std::filesystem::path input = "/never/read.csv";
     const std::unique_ptr<ReadAhead> throws =
@@ -82,6 +84,23 @@ TEST(ReadAhead, AChildThatThrowsLeavesTheWorkAndOneThatDiesIsAnError)
     } catch (const ServiceError& error) {
         EXPECT_STREQ(error.what(), "The file could not be read: the process reading it ended early.");
     }
+
+    // A file read mapped that shrinks under the reading ends the child, not the program.
+    const support::TemporaryFolder folder;
+    const std::filesystem::path shrinking = folder / "shrinking.csv";
+    constexpr std::size_t length = 3 * 4096;
+    support::writeFile(shrinking, std::string(length, 'x'));
+    const std::unique_ptr<ReadAhead> mapped = ReadAhead::start(shrinking, [](const std::filesystem::path& path) {
+        // Mapped at its first length, whenever the child comes to it, and touched once it has shrunk.
+        const posix::RegularFile file = posix::openRegularFile(path);
+        const posix::MappedFile mapping(file.descriptor.get(), length);
+        struct stat now {};
+        while (::fstat(file.descriptor.get(), &now) == 0 && now.st_size == static_cast<off_t>(length)) ::usleep(1000);
+        return std::string(1, mapping.bytes().back());
+    });
+    ASSERT_TRUE(mapped);
+    std::filesystem::resize_file(shrinking, 0);
+    EXPECT_THROW(mapped->take(), ServiceError);
 }
 
 }  // namespace

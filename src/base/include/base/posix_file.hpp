@@ -45,6 +45,23 @@ struct RegularFile {
 /// ("Not a regular file"), a folder with EISDIR; other failures are the system's own.
 RegularFile openRegularFile(const std::filesystem::path& path);
 
+/// A regular file's first bytes mapped read-only into memory, unmapped with it. Touching a byte the
+/// file no longer holds (it shrank since) raises SIGBUS: only a process that may end of that maps one.
+class MappedFile {
+public:
+    /// The first `size` bytes of the regular file open on `fd`; throws std::system_error.
+    MappedFile(int fd, std::size_t size);
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile();
+
+    std::string_view bytes() const { return {static_cast<const char*>(data_), size_}; }
+
+private:
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
 /// Reads on from `fd`'s offset until `limit` bytes or the end of the file, whichever comes first.
 std::string readPrefix(int fd, std::size_t limit);
 

@@ -15,9 +15,10 @@ namespace zaro::formats {
 /// What of a session its reader uses: the session with the rest dropped.
 using SessionPart = std::function<ZaroSession(ZaroSession)>;
 
-/// The outcome of readSessionFile(path, 0, statistics), packed: the session, only the part `part`
-/// keeps when given, or the failure the reading threw (ParseError, std::system_error, std::bad_alloc,
-/// or any other exception's text). Never throws what the reading threw.
+/// The outcome of readMappedSessionFile(path, 0, statistics), packed: the session, only the part
+/// `part` keeps when given, or the failure the reading threw (ParseError, std::system_error,
+/// std::bad_alloc, or any other exception's text). Never throws what the reading threw. For a reading
+/// child, as the file is mapped (a file that shrinks meanwhile ends the process with SIGBUS).
 std::string packedSessionReading(const std::filesystem::path& path, const SessionPart& part = {},
                                  ZaroSessionParser::Statistics statistics = ZaroSessionParser::Statistics::all);
 

@@ -26,6 +26,13 @@ ZaroSession readSession(std::string_view data, std::string fileName, unsigned th
 ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads = 0,
                             ZaroSessionParser::Statistics statistics = ZaroSessionParser::Statistics::all);
 
+/// readSessionFile, the file mapped into memory rather than read: its bytes are not copied, and the
+/// readers read them in place; read as readSessionFile does when it cannot be mapped. A file that
+/// shrinks while it is read ends the process with SIGBUS, so only a process that may end so (a
+/// reading child) reads this way.
+ZaroSession readMappedSessionFile(const std::filesystem::path& path, unsigned threads = 0,
+                                  ZaroSessionParser::Statistics statistics = ZaroSessionParser::Statistics::all);
+
 /// Whether the first bytes of a file are a session file's: the parse's test, or a reader's
 /// signature. `head` is the whole file when `complete`.
 bool isSessionHead(std::string_view head, bool complete);

@@ -15,10 +15,6 @@ namespace zaro::ZaroSessionParser {
 /// The largest file `parseFile` accepts, in bytes.
 inline constexpr std::int64_t maxPreviewBytes = 64 * 1024 * 1024;
 
-/// Parses the bytes of a session file of any length. Throws ParseError. A large file's rows are read
-/// in pieces on up to `threads` threads at once (0: one per processor the process may run on).
-ZaroSession parse(std::string_view data, std::string fileName, unsigned threads = 0);
-
 /// What a parse works out beyond the session's trace, laps and texts. The fewer, the faster the rows
 /// are read: fields no statistic needs are not even looked at.
 enum class Statistics : std::uint8_t {
@@ -26,6 +22,12 @@ enum class Statistics : std::uint8_t {
     card,  // the distance and the top speed, which a preview card shows; the rest left empty
     none,  // none of those, left zero and empty, for a reader that shows none of them
 };
+
+/// Parses the bytes of a session file of any length, working out `statistics`. Throws ParseError. A
+/// large file's rows are read in pieces on up to `threads` threads at once (0: one per processor the
+/// process may run on).
+ZaroSession parse(std::string_view data, std::string fileName, unsigned threads = 0,
+                  Statistics statistics = Statistics::all);
 
 /// Reads a regular file of at most `maxPreviewBytes` and parses it, with the file's name (extension
 /// included) as `fileName`, on up to `threads` threads as `parse` does, working out `statistics`.
