@@ -422,6 +422,13 @@ int CairoCanvas::width() const { return impl_->width; }
 int CairoCanvas::height() const { return impl_->height; }
 DrawingContext& CairoCanvas::context() { return *impl_->context; }
 
+void CairoCanvas::writePixels(const std::function<void(unsigned char* data, std::size_t stride)>& write)
+{
+    pixels();
+    write(impl_->pixels.get(), static_cast<std::size_t>(impl_->stride));
+    cairo_surface_mark_dirty(impl_->surface.get());
+}
+
 PixelView CairoCanvas::pixels()
 {
     if (impl_->context->status() != CAIRO_STATUS_SUCCESS) throw RenderError(RenderError::Code::image);

@@ -7,7 +7,11 @@
 #include <unistd.h>
 
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <hb.h>
 #include <pango/pangofc-fontmap.h>
+#include <pixman.h>
 
 #include <algorithm>
 #include <array>
@@ -178,6 +182,7 @@ int drawScrap(PangoContext* pango, cairo_t* cr, const std::string& family, int w
 struct Loaded {
     PangoFontMap* map = nullptr;
     std::exception_ptr failure;
+    std::string identity;
 };
 
 Loaded loadOnce(Coverage coverage)
@@ -261,7 +266,34 @@ Loaded loadOnce(Coverage coverage)
                   characterOnlyIn(face, interRegular.get()));
     }
     if (missing != 0 || cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) throw RenderError(RenderError::Code::fonts);
-    return {map, nullptr};
+    FT_Library freetype = nullptr;
+    FT_Int major = 0;
+    FT_Int minor = 0;
+    FT_Int patch = 0;
+    if (FT_Init_FreeType(&freetype) == 0) {
+        FT_Library_Version(freetype, &major, &minor, &patch);
+        FT_Done_FreeType(freetype);
+    }
+    // The processor family too, whose instructions the libraries draw with.
+#if defined(__x86_64__)
+    constexpr const char* processor = "x86_64";
+#elif defined(__aarch64__)
+    constexpr const char* processor = "aarch64";
+#else
+    constexpr const char* processor = "other";
+#endif
+    std::string identity = std::string(processor) + ", cairo " + cairo_version_string() + ", pixman " + pixman_version_string()
+        + ", pango " + pango_version_string() + ", harfbuzz " + hb_version_string() + ", freetype "
+        + std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch) + ", fontconfig "
+        + std::to_string(FcGetVersion());
+    for (int i = 0; i < faces->nfont; ++i) {
+        const std::string file = stringOf(faces->fonts[i], FC_FILE);
+        struct stat status {};
+        if (::stat(file.c_str(), &status) != 0) continue;
+        identity += "\n" + file + " " + std::to_string(status.st_size) + " " + std::to_string(status.st_mtim.tv_sec) + "."
+            + std::to_string(status.st_mtim.tv_nsec);
+    }
+    return {map, nullptr, std::move(identity)};
 }
 
 Loaded loadCatching(Coverage coverage)
@@ -269,7 +301,7 @@ Loaded loadCatching(Coverage coverage)
     try {
         return loadOnce(coverage);
     } catch (...) {
-        return Loaded{nullptr, std::current_exception()};
+        return Loaded{nullptr, std::current_exception(), {}};
     }
 }
 
@@ -301,6 +333,13 @@ void load(Coverage coverage)
     const Loaded& fonts = loaded(coverage);
     if (fonts.failure) std::rethrow_exception(fonts.failure);
     (coverage == Coverage::cards ? cardsAsked : badgeOnly).store(true);
+}
+
+const std::string& identity()
+{
+    load();
+    const std::lock_guard guard(lock());
+    return loaded(Coverage::cards).identity;
 }
 
 PangoFontMap* fontMap()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 
 #include <pango/pangocairo.h>
 
@@ -31,5 +32,8 @@ PangoFontMap* fontMap();
 
 /// Guards the font map, which pango does not guard itself.
 std::mutex& lock();
+/// What tells the cards' fonts from others: each loaded file's path, size and modification time, and
+/// the versions of the libraries that lay out and draw text. Loads them when nothing has.
+const std::string& identity();
 
 }  // namespace zaro::fonts

@@ -1,12 +1,21 @@
 #include "render/preview_card.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 #include "base/background.hpp"
+#include "base/bundle.hpp"
+#include "base/posix_file.hpp"
 #include "base/unicode.hpp"
 #include "format/card_texts.hpp"
 #include "format/zaro_session_format.hpp"
@@ -198,6 +207,121 @@ void drawSession(const ZaroSession& session, const SummaryLayout& layout, Drawin
     drawLaps(session, layout.laps, context);
 }
 
+// The card's frame drawn ahead, at the default size and scale, as a resource: this magic; the length
+// and text of the identity of the fonts and libraries it was drawn with; its width and height; then
+// each row, 0 for the row above again, or 1, the count of its runs and each run's length and
+// premultiplied ARGB pixel. Every number is 32 bits, least significant byte first.
+constexpr std::string_view frameMagic = "ZARO card frame 1\n";
+constexpr std::string_view frameResource = "zaro-card-frame";
+constexpr std::uint32_t sameRow = 0;
+constexpr std::uint32_t rowOfRuns = 1;
+
+void appendWord(std::vector<unsigned char>& out, std::uint32_t word)
+{
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<unsigned char>(word >> shift));
+}
+
+// Reads the resource's words in order, none past its end.
+class FrameReader {
+public:
+    explicit FrameReader(std::string_view bytes) : bytes_(bytes) {}
+
+    bool word(std::uint32_t& word)
+    {
+        if (bytes_.size() - at_ < sizeof word) return false;
+        word = 0;
+        for (int i = 3; i >= 0; --i) word = word << 8 | static_cast<unsigned char>(bytes_[at_ + static_cast<std::size_t>(i)]);
+        at_ += sizeof word;
+        return true;
+    }
+    bool text(std::size_t length, std::string_view& text)
+    {
+        if (bytes_.size() - at_ < length) return false;
+        text = bytes_.substr(at_, length);
+        at_ += length;
+        return true;
+    }
+    std::size_t at() const { return at_; }
+    void seek(std::size_t at) { at_ = at; }
+    bool atEnd() const { return at_ == bytes_.size(); }
+
+private:
+    std::string_view bytes_;
+    std::size_t at_ = 0;
+};
+
+// Lays the frame drawn ahead on `canvas` of the default size and scale, when the resource is there,
+// whole, and drawn with this process's fonts and libraries; false, with the canvas as it was,
+// otherwise, and the frame is drawn instead.
+bool layFrameAhead(CairoCanvas& canvas)
+{
+    const std::optional<std::filesystem::path> url = Bundle::main().urlForResource(frameResource, "bin");
+    if (!url) return false;
+    std::string bytes;
+    try {
+        const posix::RegularFile file = posix::openRegularFile(*url);
+        // A frame of flat colour and a few lines of text takes a few hundred KB.
+        constexpr std::size_t largest = 16 << 20;
+        bytes = posix::readPrefix(file.descriptor.get(), largest + 1);
+        if (bytes.size() > largest) return false;
+    } catch (const std::system_error&) {
+        return false;
+    }
+    FrameReader reader(bytes);
+    std::string_view magic;
+    std::uint32_t identityLength = 0;
+    std::string_view identity;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    if (!reader.text(frameMagic.size(), magic) || magic != frameMagic || !reader.word(identityLength)
+        || !reader.text(identityLength, identity) || identity != zaro::fonts::identity() || !reader.word(width)
+        || !reader.word(height) || width != static_cast<std::uint32_t>(canvas.width())
+        || height != static_cast<std::uint32_t>(canvas.height())) {
+        return false;
+    }
+    // Every row is checked before any is laid.
+    const std::size_t rows = reader.at();
+    for (std::uint32_t y = 0; y < height; ++y) {
+        std::uint32_t kind = 0;
+        if (!reader.word(kind) || (kind == sameRow && y == 0)) return false;
+        if (kind == sameRow) continue;
+        std::uint32_t runs = 0;
+        if (kind != rowOfRuns || !reader.word(runs)) return false;
+        std::uint64_t filled = 0;
+        for (std::uint32_t r = 0; r < runs; ++r) {
+            std::uint32_t length = 0;
+            std::uint32_t pixel = 0;
+            if (!reader.word(length) || !reader.word(pixel) || length == 0) return false;
+            filled += length;
+        }
+        if (filled != width) return false;
+    }
+    if (!reader.atEnd()) return false;
+    reader.seek(rows);
+    canvas.writePixels([&](unsigned char* data, std::size_t stride) {
+        for (std::uint32_t y = 0; y < height; ++y) {
+            unsigned char* const row = data + stride * y;
+            std::uint32_t kind = 0;
+            reader.word(kind);
+            if (kind == sameRow) {
+                std::memcpy(row, row - stride, std::size_t{width} * 4);
+                continue;
+            }
+            std::uint32_t runs = 0;
+            reader.word(runs);
+            auto* pixels = reinterpret_cast<std::uint32_t*>(row);
+            for (std::uint32_t r = 0; r < runs; ++r) {
+                std::uint32_t length = 0;
+                std::uint32_t pixel = 0;
+                reader.word(length);
+                reader.word(pixel);
+                pixels = std::fill_n(pixels, length, pixel);
+            }
+        }
+    });
+    return true;
+}
+
 }  // namespace
 
 void draw(const ZaroSession& session, DrawingContext& context, Size size, bool flipped)
@@ -231,6 +355,51 @@ std::vector<unsigned char> renderPng(Size size, double scale, const std::functio
     return png::encode(canvas.pixels());
 }
 
+std::vector<unsigned char> frameAhead()
+{
+    CairoCanvas canvas(pixelExtent(defaultSize.width * defaultScale), pixelExtent(defaultSize.height * defaultScale));
+    DrawingContext& context = canvas.context();
+    context.scale(defaultScale, defaultScale);
+    {
+        SavedGState saved(context);
+        flipToTopLeft(context, defaultSize);
+        drawFrame(summaryLayout(defaultSize), defaultSize, context);
+    }
+    const PixelView pixels = canvas.pixels();
+    std::vector<unsigned char> out(frameMagic.begin(), frameMagic.end());
+    const std::string& identity = zaro::fonts::identity();
+    appendWord(out, static_cast<std::uint32_t>(identity.size()));
+    out.insert(out.end(), identity.begin(), identity.end());
+    appendWord(out, static_cast<std::uint32_t>(pixels.width));
+    appendWord(out, static_cast<std::uint32_t>(pixels.height));
+    const std::size_t rowBytes = static_cast<std::size_t>(pixels.width) * 4;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
+    for (int y = 0; y < pixels.height; ++y) {
+        const unsigned char* const row = pixels.data + pixels.stride * static_cast<std::size_t>(y);
+        if (y > 0 && std::memcmp(row, row - pixels.stride, rowBytes) == 0) {
+            appendWord(out, sameRow);
+            continue;
+        }
+        runs.clear();
+        for (int x = 0; x < pixels.width; ++x) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row + static_cast<std::size_t>(x) * 4, sizeof pixel);
+            if (!runs.empty() && runs.back().second == pixel) {
+                ++runs.back().first;
+            } else {
+                runs.emplace_back(1, pixel);
+            }
+        }
+        appendWord(out, rowOfRuns);
+        appendWord(out, static_cast<std::uint32_t>(runs.size()));
+        for (const auto& [length, pixel] : runs) {
+            appendWord(out, length);
+            appendWord(out, pixel);
+        }
+    }
+    return out;
+}
+
 void prepareText()
 {
     zaro::fonts::load();
@@ -252,7 +421,8 @@ std::vector<unsigned char> pngDataWhileReading(const std::function<ZaroSession()
         SavedGState saved(context);
         flipToTopLeft(context, size);
         const SummaryLayout layout = summaryLayout(size);
-        drawFrame(layout, size, context);
+        // The frame drawn ahead is the one drawing it gives, with the fonts and libraries it was drawn with.
+        if (!(size == defaultSize && scale == defaultScale && layFrameAhead(canvas))) drawFrame(layout, size, context);
         // The rows above the laps are encoded while the laps are drawn.
         drawSession(read(), layout, context, [&](double y) {
             encoder.emplace(canvas.pixels());

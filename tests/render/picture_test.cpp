@@ -5,21 +5,26 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "base/bundle.hpp"
 #include "render/cairo_canvas.hpp"
 #include "render/png.hpp"
 #include "render/palette.hpp"
 #include "render/preview_card.hpp"
 #include "support/cases.hpp"
 #include "support/failure.hpp"
+#include "support/files.hpp"
 #include "support/samples.hpp"
 
 namespace zaro {
@@ -195,6 +200,50 @@ TEST(ErrorCardPicture, ShowsHeaderTitleAndTheMessageLinesThatFitOnACardWithoutOu
 // A region of a canvas, drawn on another thread, holds exactly what the canvas would have drawn there
 // itself, and nothing of its drawing lands outside it; the transform, colours and line settings come
 // along, and a context clipped by a degenerate transform gives no region.
+// The frame drawn ahead is laid only when it was drawn with this process's fonts and libraries, and
+// only when it is whole; the card is then the one drawing it gives (CardPicture above).
+TEST(CardFrame, IsLaidFromTheResourceOnlyWhenWholeAndDrawnWithTheseFontsAndLibraries)
+{
+    const std::vector<unsigned char> ahead = Card::frameAhead();
+    const std::string_view magic = "ZARO card frame 1\n";
+    ASSERT_GT(ahead.size(), magic.size() + 4);
+    std::uint32_t identityLength = 0;
+    for (int i = 3; i >= 0; --i) identityLength = identityLength << 8 | ahead[magic.size() + static_cast<std::size_t>(i)];
+    const std::size_t rowsAt = magic.size() + 4 + identityLength + 8;
+    ASSERT_LT(rowsAt, ahead.size());
+    // A frame all red in the resource's format: a first row of one run, then that row again.
+    const auto append = [](std::vector<unsigned char>& out, std::uint32_t word) {
+        for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<unsigned char>(word >> shift));
+    };
+    std::vector<unsigned char> red(ahead.begin(), ahead.begin() + static_cast<std::ptrdiff_t>(rowsAt));
+    for (const std::uint32_t word : {1u, 1u, 1680u, 0xFFFF0000u}) append(red, word);
+    for (int y = 1; y < 1440; ++y) append(red, 0);
+    std::vector<unsigned char> otherFonts = red;
+    otherFonts[magic.size() + 4] ^= 1;
+    const std::vector<unsigned char> cut(red.begin(), red.end() - 4);
+
+    const support::TemporaryFolder folder;
+    const char* const given = std::getenv(resourcesVariable);
+    const std::string restore = given ? given : "";
+    ::setenv(resourcesVariable, folder.path().c_str(), 1);
+    const ZaroSession session = sessionWithLaps(3);
+    const auto corner = [&](const std::vector<unsigned char>& resource) {
+        support::writeFile(folder / "zaro-card-frame.bin", std::string(resource.begin(), resource.end()));
+        const std::optional<png::Image> image = png::decode(Card::pngDataWhileReading([&] { return session; }));
+        return image ? std::array{image->rgba[0], image->rgba[1], image->rgba[2]} : std::array<unsigned char, 3>{};
+    };
+    const std::array<unsigned char, 3> drawn = corner({});
+    EXPECT_NE(drawn, (std::array<unsigned char, 3>{255, 0, 0}));
+    EXPECT_EQ(corner(red), (std::array<unsigned char, 3>{255, 0, 0}));
+    EXPECT_EQ(corner(otherFonts), drawn);
+    EXPECT_EQ(corner(cut), drawn);
+    if (given) {
+        ::setenv(resourcesVariable, restore.c_str(), 1);
+    } else {
+        ::unsetenv(resourcesVariable);
+    }
+}
+
 TEST(CardPicture, IsAsThoughTheCanvasColourLayUnderTheWholeCard)
 {
     // The canvas is laid only where the card does not cover it wholly, at any scale.

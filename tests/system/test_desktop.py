@@ -107,7 +107,7 @@ class InstalledTree(unittest.TestCase):
             'share/bash-completion/completions/zaro-session',
             *(f'share/man/man1/zaro-session{program}.1.gz' for program in ('-preview', '-thumbnailer', '')),
             'share/mime/packages/zaro-session.xml', 'share/thumbnailers/zaro-session.thumbnailer',
-            'share/zaro-session/track.thumbnailer',
+            'share/zaro-session/track.thumbnailer', 'share/zaro-session/zaro-card-frame.bin',
             *(f'share/zaro-session/zaro-mark{side}.png' for side in ('-128', '-256', '-512', '')),
             *(f'share/zaro-session/zaro-thumbnail-{side}.png' for side in (1024, 128, 256, 512))])
 

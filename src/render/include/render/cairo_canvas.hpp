@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 #include "render/drawing_context.hpp"
@@ -35,6 +36,9 @@ public:
     DrawingContext& context();
     /// The pixels as drawn so far; throws RenderError(image) when drawing failed inside the library.
     PixelView pixels();
+    /// Lets `write` change the pixels in place (premultiplied ARGB words, rows `stride` bytes apart),
+    /// as drawing would; throws RenderError(image) when drawing failed inside the library.
+    void writePixels(const std::function<void(unsigned char* data, std::size_t stride)>& write);
 
 private:
     struct Impl;

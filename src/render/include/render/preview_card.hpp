@@ -33,6 +33,12 @@ void drawError(std::string_view message, DrawingContext& context, Size size, boo
 // drawing failed inside the library, png when encoding did.
 std::vector<unsigned char> renderPng(Size size, double scale, const std::function<void(DrawingContext&)>& paint);
 
+/// What every summary card at the default size and scale has, whatever its session (the canvas, the
+/// card, the header, the tiles and their labels), drawn ahead as the resource "zaro-card-frame.bin":
+/// pngDataWhileReading lays it rather than draw it when it was drawn with the same fonts and libraries.
+/// Throws RenderError as drawing does.
+std::vector<unsigned char> frameAhead();
+
 /// Finds and loads the fonts every card's text needs, once per process, and checks that they draw;
 /// a program calls it before it confines itself, and drawing does it anyway when nobody has. Throws
 /// RenderError(fonts) when no usable font can be loaded, RenderError(memory) when too little is left.
