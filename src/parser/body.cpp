@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <list>
 #include <optional>
@@ -14,13 +15,6 @@
 namespace zaro::ZaroSessionParser::detail {
 
 namespace {
-
-unsigned processorCount()
-{
-    cpu_set_t allowed;
-    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return static_cast<unsigned>(std::max(1, CPU_COUNT(&allowed)));
-    return std::max(1U, std::thread::hardware_concurrency());
-}
 
 // The lines that begin in [from, until), read through `lines`, which stands at `from`.
 template <typename Lines>
@@ -70,17 +64,29 @@ std::vector<ZaroSessionPoint> findCandidates(const Lines& lines, const Body& bod
 
 }  // namespace
 
+unsigned threadCount(unsigned threads)
+{
+    if (threads != 0) return threads;
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return static_cast<unsigned>(std::max(1, CPU_COUNT(&allowed)));
+    return std::max(1U, std::thread::hardware_concurrency());
+}
+
 std::vector<std::int64_t> evenCuts(std::int64_t bodyOffset, std::int64_t end, unsigned threads)
 {
+    constexpr std::int64_t mostPieces = 64;
     const std::int64_t bytes = end - bodyOffset;
-    const std::int64_t pieces = std::min<std::int64_t>(threads == 0 ? processorCount() : threads, bytes / minimumPieceBytes);
+    const std::int64_t count = threadCount(threads);
+    const std::int64_t pieces = count == 1 ? 1
+                                           : std::max(std::min(count, bytes / minimumPieceBytes),
+                                                      std::min(bytes / preferredPieceBytes, mostPieces));
     std::vector<std::int64_t> cuts;
     for (std::int64_t i = 1; i < pieces; ++i) cuts.push_back(bodyOffset + bytes / pieces * i);
     return cuts;
 }
 
 template <typename Lines>
-RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> cuts)
+RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> cuts, unsigned threads)
 {
     RowPass first(body.columns, body.inferLaps, body.end - body.offset, true, body.statistics);
     if (cuts.empty()) {
@@ -88,30 +94,35 @@ RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> c
         return first;
     }
 
+    // Piece 0 is the first pass's, piece k > 0 that of passes[k - 1]. Each thread takes the next piece
+    // nobody has as it finishes one; the first failure in file order is the one thrown, once every
+    // piece is done.
     const std::size_t later = cuts.size();
     std::vector<std::optional<RowPass>> passes(later);
-    {
-        // A piece no thread could be had for is read by this thread after its own; the first failure
-        // in file order is the one thrown, once every piece is done.
-        std::list<Background> readers;
-        for (std::size_t i = 0; i < later; ++i) {
-            readers.emplace_back([&, i] {
-                passes[i] = readLaterPiece(lines, body, cuts[i], i + 1 < later ? cuts[i + 1] : body.end);
-            });
-        }
-        std::exception_ptr failure;
-        try {
-            readPiece(lines, body.offset, cuts.front(), first);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        for (Background& reader : readers) {
+    std::vector<std::exception_ptr> failures(later + 1);
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) <= later;) {
             try {
-                reader.wait();
+                if (k == 0) {
+                    readPiece(lines, body.offset, cuts.front(), first);
+                } else {
+                    passes[k - 1] = readLaterPiece(lines, body, cuts[k - 1], k < later ? cuts[k] : body.end);
+                }
             } catch (...) {
-                if (!failure) failure = std::current_exception();
+                failures[k] = std::current_exception();
             }
         }
+    };
+    {
+        // A thread that cannot be had leaves its share to the others, this one at least.
+        std::list<Background> helpers;
+        const std::size_t helperCount = std::min<std::size_t>(threadCount(threads), later + 1) - 1;
+        for (std::size_t i = 0; i < helperCount; ++i) helpers.emplace_back(work);
+        work();
+        for (Background& helper : helpers) helper.wait();
+    }
+    for (const std::exception_ptr& failure : failures) {
         if (failure) std::rethrow_exception(failure);
     }
 
@@ -122,7 +133,7 @@ RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> c
     return first;
 }
 
-template RowPass readBody(SpanLines&, const Body&, std::span<const std::int64_t>);
-template RowPass readBody(FileLines&, const Body&, std::span<const std::int64_t>);
+template RowPass readBody(SpanLines&, const Body&, std::span<const std::int64_t>, unsigned);
+template RowPass readBody(FileLines&, const Body&, std::span<const std::int64_t>, unsigned);
 
 }  // namespace zaro::ZaroSessionParser::detail

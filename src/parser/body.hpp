@@ -18,8 +18,16 @@ namespace zaro::ZaroSessionParser::detail {
 /// as it saves.
 inline constexpr std::int64_t minimumPieceBytes = 2 * 1024 * 1024;
 
-/// Offsets that cut [bodyOffset, end) into pieces of about equal size, one per `minimumPieceBytes`
-/// and at most one per thread; `threads` 0 stands for one per processor the process may run on.
+/// The size of piece a large body is cut into: small enough that threads taking pieces in turn end
+/// close together whatever else holds up one of them, large enough that a piece's own costs do not count.
+inline constexpr std::int64_t preferredPieceBytes = 4 * 1024 * 1024;
+
+/// The threads a body is read on: `threads`, or one per processor the process may run on for 0.
+unsigned threadCount(unsigned threads);
+
+/// Offsets that cut [bodyOffset, end) into pieces of about equal size: none for one thread, else one
+/// per `preferredPieceBytes` (at most 64), and at least one per thread where each can have
+/// `minimumPieceBytes`.
 std::vector<std::int64_t> evenCuts(std::int64_t bodyOffset, std::int64_t end, unsigned threads);
 
 /// What every piece's pass needs to know of the body.
@@ -33,10 +41,10 @@ struct Body {
 
 /// The rows of `body` folded into one pass. `lines` stands at the body's start and reads the first
 /// piece; each of `cuts` (ascending offsets) starts a piece of its own at the first line that begins
-/// at or after it, read on a thread of its own. The result is the pass the rows would make in one
-/// piece, but for the last bits of the distance and speed sums.
+/// at or after it. Up to `threads` threads (threadCount) take the pieces in turn. The result is the
+/// pass the rows would make in one piece, but for the last bits of the distance and speed sums.
 template <typename Lines>
-RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> cuts);
+RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> cuts, unsigned threads);
 
 /// `parse` with the body cut at `cuts`, offsets into `data` (those outside the body are left out),
 /// so that any way of cutting a file can be checked to give the session the uncut file gives.

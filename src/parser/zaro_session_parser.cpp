@@ -129,7 +129,7 @@ ZaroSession parseLines(Lines& lines, std::int64_t totalBytes, std::string fileNa
     std::vector<ZaroSessionLap> listedLaps = preambleLaps(lines, search, decoder);
     const Body body{columns, listedLaps.empty() && columns.has(Column::lap), search.bodyOffset, totalBytes,
                     cuts.statistics};
-    RowPass rows = readBody(lines, body, cuts.within(body.offset, body.end));
+    RowPass rows = readBody(lines, body, cuts.within(body.offset, body.end), cuts.threads);
     if (rows.acceptedRows() == 0) throw ParseError::missingTelemetry();
 
     ZaroSession session;

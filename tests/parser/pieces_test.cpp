@@ -135,6 +135,11 @@ TEST(Pieces, ABodyOfMegabytesReadOnThreadsFindsEveryTrackPointThatOneThreadFinds
         EXPECT_EQ(support::differenceOfCutParse(parseFile(folder / "track.csv", threads), whole), "") << threads;
         EXPECT_EQ(support::differenceOfCutParse(parse(file, "track.csv", threads), whole), "") << threads;
     }
+    // More pieces than threads: each thread takes the next piece as it finishes one.
+    const std::string longer = lapColumnTrack(2500, 62);
+    EXPECT_EQ(detail::evenCuts(0, static_cast<std::int64_t>(longer.size()), 1).size(), 0U);
+    ASSERT_GE(detail::evenCuts(0, static_cast<std::int64_t>(longer.size()), 2).size(), 2U);
+    EXPECT_EQ(support::differenceOfCutParse(parse(longer, "track.csv", 2), parse(longer, "track.csv", 1)), "");
 }
 
 }  // namespace
