@@ -96,15 +96,13 @@ ZaroSession readForeign(std::string_view raw, std::string fileName, unsigned thr
     throw ParseError::unsupportedFormat();
 }
 
-// How much of a file's start is first looked at for a header row.
-constexpr std::size_t shortHead = 64 * 1024;
-
-// The session in the bytes of a whole file.
-ZaroSession readBytes(std::string_view data, std::string fileName, unsigned threads)
+// The session in the bytes of a whole file, working out `statistics` where the parse reads it.
+ZaroSession readBytes(std::string_view data, std::string fileName, unsigned threads,
+                      ZaroSessionParser::Statistics statistics = ZaroSessionParser::Statistics::all)
 {
     if (!mayHoldHeaderRow(data)) return readForeign(data, std::move(fileName), threads, std::nullopt);
     try {
-        return ZaroSessionParser::parse(data, fileName, threads);
+        return ZaroSessionParser::parse(data, fileName, threads, statistics);
     } catch (const ParseError& error) {
         if (!isForeign(error)) throw;
         return readForeign(data, std::move(fileName), threads, error);
@@ -141,6 +139,7 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads,
     // file in pieces and keeps no more of it than a few chunks at a time. Most files show that line
     // within their first few: a short read finds it, and the rest of the head is read only when it
     // does not (a line found in part of the head is in the whole of it).
+    constexpr std::size_t shortHead = 64 * 1024;
     std::string head = posix::readPrefix(file.descriptor.get(), std::min(shortHead, ZaroSessionParser::sessionHeadBytes));
     bool headerRowLikely = mayHoldHeaderRow(head);
     if (!headerRowLikely && head.size() == shortHead) {
@@ -193,20 +192,9 @@ ZaroSession readMappedSessionFile(const std::filesystem::path& path, unsigned th
     } catch (const std::system_error&) {
         return readSessionFile(path, threads, statistics);
     }
-    const std::string_view data = mapping->bytes();
-    std::string fileName = path.filename().string();
-    // The choices readSessionFile makes, from the same bytes.
-    bool headerRowLikely = mayHoldHeaderRow(data.substr(0, shortHead));
-    if (!headerRowLikely && data.size() >= shortHead) {
-        headerRowLikely = mayHoldHeaderRow(data.substr(0, ZaroSessionParser::sessionHeadBytes));
-    }
-    if (!headerRowLikely) return readBytes(data, std::move(fileName), threads);
-    try {
-        return ZaroSessionParser::parse(data, fileName, threads, statistics);
-    } catch (const ParseError& error) {
-        if (!isForeign(error)) throw;
-        return readForeign(data, std::move(fileName), threads, error);
-    }
+    // The choices readSessionFile makes from its head, made from the whole file: a header row found in
+    // the head is in the whole file, and a file without one in its head is read whole there too.
+    return readBytes(mapping->bytes(), path.filename().string(), threads, statistics);
 }
 
 bool isSessionHead(std::string_view head, bool complete)
