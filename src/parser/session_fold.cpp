@@ -50,21 +50,18 @@ void SessionFold::measurePending()
 {
     if (pendingCount_ == 0) return;
     // The steps first, each on its own, then their sum in order.
+    // The very first fix has no step to it.
+    const std::size_t first = measured_ ? 0 : 1;
+    Fix from = measured_ ? *measured_ : Fix::at(pending_[0].lat, pending_[0].lon);
     std::array<double, std::tuple_size_v<decltype(pending_)>> steps;
-    Fix from = measured_.value_or(Fix{});
-    std::size_t i = 0;
-    if (!measured_) {
-        from = Fix::at(pending_[0].lat, pending_[0].lon);
-        steps[i++] = 0;
-    }
-    for (; i < pendingCount_; ++i) {
+    for (std::size_t i = first; i < pendingCount_; ++i) {
         const ZaroSessionPoint& p = pending_[i];
         // Logs whose rows outpace their GPS repeat a latitude, and its cosine with it.
-        const Fix to{p.lat, p.lon, p.lat == from.lat ? from.cosLat : latitudeCosine(p.lat * pi / 180)};
+        const Fix to = p.lat == from.lat ? Fix{p.lat, p.lon, from.cosLat} : Fix::at(p.lat, p.lon);
         steps[i] = greatCircleMetres(from, to);
         from = to;
     }
-    for (i = measured_ ? 0 : 1; i < pendingCount_; ++i) distance_.add(steps[i]);
+    for (std::size_t i = first; i < pendingCount_; ++i) distance_.add(steps[i]);
     measured_ = from;
     pendingCount_ = 0;
 }
