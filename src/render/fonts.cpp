@@ -10,6 +10,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <hb.h>
+#include <cairo-ft.h>
 #include <pango/pangofc-fontmap.h>
 #include <pixman.h>
 
@@ -52,7 +53,6 @@ namespace {
 
 using ConfigHandle = CHandle<FcConfig, FcConfigDestroy>;
 using PatternHandle = CHandle<FcPattern, FcPatternDestroy>;
-using CharSetHandle = CHandle<FcCharSet, FcCharSetDestroy>;
 using SurfaceHandle = CHandle<cairo_surface_t, cairo_surface_destroy>;
 using CairoHandle = CHandle<cairo_t, cairo_destroy>;
 using LayoutHandle = CHandle<PangoLayout, g_object_unref>;
@@ -135,32 +135,7 @@ std::vector<std::string> filesFromSystem()
     return files;
 }
 
-// A character the face has and Inter lacks, so that laying it out in the face's family opens it.
-std::string characterOnlyIn(FcPattern* face, FcPattern* inter)
-{
-    FcCharSet* has = nullptr;
-    if (FcPatternGetCharSet(face, FC_CHARSET, 0, &has) != FcResultMatch) return "A";
-    FcCharSet* interHas = nullptr;
-    CharSetHandle own(inter && FcPatternGetCharSet(inter, FC_CHARSET, 0, &interHas) == FcResultMatch
-                          ? FcCharSetSubtract(has, interHas)
-                          : FcCharSetCopy(has));
-    FcChar32 map[FC_CHARSET_MAP_SIZE];
-    FcChar32 next = 0;
-    for (FcChar32 page = FcCharSetFirstPage(own.get(), map, &next); page != FC_CHARSET_DONE;
-         page = FcCharSetNextPage(own.get(), map, &next)) {
-        for (FcChar32 i = 0; i < FC_CHARSET_MAP_SIZE * 32; ++i) {
-            const FcChar32 c = page + i;
-            if ((map[i / 32] >> (i % 32) & 1) && c > 0x20 && (c < 0xD800 || c > 0xDFFF)) {
-                FcChar8 utf8[8];
-                return std::string(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(FcUcs4ToUtf8(c, utf8)));
-            }
-        }
-    }
-    return "A";
-}
-
-// Lays `text` out in `family` at `weight`, which opens the files of the fonts it takes, and draws it
-// on a scrap surface when `cr` is given; the number of characters no font had.
+// Draws `text` in `family` at `weight` on the scrap surface `cr`; the number of characters no font had.
 int drawScrap(PangoContext* pango, cairo_t* cr, const std::string& family, int weight, std::string_view text)
 {
     const LayoutHandle layout(pango_layout_new(pango));
@@ -170,13 +145,28 @@ int drawScrap(PangoContext* pango, cairo_t* cr, const std::string& family, int w
     pango_font_description_set_absolute_size(description.get(), 13 * PANGO_SCALE);
     pango_layout_set_font_description(layout.get(), description.get());
     pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
-    if (cr) {
-        pango_cairo_show_layout(cr, layout.get());
-    } else {
-        PangoRectangle extents;
-        pango_layout_get_extents(layout.get(), nullptr, &extents);
-    }
+    pango_cairo_show_layout(cr, layout.get());
     return pango_layout_get_unknown_glyphs_count(layout.get());
+}
+
+// Opens the file of the face pango takes for `family` at `weight`, for FreeType and for HarfBuzz
+// alike, without laying anything out in it: what a face's first text works out (its shaping tables,
+// its glyphs) needs no file, so it waits until a card draws with it, which the faces only the frame
+// or other scripts draw with may never do. False when the face cannot be had.
+bool openFace(PangoContext* pango, const std::string& family, int weight)
+{
+    const DescriptionHandle description(pango_font_description_new());
+    pango_font_description_set_family(description.get(), family.c_str());
+    pango_font_description_set_weight(description.get(), static_cast<PangoWeight>(weight));
+    pango_font_description_set_absolute_size(description.get(), 13 * PANGO_SCALE);
+    const CHandle<PangoFont, g_object_unref> font(pango_context_load_font(pango, description.get()));
+    if (!font || !pango_font_get_hb_font(font.get())) return false;
+    cairo_scaled_font_t* const scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font.get()));
+    if (!scaled || cairo_scaled_font_status(scaled) != CAIRO_STATUS_SUCCESS) return false;
+    const FT_Face face = cairo_ft_scaled_font_lock_face(scaled);
+    if (!face) return false;
+    cairo_ft_scaled_font_unlock_face(scaled);
+    return true;
 }
 
 struct Loaded {
@@ -202,16 +192,17 @@ Loaded loadOnce(Coverage coverage)
     ConfigHandle config(FcConfigCreate());
     if (!config) throw RenderError(RenderError::Code::memory);
     FcFontSet* faces = nullptr;
-    PatternHandle interRegular;
+    // A file that cannot be read is left out.
     const auto add = [&](const char* path) {
         if (!faces) {
             // The configuration makes its set of the program's own fonts with the first of them.
-            if (!FcConfigAppFontAddFile(config.get(), reinterpret_cast<const FcChar8*>(path))) return false;
-            faces = FcConfigGetFonts(config.get(), FcSetApplication);
-            return faces != nullptr;
+            if (FcConfigAppFontAddFile(config.get(), reinterpret_cast<const FcChar8*>(path))) {
+                faces = FcConfigGetFonts(config.get(), FcSetApplication);
+            }
+            return;
         }
         PatternHandle face = query(path);
-        return face && FcFontSetAdd(faces, face.release());
+        if (face && FcFontSetAdd(faces, face.get())) face.release();
     };
     // The badge's characters are all Inter's, in one weight: the other files would never be opened.
     const bool badge = coverage == Coverage::badge;
@@ -229,11 +220,7 @@ Loaded loadOnce(Coverage coverage)
         if (probe < 0 && (errno == EMFILE || errno == ENFILE)) throw std::system_error(errno, std::generic_category());
         if (probe >= 0) ::close(probe);
     }
-    for (const std::string& file : files) {
-        if (add(file.c_str()) && !interRegular && stringOf(faces->fonts[faces->nfont - 1], FC_FAMILY) == interFamily) {
-            interRegular.reset(FcPatternDuplicate(faces->fonts[faces->nfont - 1]));
-        }
-    }
+    for (const std::string& file : files) add(file.c_str());
     if (!faces || faces->nfont == 0) throw RenderError(RenderError::Code::fonts);
     // The current configuration too, so that whatever else asks fontconfig (pango's own start-up
     // does) gets these fonts at once instead of reading the system's configuration.
@@ -243,18 +230,17 @@ Loaded loadOnce(Coverage coverage)
     if (!map) throw RenderError(RenderError::Code::memory);
     pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(map), config.get());
 
-    // Every weight of the sample, and every fallback face with a character only it has: each file
-    // is opened now, while it can be, and stays open.
+    // Every face is opened now, while it can be, and stays open: each weight of the family and each
+    // fallback face. The sample is drawn in one weight, to see its glyphs come out.
     const SurfaceHandle scrap(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
     const CairoHandle cr(cairo_create(scrap.get()));
     const PangoContextHandle pango = makeTextContext(map);
-    int missing = 0;
     const FontWeight drawn = badge ? badgeWeight : FontWeight::regular;
+    const int missing = drawScrap(pango.get(), cr.get(), interFamily, static_cast<int>(drawn), sample);
     for (const FontWeight weight : weights) {
-        if (badge && weight != badgeWeight) continue;
-        // Drawn in one weight, to see the glyphs come out; measured in the others.
-        missing += drawScrap(pango.get(), weight == drawn ? cr.get() : nullptr, interFamily, static_cast<int>(weight),
-                             sample);
+        if ((!badge || weight == badgeWeight) && !openFace(pango.get(), interFamily, static_cast<int>(weight))) {
+            throw RenderError(RenderError::Code::fonts);
+        }
     }
     for (int i = 0; i < faces->nfont; ++i) {
         FcPattern* face = faces->fonts[i];
@@ -262,8 +248,8 @@ Loaded loadOnce(Coverage coverage)
         if (family == interFamily) continue;
         double weight = FC_WEIGHT_REGULAR;
         FcPatternGetDouble(face, FC_WEIGHT, 0, &weight);
-        drawScrap(pango.get(), nullptr, family, static_cast<int>(FcWeightToOpenTypeDouble(weight)),
-                  characterOnlyIn(face, interRegular.get()));
+        // A fallback that cannot be had leaves its scripts to the others.
+        openFace(pango.get(), family, static_cast<int>(FcWeightToOpenTypeDouble(weight)));
     }
     if (missing != 0 || cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) throw RenderError(RenderError::Code::fonts);
     FT_Library freetype = nullptr;

@@ -1,5 +1,6 @@
 """Hostile and broken session files through the preview program: each ends in its exact error card or in a
 summary card, promptly and in bounded memory, never in a crash."""
+import itertools
 import os
 import re
 import resource
@@ -198,14 +199,19 @@ class HostileLimits(unittest.TestCase):
     def outcomes(self, limit, values):
         with scratch() as folder:
             folder = Path(folder)
-            for program in ([PREVIEW], [THUMBNAILER, '--style', 'track', '-s', '256']):
+            # A track named in a script the cards' family lacks, drawn by a fallback face.
+            example = (EXAMPLES / 'Sunday practice.csv').read_bytes()
+            (folder / 'haifa.csv').write_bytes(example.replace(b'Track,Ashcombe Raceway', 'Track,מסלול חיפה'.encode()))
+            for program, session in itertools.product(
+                    ([PREVIEW], [THUMBNAILER, '--style', 'track', '-s', '256']),
+                    (EXAMPLES / 'Sunday practice.csv', folder / 'haifa.csv')):
                 whole = folder / 'unlimited.png'
-                run([*program, EXAMPLES / 'Sunday practice.csv', whole])
+                run([*program, session, whole])
                 for value in values:
                     output = folder / f'{value}.png'
-                    done = run([*program, EXAMPLES / 'Sunday practice.csv', output],
+                    done = run([*program, session, output],
                                before_exec=lambda value=value: resource.setrlimit(limit, (value,) * 2))
-                    with self.subTest(program=Path(program[0]).name, limit=value):
+                    with self.subTest(program=Path(program[0]).name, session=session.name, limit=value):
                         self.assertIsNone(done.signal)
                         if done.code == 0:
                             self.assertEqual(png_pixels(output.read_bytes()), png_pixels(whole.read_bytes()))
@@ -213,7 +219,7 @@ class HostileLimits(unittest.TestCase):
                             self.assertEqual((output.exists(), done.err.count(b'\n'), done.err.count(b': ') > 0),
                                              (False, 1, True), done.err)
                     output.unlink(missing_ok=True)
-                self.assertEqual(folder_entries(folder), ['unlimited.png'])
+                self.assertEqual(folder_entries(folder), ['haifa.csv', 'unlimited.png'])
                 whole.unlink()
 
     def test_the_cards_fonts_never_come_from_the_systems_font_configuration(self):
