@@ -279,12 +279,20 @@ bool layFrameAhead(CairoCanvas& canvas)
         || height != static_cast<std::uint32_t>(canvas.height())) {
         return false;
     }
-    // Every row is checked before any is laid.
+    // Every row is checked before any is laid. The rows from the first one at or below the middle
+    // that does not repeat the one above it are laid on another thread.
     const std::size_t rows = reader.at();
+    std::uint32_t lower = height;
+    std::size_t lowerRows = 0;
     for (std::uint32_t y = 0; y < height; ++y) {
+        const std::size_t at = reader.at();
         std::uint32_t kind = 0;
         if (!reader.word(kind) || (kind == sameRow && y == 0)) return false;
         if (kind == sameRow) continue;
+        if (lower == height && y >= height / 2) {
+            lower = y;
+            lowerRows = at;
+        }
         std::uint32_t runs = 0;
         if (kind != rowOfRuns || !reader.word(runs)) return false;
         std::uint64_t filled = 0;
@@ -297,27 +305,34 @@ bool layFrameAhead(CairoCanvas& canvas)
         if (filled != width) return false;
     }
     if (!reader.atEnd()) return false;
-    reader.seek(rows);
     canvas.writePixels([&](unsigned char* data, std::size_t stride) {
-        for (std::uint32_t y = 0; y < height; ++y) {
-            unsigned char* const row = data + stride * y;
-            std::uint32_t kind = 0;
-            reader.word(kind);
-            if (kind == sameRow) {
-                std::memcpy(row, row - stride, std::size_t{width} * 4);
-                continue;
+        // Rows [first, end), whose words begin at `from`.
+        const auto lay = [&](std::size_t from, std::uint32_t first, std::uint32_t end) {
+            FrameReader rowReader(bytes);
+            rowReader.seek(from);
+            for (std::uint32_t y = first; y < end; ++y) {
+                unsigned char* const row = data + stride * y;
+                std::uint32_t kind = 0;
+                rowReader.word(kind);
+                if (kind == sameRow) {
+                    std::memcpy(row, row - stride, std::size_t{width} * 4);
+                    continue;
+                }
+                std::uint32_t runs = 0;
+                rowReader.word(runs);
+                auto* pixels = reinterpret_cast<std::uint32_t*>(row);
+                for (std::uint32_t r = 0; r < runs; ++r) {
+                    std::uint32_t length = 0;
+                    std::uint32_t pixel = 0;
+                    rowReader.word(length);
+                    rowReader.word(pixel);
+                    pixels = std::fill_n(pixels, length, pixel);
+                }
             }
-            std::uint32_t runs = 0;
-            reader.word(runs);
-            auto* pixels = reinterpret_cast<std::uint32_t*>(row);
-            for (std::uint32_t r = 0; r < runs; ++r) {
-                std::uint32_t length = 0;
-                std::uint32_t pixel = 0;
-                reader.word(length);
-                reader.word(pixel);
-                pixels = std::fill_n(pixels, length, pixel);
-            }
-        }
+        };
+        Background lowerRowsLaid([&] { lay(lowerRows, lower, height); });
+        lay(rows, 0, lower);
+        lowerRowsLaid.wait();
     });
     return true;
 }
