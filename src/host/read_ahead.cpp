@@ -84,22 +84,22 @@ std::unique_ptr<ReadAhead> ReadAhead::start(const std::filesystem::path& input, 
     return std::unique_ptr<ReadAhead>(new ReadAhead(child, std::move(results)));
 }
 
-ReadAhead::~ReadAhead() = default;
+// A child that has handed its work over, or ended trying, is reaped; one still at work is not waited for.
+ReadAhead::~ReadAhead()
+{
+    if (!taken_) return;
+    int status = 0;
+    while (::waitpid(child_, &status, 0) < 0 && errno == EINTR) {
+    }
+}
 
 std::optional<std::string> ReadAhead::take()
 {
     if (!results_) throw ServiceError("The file's reading was already taken.");
     const posix::FileDescriptor results = std::move(results_);
-    // Whatever the child managed, it is reaped once it has closed its end.
-    struct Reaped {
-        pid_t child;
-        ~Reaped()
-        {
-            int status = 0;
-            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-            }
-        }
-    } reaped{child_};
+    // The child ends once it has written its last byte; it is reaped later, so that its ending (the
+    // mapping of a large file given back) is not waited for here.
+    taken_ = true;
     const auto endedEarly = [] { return ServiceError("The file could not be read: the process reading it ended early."); };
 
     char head[1 + lengthBytes];

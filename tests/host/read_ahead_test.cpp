@@ -7,11 +7,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <linux/landlock.h>
 
 #include <cerrno>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -40,10 +42,19 @@ TEST(ReadAhead, WhatTheWorkReturnsComesBackWholeOnce)
         for (int i = 0; out.size() < 3'000'000; ++i) out += std::to_string(i) + ',';
         return out;
     };
-    const std::unique_ptr<ReadAhead> ahead = ReadAhead::start(input, work);
+    std::unique_ptr<ReadAhead> ahead = ReadAhead::start(input, work);
     ASSERT_TRUE(ahead);
     EXPECT_EQ(ahead->take(), work(input));
     EXPECT_THROW(ahead->take(), ServiceError);
+
+    // The child whose work was taken is reaped with the reading, not left a zombie.
+    ahead = ReadAhead::start(input, [](const std::filesystem::path&) { return std::to_string(::getpid()); });
+    ASSERT_TRUE(ahead);
+    const std::optional<std::string> child = ahead->take();
+    ASSERT_TRUE(child);
+    ahead.reset();
+    EXPECT_EQ(::waitpid(std::stoi(*child), nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
 }
 
 TEST(ReadAhead, TheChildReadsItsInputAndNothingElseAndMakesNoProcess)

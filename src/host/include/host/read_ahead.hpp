@@ -27,7 +27,7 @@ public:
 
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
-    /// A child still at work is left to find no one reading, and ends.
+    /// A child still at work is left to find no one reading, and ends; one whose work was taken is reaped.
     ~ReadAhead();
 
     /// What `work` returned, once the child has handed it all over; no value when the child could not
@@ -40,6 +40,7 @@ private:
 
     pid_t child_;
     posix::FileDescriptor results_;
+    bool taken_ = false;  // take() was called: the child has ended or is ending
 };
 
 }  // namespace zaro
