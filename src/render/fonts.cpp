@@ -10,7 +10,6 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <hb.h>
-#include <cairo-ft.h>
 #include <pango/pangofc-fontmap.h>
 #include <pixman.h>
 
@@ -161,12 +160,9 @@ bool openFace(PangoContext* pango, const std::string& family, int weight)
     pango_font_description_set_absolute_size(description.get(), 13 * PANGO_SCALE);
     const CHandle<PangoFont, g_object_unref> font(pango_context_load_font(pango, description.get()));
     if (!font || !pango_font_get_hb_font(font.get())) return false;
+    // Making the font's scaled font opens its FreeType face, whose metrics it takes.
     cairo_scaled_font_t* const scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font.get()));
-    if (!scaled || cairo_scaled_font_status(scaled) != CAIRO_STATUS_SUCCESS) return false;
-    const FT_Face face = cairo_ft_scaled_font_lock_face(scaled);
-    if (!face) return false;
-    cairo_ft_scaled_font_unlock_face(scaled);
-    return true;
+    return scaled && cairo_scaled_font_status(scaled) == CAIRO_STATUS_SUCCESS;
 }
 
 struct Loaded {
