@@ -1,6 +1,7 @@
 #include "render/preview_card.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -181,30 +182,36 @@ void drawFrame(const SummaryLayout& layout, Size size, DrawingContext& context)
 
 // What the session puts on the frame: its name and subtitle, the map, the stat values and the laps.
 // None of it overlaps what the frame drew before it but the tiles its values go in and the list
-// under the laps' heading, so the card is the one drawing the two in any order would give. Before
-// the laps, `above` is told that nothing above them changes any more.
+// under the laps' heading, so the card is the one drawing the two in any order would give. Once
+// nothing above the laps changes any more, `above` is told, on either thread.
 void drawSession(const ZaroSession& session, const SummaryLayout& layout, DrawingContext& context,
                  const std::function<void(double y)>& above = {})
 {
     const Rect c = layout.card;
+    // Nothing else on the card reaches into the map's panel, and the trace is the costliest single
+    // drawing on it: when the context can give the panel a context of its own, another thread draws
+    // the panel, from the start, while this one draws the rest. Whichever of the two finishes its
+    // part above the laps last tells `above`, and this one goes on to the laps without waiting.
+    const std::unique_ptr<DrawingContext> panel = context.regionContext(layout.map);
+    std::atomic<int> partsAbove = panel ? 2 : 1;
+    const auto partAboveDrawn = [&] {
+        if (partsAbove.fetch_sub(1) == 1 && above) above(layout.laps.y);
+    };
+    std::optional<Background> panelDrawing;
+    if (panel) {
+        panelDrawing.emplace([&] {
+            drawMapPanel(session, layout.map, *panel);
+            partAboveDrawn();
+        });
+    }
     context.drawTextBlock(session.trackName, {c.x + 18, c.y + 38, layout.textW, 28}, fonts::title, palette::primary);
     context.drawTextBlock(ZaroSessionFormat::subtitle(session), {c.x + 18, c.y + 68, layout.textW, 16}, fonts::subtitle,
                           palette::muted);
-
-    // Nothing else on the card reaches into the map's panel, and the trace is the costliest single
-    // drawing on it: when the context can give the panel a context of its own, another thread draws
-    // the panel while this one draws the rest.
-    const std::unique_ptr<DrawingContext> panel = context.regionContext(layout.map);
-    std::optional<Background> panelDrawing;
-    if (panel) {
-        panelDrawing.emplace([&] { drawMapPanel(session, layout.map, *panel); });
-    } else {
-        drawMapPanel(session, layout.map, context);
-    }
+    if (!panel) drawMapPanel(session, layout.map, context);
     drawTileValues(session, layout.stats, context);
-    if (panelDrawing) panelDrawing->wait();
-    if (above) above(layout.laps.y);
+    partAboveDrawn();
     drawLaps(session, layout.laps, context);
+    if (panelDrawing) panelDrawing->wait();
 }
 
 // The card's frame drawn ahead, at the default size and scale, as a resource: this magic; the length
@@ -430,8 +437,11 @@ std::vector<unsigned char> pngDataWhileReading(const std::function<ZaroSession()
     CairoCanvas canvas(pixelExtent(size.width * scale), pixelExtent(size.height * scale));
     DrawingContext& context = canvas.context();
     context.scale(scale, scale);
-    // Declared after the canvas, whose pixels it may still be reading when the drawing fails.
+    // Declared after the canvas, whose pixels it may still be reading when the drawing fails. The
+    // pixels are asked for here: the rows above the laps may be handed over on the panel's thread
+    // while this one draws.
     std::optional<png::Encoder> encoder;
+    const PixelView drawn = canvas.pixels();
     {
         SavedGState saved(context);
         flipToTopLeft(context, size);
@@ -440,7 +450,7 @@ std::vector<unsigned char> pngDataWhileReading(const std::function<ZaroSession()
         if (!(size == defaultSize && scale == defaultScale && layFrameAhead(canvas))) drawFrame(layout, size, context);
         // The rows above the laps are encoded while the laps are drawn.
         drawSession(read(), layout, context, [&](double y) {
-            encoder.emplace(canvas.pixels());
+            encoder.emplace(drawn);
             encoder->rowsFinal(static_cast<int>(std::floor(y * scale)));
         });
     }
