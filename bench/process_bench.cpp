@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <span>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -118,24 +119,36 @@ double measure(const Case& c, int runs)
     return m;
 }
 
-// `c` and the reference in turns, `runs` times each after one warm-up of both; one row of the table.
-void measurePaired(const Paired& c, const std::vector<std::string>& reference, int runs)
+// The commands in turns with the reference, round after round: each round runs the reference, then
+// the first command, the reference, the second command, and so on, so that every row of the table
+// sees the same stretch of the machine's load, and each command the runs of the reference beside its
+// own. `runs` rounds after one warm-up; a row of the table for each command.
+void measurePaired(std::span<const Paired> commands, const std::vector<std::string>& reference, int runs)
 {
+    struct Runs {
+        std::vector<double> ours, theirs, ourCpu, theirCpu;
+    };
+    std::vector<Runs> measured(commands.size());
     runOnce(reference);
-    runOnce(c.arguments);
-    std::vector<double> ours, theirs, ourCpu, theirCpu;
+    for (const Paired& c : commands) runOnce(c.arguments);
     for (int i = 0; i < runs; ++i) {
-        const Run a = runOnce(reference);
-        const Run b = runOnce(c.arguments);
-        theirs.push_back(a.wallMs);
-        theirCpu.push_back(a.cpuMs);
-        ours.push_back(b.wallMs);
-        ourCpu.push_back(b.cpuMs);
+        for (std::size_t k = 0; k < commands.size(); ++k) {
+            const Run a = runOnce(reference);
+            const Run b = runOnce(commands[k].arguments);
+            measured[k].theirs.push_back(a.wallMs);
+            measured[k].theirCpu.push_back(a.cpuMs);
+            measured[k].ours.push_back(b.wallMs);
+            measured[k].ourCpu.push_back(b.cpuMs);
+        }
     }
-    const double ratio = median(ours) / median(theirs);
-    std::printf("| %-46s | %7.1f | %7.1f | %5.2f | %5.2f | %-6s | cpu %5.1f / %5.1f ms |\n", c.name, median(ours),
-                median(theirs), ratio, c.targetRatio, ratio <= c.targetRatio ? "met" : "MISSED", median(ourCpu),
-                median(theirCpu));
+    for (std::size_t k = 0; k < commands.size(); ++k) {
+        const Paired& c = commands[k];
+        const Runs& r = measured[k];
+        const double ratio = median(r.ours) / median(r.theirs);
+        std::printf("| %-46s | %7.1f | %7.1f | %5.2f | %5.2f | %-6s | cpu %5.1f / %5.1f ms |\n", c.name, median(r.ours),
+                    median(r.theirs), ratio, c.targetRatio, ratio <= c.targetRatio ? "met" : "MISSED", median(r.ourCpu),
+                    median(r.theirCpu));
+    }
     std::fflush(stdout);
 }
 
@@ -263,14 +276,15 @@ int main(int argc, char** argv)
         writeFile(referenceCard, yardstickPng(referenceCard));
         const std::vector<std::string> reference = {GDK_PIXBUF_THUMBNAILER, "-s", "256", referenceCard.string(),
                                                     (dir / "reference.png").string()};
-        std::printf("\neach command alternated with: gdk-pixbuf-thumbnailer -s 256 CARD.png OUT.png (%d runs each)\n", runs);
+        std::printf("\neach command alternated with: gdk-pixbuf-thumbnailer -s 256 CARD.png OUT.png, all four in each of %d rounds\n",
+                    runs);
         std::printf("CARD.png: the 5 MB session's card, %ju bytes as RGB rows without filters at zlib level 1\n",
                     static_cast<std::uintmax_t>(std::filesystem::file_size(referenceCard)));
         std::printf("| %-46s | %7s | %7s | %5s | %5s | %-6s | %-21s |\n", "command", "ms", "gdk ms", "ratio", "target",
                     "", "cpu ours / gdk");
         std::printf("|%s|---------|---------|-------|-------|--------|-----------------------|\n",
                     std::string(48, '-').c_str());
-        for (const Paired& c : paired) measurePaired(c, reference, runs);
+        measurePaired(paired, reference, runs);
         std::printf("outputs: card %ju bytes, thumbnail %ju bytes\n",
                     static_cast<std::uintmax_t>(std::filesystem::file_size(card)),
                     static_cast<std::uintmax_t>(std::filesystem::file_size(thumb)));
