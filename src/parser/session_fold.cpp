@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "base/simd.hpp"
 #include "base/unicode.hpp"
 
 namespace zaro::ZaroSessionParser {
@@ -23,6 +24,88 @@ std::optional<double> RunningMaximum::value() const
     if (!seen_) return std::nullopt;
     return startsWithNaN_ ? std::numeric_limits<double>::quiet_NaN() : largest_;
 }
+
+namespace {
+
+// Two lanes of doubles, for working out two cosines or two steps at once where the processor can: a
+// latitude's cosine and a step are each a few dozen multiplications and additions that do not depend
+// on the ones before. A pair goes through the very operations a single value does (the formulas are
+// shared), so every value is the one Fix::at and greatCircleMetres give; a pair with a value outside
+// the formulas' ranges is left to them.
+#if ZARO_SSE2
+struct Pair {
+    __m128d v;
+};
+Pair operator+(Pair a, Pair b) { return {_mm_add_pd(a.v, b.v)}; }
+Pair operator-(Pair a, Pair b) { return {_mm_sub_pd(a.v, b.v)}; }
+Pair operator*(Pair a, Pair b) { return {_mm_mul_pd(a.v, b.v)}; }
+Pair operator/(Pair a, Pair b) { return {_mm_div_pd(a.v, b.v)}; }
+Pair both(double x) { return {_mm_set1_pd(x)}; }
+Pair operator+(double a, Pair b) { return both(a) + b; }
+Pair operator+(Pair a, double b) { return a + both(b); }
+Pair operator-(double a, Pair b) { return both(a) - b; }
+Pair operator*(double a, Pair b) { return both(a) * b; }
+Pair operator*(Pair a, double b) { return a * both(b); }
+Pair operator/(Pair a, double b) { return a / both(b); }
+Pair load(const double* p) { return {_mm_loadu_pd(p)}; }
+Pair magnitude(Pair a) { return {_mm_andnot_pd(_mm_set1_pd(-0.0), a.v)}; }
+// Whether a comparison holds in both lanes (never for a NaN).
+bool bothAtMost(Pair a, double b) { return _mm_movemask_pd(_mm_cmple_pd(a.v, _mm_set1_pd(b))) == 3; }
+bool bothBelow(Pair a, double b) { return _mm_movemask_pd(_mm_cmplt_pd(a.v, _mm_set1_pd(b))) == 3; }
+#endif
+
+}  // namespace
+
+namespace detail {
+
+void latitudeCosines(const double* lat, double* cosines, std::size_t count)
+{
+    std::size_t i = 0;
+#if ZARO_SSE2
+    for (; i + 2 <= count; i += 2) {
+        const Pair a = magnitude(load(lat + i) * pi / 180);
+        if (!bothBelow(a, nearPole)) {
+            cosines[i] = Fix::at(lat[i], 0).cosLat;
+            cosines[i + 1] = Fix::at(lat[i + 1], 0).cosLat;
+            continue;
+        }
+        // Each lane takes the polynomial its angle is within.
+        const __m128d within = _mm_cmple_pd(a.v, _mm_set1_pd(eighthTurn));
+        const Pair near = quarterCosine(a, both(0.0));
+        const Pair far = cosineBeyondEighthTurn(a);
+        _mm_storeu_pd(cosines + i, _mm_or_pd(_mm_and_pd(within, near.v), _mm_andnot_pd(within, far.v)));
+    }
+#endif
+    for (; i < count; ++i) cosines[i] = Fix::at(lat[i], 0).cosLat;
+}
+
+void stepsBetween(const double* lat, const double* lon, const double* cosines, double* steps, std::size_t count)
+{
+    const auto fix = [&](std::size_t i) { return Fix{lat[i], lon[i], cosines[i]}; };
+    std::size_t i = 1;
+#if ZARO_SSE2
+    for (; i + 2 <= count; i += 2) {
+        // As greatCircleMetres, whose shortcuts for a zero difference give what the series give.
+        const Pair halfLat = (load(lat + i) - load(lat + i - 1)) * pi / 180 * 0.5;
+        const Pair halfLon = (load(lon + i) - load(lon + i - 1)) * pi / 180 * 0.5;
+        const Pair sinLat = sineSeries(halfLat);
+        const Pair sinLon = sineSeries(halfLon);
+        const Pair a = sinLat * sinLat + load(cosines + i - 1) * load(cosines + i) * (sinLon * sinLon);
+        // std::min(root, 1.0): 1 when it is the smaller, the root otherwise, a NaN included.
+        const Pair y{_mm_min_pd(_mm_set1_pd(1.0), _mm_sqrt_pd(a.v))};
+        if (!bothAtMost(magnitude(halfLat), smallAngle) || !bothAtMost(magnitude(halfLon), smallAngle)
+            || !bothAtMost(y, smallAngle)) {
+            steps[i] = greatCircleMetres(fix(i - 1), fix(i));
+            steps[i + 1] = greatCircleMetres(fix(i), fix(i + 1));
+            continue;
+        }
+        _mm_storeu_pd(steps + i, (earthDiameterM * arcsineSeries(y)).v);
+    }
+#endif
+    for (; i < count; ++i) steps[i] = greatCircleMetres(fix(i - 1), fix(i));
+}
+
+}  // namespace detail
 
 SessionFold::SessionFold(std::int64_t stride, std::int64_t checkpointEvery, bool measuresDistance)
     : stride_(std::max<std::int64_t>(1, stride)),
@@ -48,22 +131,17 @@ std::vector<SessionFold::CandidateLookup> SessionFold::candidateLookups(std::spa
 
 void SessionFold::measurePending()
 {
-    if (pendingCount_ == 0) return;
-    // The steps first, each on its own, then their sum in order.
-    // The very first fix has no step to it.
-    const std::size_t first = measured_ ? 0 : 1;
-    Fix from = measured_ ? *measured_ : Fix::at(pending_[0].lat, pending_[0].lon);
-    std::array<double, std::tuple_size_v<decltype(pending_)>> steps;
-    for (std::size_t i = first; i < pendingCount_; ++i) {
-        const ZaroSessionPoint& p = pending_[i];
-        // Logs whose rows outpace their GPS repeat a latitude, and its cosine with it.
-        const Fix to = p.lat == from.lat ? Fix{p.lat, p.lon, from.cosLat} : Fix::at(p.lat, p.lon);
-        steps[i] = greatCircleMetres(from, to);
-        from = to;
-    }
-    for (std::size_t i = first; i < pendingCount_; ++i) distance_.add(steps[i]);
-    measured_ = from;
+    const std::size_t count = pendingCount_;
+    if (count == 0) return;
     pendingCount_ = 0;
+    std::array<double, batch> cosines;
+    detail::latitudeCosines(pendingLat_.data(), cosines.data(), count);
+    // The steps first, each on its own, then their sum in order. The very first fix has no step to it.
+    std::array<double, batch> steps;
+    if (measured_) steps[0] = greatCircleMetres(*measured_, Fix{pendingLat_[0], pendingLon_[0], cosines[0]});
+    detail::stepsBetween(pendingLat_.data(), pendingLon_.data(), cosines.data(), steps.data(), count);
+    for (std::size_t i = measured_ ? 0 : 1; i < count; ++i) distance_.add(steps[i]);
+    measured_ = Fix{pendingLat_[count - 1], pendingLon_[count - 1], cosines[count - 1]};
 }
 
 void SessionFold::append(SessionFold&& later)

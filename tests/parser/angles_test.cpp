@@ -1,13 +1,17 @@
 // The step's sines, cosines and arcsines against the library's, over the angles logs give them.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "parser/angles.hpp"
+#include "parser/session_fold.hpp"
 
 namespace zaro::ZaroSessionParser {
 namespace {
@@ -49,6 +53,48 @@ TEST(Angles, StayWithinAnUlpOfTheLibrary)
     EXPECT_TRUE(std::isnan(latitudeCosine(std::numeric_limits<double>::quiet_NaN())));
     EXPECT_TRUE(std::isnan(smallSine(std::numeric_limits<double>::quiet_NaN())));
     EXPECT_TRUE(std::isnan(smallArcsine(std::numeric_limits<double>::quiet_NaN())));
+}
+
+TEST(Angles, CosinesAndStepsWorkedOutInBatchesAreThoseOfEachFixToTheBit)
+{
+    // Fixes metres apart round a circuit, with what sends a step or a cosine to the library mixed in:
+    // jumps of hundreds of kilometres, latitudes at the poles and about the eighth turn, repeats, signed zeros.
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> jitter(-2e-5, 2e-5);
+    std::uniform_int_distribution<int> kind(0, 60);
+    std::vector<double> lat;
+    std::vector<double> lon;
+    double la = 52.07;
+    double lo = -1.01;
+    for (int i = 0; i < 200000; ++i) {
+        switch (kind(random)) {
+        case 0: la = -la; break;
+        case 1: lo += 3; break;
+        case 2: la = 90; break;
+        case 3: la = std::nextafter(45.0, 0.0); break;
+        case 4: la = 45 + jitter(random); break;
+        case 5: la = 0.0; break;
+        case 6: la = -0.0; break;
+        case 7: la = 89.99999; break;
+        case 8: break;  // the fix again
+        default:
+            la = std::clamp(la + jitter(random), -90.0, 90.0);
+            lo += jitter(random);
+        }
+        lat.push_back(la);
+        lon.push_back(lo);
+    }
+    std::vector<double> cosines(lat.size());
+    std::vector<double> steps(lat.size());
+    detail::latitudeCosines(lat.data(), cosines.data(), lat.size());
+    detail::stepsBetween(lat.data(), lon.data(), cosines.data(), steps.data(), lat.size());
+    for (std::size_t i = 0; i < lat.size(); ++i) {
+        const Fix fix = Fix::at(lat[i], lon[i]);
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(cosines[i]), std::bit_cast<std::uint64_t>(fix.cosLat)) << lat[i];
+        if (i == 0) continue;
+        const double step = greatCircleMetres(Fix::at(lat[i - 1], lon[i - 1]), fix);
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(steps[i]), std::bit_cast<std::uint64_t>(step)) << i;
+    }
 }
 
 }  // namespace

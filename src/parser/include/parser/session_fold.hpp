@@ -48,6 +48,16 @@ inline double greatCircleMetres(const Fix& from, const Fix& to)
     return earthDiameterM * smallArcsine(std::min(std::sqrt(a), 1.0));
 }
 
+namespace detail {
+
+/// cosines[i] = Fix::at(lat[i], ...).cosLat for i < count.
+void latitudeCosines(const double* lat, double* cosines, std::size_t count);
+/// steps[i] = greatCircleMetres from fix i - 1 to fix i, for 0 < i < count; fix i is at lat[i],
+/// lon[i], with the cosine cosines[i].
+void stepsBetween(const double* lat, const double* lon, const double* cosines, double* steps, std::size_t count);
+
+}  // namespace detail
+
 /// A sum of many terms that carries its rounding errors along (Neumaier's method), so that the order
 /// the terms come in, and the pieces they are summed in, change it by no more than the last bit.
 /// Infinities and NaNs add up as they do in a plain sum, except that a NaN term becomes the sum even
@@ -152,8 +162,9 @@ public:
     bool addFix(double lat, double lon)
     {
         if (measuresDistance_) {
-            pending_[pendingCount_] = {lat, lon};
-            if (++pendingCount_ == pending_.size()) measurePending();
+            pendingLat_[pendingCount_] = lat;
+            pendingLon_[pendingCount_] = lon;
+            if (++pendingCount_ == batch) measurePending();
         }
         if (fixes_ == 0) first_ = {lat, lon};
         last_ = {lat, lon};
@@ -224,8 +235,10 @@ private:
     std::int64_t fixes_ = 0;
     ZaroSessionPoint first_;  // of the fixes, once there is one
     ZaroSessionPoint last_;
+    static constexpr std::size_t batch = 128;
     std::optional<Fix> measured_;  // the last fix whose step is in the distance
-    std::array<ZaroSessionPoint, 128> pending_;  // the fixes after it
+    std::array<double, batch> pendingLat_;  // the fixes after it
+    std::array<double, batch> pendingLon_;
     std::size_t pendingCount_ = 0;
     CompensatedSum distance_;
     std::vector<ZaroSessionPoint> candidates_;
