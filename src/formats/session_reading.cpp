@@ -177,7 +177,7 @@ ZaroSession readSessionFile(const std::filesystem::path& path, unsigned threads,
         data = grown;
     }
     if (refused) return readForeign(data, path.filename().string(), threads, refused);
-    return readBytes(data, path.filename().string(), threads);
+    return readBytes(data, path.filename().string(), threads, statistics);
 }
 
 ZaroSession readMappedSessionFile(const std::filesystem::path& path, unsigned threads,

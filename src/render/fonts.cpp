@@ -134,14 +134,21 @@ std::vector<std::string> filesFromSystem()
     return files;
 }
 
+// `family` at `weight`, at the size the faces are opened and tried at.
+DescriptionHandle scrapFont(const std::string& family, int weight)
+{
+    DescriptionHandle description(pango_font_description_new());
+    pango_font_description_set_family(description.get(), family.c_str());
+    pango_font_description_set_weight(description.get(), static_cast<PangoWeight>(weight));
+    pango_font_description_set_absolute_size(description.get(), 13 * PANGO_SCALE);
+    return description;
+}
+
 // Draws `text` in `family` at `weight` on the scrap surface `cr`; the number of characters no font had.
 int drawScrap(PangoContext* pango, cairo_t* cr, const std::string& family, int weight, std::string_view text)
 {
     const LayoutHandle layout(pango_layout_new(pango));
-    const DescriptionHandle description(pango_font_description_new());
-    pango_font_description_set_family(description.get(), family.c_str());
-    pango_font_description_set_weight(description.get(), static_cast<PangoWeight>(weight));
-    pango_font_description_set_absolute_size(description.get(), 13 * PANGO_SCALE);
+    const DescriptionHandle description = scrapFont(family, weight);
     pango_layout_set_font_description(layout.get(), description.get());
     pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
     pango_cairo_show_layout(cr, layout.get());
@@ -154,10 +161,7 @@ int drawScrap(PangoContext* pango, cairo_t* cr, const std::string& family, int w
 // or other scripts draw with may never do. False when the face cannot be had.
 bool openFace(PangoContext* pango, const std::string& family, int weight)
 {
-    const DescriptionHandle description(pango_font_description_new());
-    pango_font_description_set_family(description.get(), family.c_str());
-    pango_font_description_set_weight(description.get(), static_cast<PangoWeight>(weight));
-    pango_font_description_set_absolute_size(description.get(), 13 * PANGO_SCALE);
+    const DescriptionHandle description = scrapFont(family, weight);
     const CHandle<PangoFont, g_object_unref> font(pango_context_load_font(pango, description.get()));
     if (!font || !pango_font_get_hb_font(font.get())) return false;
     // Making the font's scaled font opens its FreeType face, whose metrics it takes.
