@@ -62,6 +62,36 @@ std::vector<ZaroSessionPoint> findCandidates(const Lines& lines, const Body& bod
     return candidates;
 }
 
+// Runs `task` for each of 0 to `count` - 1 on up to `threads` threads (threadCount), each taking the
+// next one nobody has as it finishes one. Once all are done, the first failure in that order is
+// thrown.
+template <typename Task>
+void shareOut(unsigned threads, std::size_t count, const Task& task)
+{
+    std::vector<std::exception_ptr> failures(count);
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < count;) {
+            try {
+                task(k);
+            } catch (...) {
+                failures[k] = std::current_exception();
+            }
+        }
+    };
+    {
+        // A thread that cannot be had leaves its share to the others, this one at least.
+        std::list<Background> helpers;
+        const std::size_t helperCount = std::min<std::size_t>(threadCount(threads), count) - 1;
+        for (std::size_t i = 0; i < helperCount; ++i) helpers.emplace_back(work);
+        work();
+        for (Background& helper : helpers) helper.wait();
+    }
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
+}
+
 }  // namespace
 
 unsigned threadCount(unsigned threads)
@@ -72,17 +102,20 @@ unsigned threadCount(unsigned threads)
     return std::max(1U, std::thread::hardware_concurrency());
 }
 
-std::vector<std::int64_t> evenCuts(std::int64_t bodyOffset, std::int64_t end, unsigned threads)
+std::vector<std::int64_t> pieceCuts(std::int64_t bodyOffset, std::int64_t end, unsigned threads)
 {
-    constexpr std::int64_t mostPieces = 64;
-    const std::int64_t bytes = end - bodyOffset;
-    const std::int64_t count = threadCount(threads);
-    const std::int64_t pieces = count == 1 ? 1
-                                           : std::max(std::min(count, bytes / minimumPieceBytes),
-                                                      std::min(bytes / preferredPieceBytes, mostPieces));
     std::vector<std::int64_t> cuts;
-    for (std::int64_t i = 1; i < pieces; ++i) cuts.push_back(bodyOffset + bytes / pieces * i);
-    return cuts;
+    const std::int64_t count = threadCount(threads);
+    if (count == 1 || end - bodyOffset < 2 * minimumPieceBytes) return cuts;
+    // Each piece an equal share of what is left for twice as many threads: the first ones large, so
+    // their own costs do not count, and the last ones small, so the threads end close together.
+    for (std::int64_t at = bodyOffset;;) {
+        const std::int64_t left = end - at;
+        const std::int64_t piece = std::clamp(left / (2 * count), smallestPieceBytes, preferredPieceBytes);
+        if (left - piece < smallestPieceBytes) return cuts;
+        at += piece;
+        cuts.push_back(at);
+    }
 }
 
 template <typename Lines>
@@ -94,42 +127,27 @@ RowPass readBody(Lines& lines, const Body& body, std::span<const std::int64_t> c
         return first;
     }
 
-    // Piece 0 is the first pass's, piece k > 0 that of passes[k - 1]. Each thread takes the next piece
-    // nobody has as it finishes one; the first failure in file order is the one thrown, once every
-    // piece is done.
+    // Piece 0 is the first pass's, piece k > 0 that of passes[k - 1].
     const std::size_t later = cuts.size();
     std::vector<std::optional<RowPass>> passes(later);
-    std::vector<std::exception_ptr> failures(later + 1);
-    std::atomic<std::size_t> next = 0;
-    const auto work = [&] {
-        for (std::size_t k; (k = next.fetch_add(1)) <= later;) {
-            try {
-                if (k == 0) {
-                    readPiece(lines, body.offset, cuts.front(), first);
-                } else {
-                    passes[k - 1] = readLaterPiece(lines, body, cuts[k - 1], k < later ? cuts[k] : body.end);
-                }
-            } catch (...) {
-                failures[k] = std::current_exception();
-            }
+    shareOut(threads, later + 1, [&](std::size_t k) {
+        if (k == 0) {
+            readPiece(lines, body.offset, cuts.front(), first);
+        } else {
+            passes[k - 1] = readLaterPiece(lines, body, cuts[k - 1], k < later ? cuts[k] : body.end);
         }
-    };
-    {
-        // A thread that cannot be had leaves its share to the others, this one at least.
-        std::list<Background> helpers;
-        const std::size_t helperCount = std::min<std::size_t>(threadCount(threads), later + 1) - 1;
-        for (std::size_t i = 0; i < helperCount; ++i) helpers.emplace_back(work);
-        work();
-        for (Background& helper : helpers) helper.wait();
-    }
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) std::rethrow_exception(failure);
-    }
+    });
 
-    for (std::optional<RowPass>& pass : passes) {
-        pass->setCandidates(findCandidates(lines, body, *pass, first.acceptedRows()));
-        first.append(std::move(*pass));
+    // A later piece's track candidates are found once the rows before it are counted.
+    std::vector<std::int64_t> rowsBefore(later);
+    std::int64_t rows = first.acceptedRows();
+    for (std::size_t k = 0; k < later; ++k) {
+        rowsBefore[k] = rows;
+        rows += passes[k]->acceptedRows();
     }
+    shareOut(threads, later,
+             [&](std::size_t k) { passes[k]->setCandidates(findCandidates(lines, body, *passes[k], rowsBefore[k])); });
+    for (std::optional<RowPass>& pass : passes) first.append(std::move(*pass));
     return first;
 }
 

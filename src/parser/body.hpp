@@ -18,17 +18,18 @@ namespace zaro::ZaroSessionParser::detail {
 /// as it saves.
 inline constexpr std::int64_t minimumPieceBytes = 2 * 1024 * 1024;
 
-/// The size of piece a large body is cut into: small enough that threads taking pieces in turn end
-/// close together whatever else holds up one of them, large enough that a piece's own costs do not count.
+/// The largest piece a body is cut into, and the smallest: a piece's own costs count for little
+/// even in the smallest.
 inline constexpr std::int64_t preferredPieceBytes = 4 * 1024 * 1024;
+inline constexpr std::int64_t smallestPieceBytes = 512 * 1024;
 
 /// The threads a body is read on: `threads`, or one per processor the process may run on for 0.
 unsigned threadCount(unsigned threads);
 
-/// Offsets that cut [bodyOffset, end) into pieces of about equal size: none for one thread, else one
-/// per `preferredPieceBytes` (at most 64), and at least one per thread where each can have
-/// `minimumPieceBytes`.
-std::vector<std::int64_t> evenCuts(std::int64_t bodyOffset, std::int64_t end, unsigned threads);
+/// Offsets that cut [bodyOffset, end) into pieces for threads that each take the next piece as they
+/// finish one: none for one thread or where two threads cannot each have `minimumPieceBytes`, else
+/// pieces that shrink towards the end, from `preferredPieceBytes` to `smallestPieceBytes`.
+std::vector<std::int64_t> pieceCuts(std::int64_t bodyOffset, std::int64_t end, unsigned threads);
 
 /// What every piece's pass needs to know of the body.
 struct Body {

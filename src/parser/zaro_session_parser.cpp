@@ -96,8 +96,8 @@ bool checkFormat(const HeaderSearch& search)
     return plainTrack;
 }
 
-// How the body is cut into pieces: at `at`, offsets that may lie outside it, or else evenly for up to
-// `threads` threads (0 for one per processor).
+// How the body is cut into pieces: at `at`, offsets that may lie outside it, or else as pieceCuts
+// cuts it for up to `threads` threads (0 for one per processor).
 struct Cuts {
     unsigned threads = 0;
     Statistics statistics = Statistics::all;
@@ -105,7 +105,7 @@ struct Cuts {
 
     std::vector<std::int64_t> within(std::int64_t bodyOffset, std::int64_t end) const
     {
-        if (at.empty()) return evenCuts(bodyOffset, end, threads);
+        if (at.empty()) return pieceCuts(bodyOffset, end, threads);
         std::vector<std::int64_t> cuts;
         for (const std::int64_t cut : at) {
             if (cut > bodyOffset && cut < end && (cuts.empty() || cut > cuts.back())) cuts.push_back(cut);

@@ -135,10 +135,27 @@ TEST(Pieces, ABodyOfMegabytesReadOnThreadsFindsEveryTrackPointThatOneThreadFinds
         EXPECT_EQ(support::differenceOfCutParse(parseFile(folder / "track.csv", threads), whole), "") << threads;
         EXPECT_EQ(support::differenceOfCutParse(parse(file, "track.csv", threads), whole), "") << threads;
     }
-    // More pieces than threads: each thread takes the next piece as it finishes one.
+    // More pieces than threads: each thread takes the next piece as it finishes one. The pieces cover
+    // the body, never grow, and keep within their bounds.
     const std::string longer = lapColumnTrack(2500, 62);
-    EXPECT_EQ(detail::evenCuts(0, static_cast<std::int64_t>(longer.size()), 1).size(), 0U);
-    ASSERT_GE(detail::evenCuts(0, static_cast<std::int64_t>(longer.size()), 2).size(), 2U);
+    const auto size = static_cast<std::int64_t>(longer.size());
+    EXPECT_EQ(detail::pieceCuts(0, size, 1).size(), 0U);
+    EXPECT_EQ(detail::pieceCuts(0, 2 * detail::minimumPieceBytes - 1, 2).size(), 0U);
+    const std::vector<std::int64_t> cuts = detail::pieceCuts(100, size, 2);
+    ASSERT_GE(cuts.size(), 8U);
+    std::int64_t previous = 100;
+    std::int64_t previousPiece = detail::preferredPieceBytes;
+    for (std::size_t i = 0; i <= cuts.size(); ++i) {
+        const std::int64_t piece = (i < cuts.size() ? cuts[i] : size) - previous;
+        EXPECT_GE(piece, detail::smallestPieceBytes) << i;
+        EXPECT_LE(piece, detail::preferredPieceBytes) << i;
+        if (i < cuts.size()) {
+            EXPECT_LE(piece, previousPiece) << i;
+        }
+        previous += piece;
+        previousPiece = piece;
+    }
+    EXPECT_LT(size - cuts.back(), 2 * detail::smallestPieceBytes);
     EXPECT_EQ(support::differenceOfCutParse(parse(longer, "track.csv", 2), parse(longer, "track.csv", 1)), "");
 }
 
