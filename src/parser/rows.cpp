@@ -145,9 +145,13 @@ std::optional<Fix> RowPass::acceptedPosition(std::string_view line) const
 
     const std::string_view time = value(Column::time);
     if (fold_.fixes() == 0) firstTime_.assign(time);
-    // Kept for every row in case it is the last, so kept where a copy costs least.
+    // Kept for every row in case it is the last, so kept where a copy costs least: a time of 16 to 32
+    // bytes, as most are, as two copies of a fixed 16 that overlap, which need no call.
     lastTimeSize_ = time.size();
-    if (time.size() <= lastTimeBytes_.size()) {
+    if (time.size() >= 16 && time.size() <= lastTimeBytes_.size()) {
+        std::memcpy(lastTimeBytes_.data(), time.data(), 16);
+        std::memcpy(lastTimeBytes_.data() + time.size() - 16, time.data() + time.size() - 16, 16);
+    } else if (time.size() <= lastTimeBytes_.size()) {
         std::memcpy(lastTimeBytes_.data(), time.data(), time.size());
     } else {
         lastTime_.assign(time);
