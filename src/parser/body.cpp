@@ -68,6 +68,7 @@ std::vector<ZaroSessionPoint> findCandidates(const Lines& lines, const Body& bod
 template <typename Task>
 void shareOut(unsigned threads, std::size_t count, const Task& task)
 {
+    if (count == 0) return;
     std::vector<std::exception_ptr> failures(count);
     std::atomic<std::size_t> next = 0;
     const auto work = [&] {
