@@ -1,11 +1,13 @@
 #include "parser/session_fold.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <initializer_list>
 #include <string>
 
 #include "base/simd.hpp"
 #include "base/unicode.hpp"
+#include "distance_four.hpp"
 
 namespace zaro::ZaroSessionParser {
 
@@ -54,6 +56,14 @@ bool bothAtMost(Pair a, double b) { return _mm_movemask_pd(_mm_cmple_pd(a.v, _mm
 bool bothBelow(Pair a, double b) { return _mm_movemask_pd(_mm_cmplt_pd(a.v, _mm_set1_pd(b))) == 3; }
 #endif
 
+#if ZARO_FOUR_LANES
+// Whether the processor (and the system, which keeps its registers) runs distance_four.cpp.
+bool hasFourLanes()
+{
+    return __builtin_cpu_supports("avx2");
+}
+#endif
+
 }  // namespace
 
 namespace detail {
@@ -61,6 +71,22 @@ namespace detail {
 void latitudeCosines(const double* lat, double* cosines, std::size_t count)
 {
     std::size_t i = 0;
+#if ZARO_FOUR_LANES
+    if (hasFourLanes()) {
+        // Sixty-four blocks of four at a time, a bit each for the blocks left to the code below.
+        for (; i + 4 <= count; i += 256) {
+            const std::size_t blocks = std::min<std::size_t>(64, (count - i) / 4);
+            for (std::uint64_t left = latitudeCosinesFour(lat + i, cosines + i, blocks); left != 0; left &= left - 1) {
+                const std::size_t block = i + 4 * static_cast<std::size_t>(std::countr_zero(left));
+                for (std::size_t j = block; j < block + 4; ++j) cosines[j] = Fix::at(lat[j], 0).cosLat;
+            }
+            if (blocks < 64) {
+                i += 4 * blocks;
+                break;
+            }
+        }
+    }
+#endif
 #if ZARO_SSE2
     for (; i + 2 <= count; i += 2) {
         const Pair a = magnitude(load(lat + i) * pi / 180);
@@ -83,6 +109,22 @@ void stepsBetween(const double* lat, const double* lon, const double* cosines, d
 {
     const auto fix = [&](std::size_t i) { return Fix{lat[i], lon[i], cosines[i]}; };
     std::size_t i = 1;
+#if ZARO_FOUR_LANES
+    if (hasFourLanes()) {
+        for (; i + 4 <= count; i += 256) {
+            const std::size_t blocks = std::min<std::size_t>(64, (count - i) / 4);
+            for (std::uint64_t left = stepsBetweenFour(lat + i - 1, lon + i - 1, cosines + i - 1, steps + i - 1, blocks);
+                 left != 0; left &= left - 1) {
+                const std::size_t block = i + 4 * static_cast<std::size_t>(std::countr_zero(left));
+                for (std::size_t j = block; j < block + 4; ++j) steps[j] = greatCircleMetres(fix(j - 1), fix(j));
+            }
+            if (blocks < 64) {
+                i += 4 * blocks;
+                break;
+            }
+        }
+    }
+#endif
 #if ZARO_SSE2
     for (; i + 2 <= count; i += 2) {
         // As greatCircleMetres, whose shortcuts for a zero difference give what the series give.
