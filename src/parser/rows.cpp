@@ -39,9 +39,12 @@ unsigned commaMask(const char* data, std::size_t size, std::size_t base)
 void pickFields(std::string_view line, std::span<const FieldNeed> needs,
                 std::array<std::string_view, columnCount>& values, bool ascii)
 {
-    for (const FieldNeed& need : needs) values[static_cast<std::size_t>(need.column)] = {};
-    if (needs.empty()) return;
     auto need = needs.begin();
+    // Only the slots of the fields the line lacks are cleared, once it is known which: the others are set.
+    const auto clearTheRest = [&] {
+        for (; need != needs.end(); ++need) values[static_cast<std::size_t>(need->column)] = {};
+    };
+    if (need == needs.end()) return;
     if (ascii) {
         // A mask of the commas sixteen bytes at a time, then one step per comma.
         const char* const data = line.data();
@@ -50,7 +53,7 @@ void pickFields(std::string_view line, std::span<const FieldNeed> needs,
         std::int64_t field = 0;
         const auto endField = [&](std::size_t end) {
             if (field++ != need->position) return false;
-            values[static_cast<std::size_t>(need->column)] = text::trimWhitespace(line.substr(fieldBegin, end - fieldBegin));
+            values[static_cast<std::size_t>(need->column)] = text::trimWhitespace({data + fieldBegin, end - fieldBegin});
             return ++need == needs.end();
         };
         for (std::size_t base = 0; base < size; base += 16) {
@@ -60,7 +63,7 @@ void pickFields(std::string_view line, std::span<const FieldNeed> needs,
                 fieldBegin = comma + 1;
             }
         }
-        endField(size);
+        if (!endField(size)) clearTheRest();
         return;
     }
     std::size_t begin = 0;
@@ -70,7 +73,10 @@ void pickFields(std::string_view line, std::span<const FieldNeed> needs,
             values[static_cast<std::size_t>(need->column)] = text::trimWhitespace(line.substr(begin, end - begin));
             if (++need == needs.end()) return;
         }
-        if (end >= line.size()) return;
+        if (end >= line.size()) {
+            clearTheRest();
+            return;
+        }
         begin = end + 1;
     }
 }
