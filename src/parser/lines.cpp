@@ -7,6 +7,9 @@
 #include <system_error>
 
 #include <unistd.h>
+#if ZARO_FOUR_LANES
+#include <immintrin.h>
+#endif
 
 #include "base/simd.hpp"
 #include "base/unicode.hpp"
@@ -18,14 +21,39 @@ namespace {
 constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t chunkBytes = 256 * 1024;
 
-// The first line feed in [p, limit), or `limit`; `ascii` is set when the bytes before it are all
-// ASCII, which the same sixteen-byte steps tell, so that a line is not read a second time to know.
-const char* findLineFeed(const char* p, const char* limit, bool& ascii)
+#if ZARO_FOUR_LANES
+// findLineFeed thirty-two bytes at a time, built for processors with AVX2 alone (and local to this file).
+[[gnu::target("avx2")]] const char* findLineFeedWide(const char* p, const char* limit, bool& ascii)
 {
+    unsigned high = 0;
+    const __m256i feeds = _mm256_set1_epi8('\n');
+    for (; limit - p >= 32; p += 32) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const auto feed = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, feeds)));
+        const auto top = static_cast<unsigned>(_mm256_movemask_epi8(bytes));
+        if (feed != 0) {
+            ascii = (high | (top & ((feed & (0U - feed)) - 1))) == 0;
+            return p + std::countr_zero(feed);
+        }
+        high |= top;
+    }
+    for (; p != limit && *p != '\n'; ++p) high |= static_cast<unsigned char>(*p) & 0x80U;
+    ascii = high == 0;
+    return p;
+}
+#endif
+
+}  // namespace
+
+const char* findLineFeed(const char* p, const char* limit, bool& ascii, [[maybe_unused]] Vectors vectors)
+{
+#if ZARO_FOUR_LANES
+    if (vectors == Vectors::avx2) return findLineFeedWide(p, limit, ascii);
+#endif
     unsigned high = 0;
 #if ZARO_SSE2
     const __m128i feeds = _mm_set1_epi8('\n');
-    for (; limit - p >= 16; p += 16) {
+    for (; vectors != Vectors::none && limit - p >= 16; p += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const auto feed = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, feeds)));
         const auto top = static_cast<unsigned>(_mm_movemask_epi8(bytes));
@@ -41,6 +69,8 @@ const char* findLineFeed(const char* p, const char* limit, bool& ascii)
     ascii = high == 0;
     return p;
 }
+
+namespace {
 
 std::string_view trimLineEnd(std::string_view bytes, bool first)
 {
@@ -61,7 +91,7 @@ bool SpanLines::next(RawLine& line)
     if (position_ >= end_) return false;
     const char* begin = data_.data() + position_;
     const char* const limit = data_.data() + end_;
-    const char* const feed = findLineFeed(begin, limit, line.ascii);
+    const char* const feed = findLineFeed(begin, limit, line.ascii, vectors_);
     const auto length = static_cast<std::size_t>(feed - begin);
     line.bytes = trimLineEnd(std::string_view(begin, length), first_);
     line.next = feed != limit ? position_ + static_cast<std::int64_t>(length) + 1 : end_;
@@ -137,7 +167,7 @@ bool FileLines::next(RawLine& line)
     for (;;) {
         bool ascii = false;
         const char* const limit = buffer_.data() + tail_;
-        const char* const feed = findLineFeed(buffer_.data() + searchFrom, limit, ascii);
+        const char* const feed = findLineFeed(buffer_.data() + searchFrom, limit, ascii, vectors_);
         // A line that a refill continued is left for the decoder to judge.
         line.ascii = ascii && searchFrom == head_;
         if (feed != limit) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "parser/vectors.hpp"
+
 namespace zaro::ZaroSessionParser::detail {
 
 /// One line's bytes without its line feed and without one carriage return before it; the first
@@ -16,6 +18,10 @@ struct RawLine {
     std::int64_t next = 0;  // offset just past the line feed, or the end when there is none
     bool ascii = false;     // the bytes are known to be all ASCII (when false, they may be too)
 };
+
+/// The first line feed in [p, limit), or `limit`, found `vectors` at a time; `ascii` is set when the
+/// bytes before it are all ASCII, which the same steps tell, so that a line is not read again to know.
+const char* findLineFeed(const char* p, const char* limit, bool& ascii, Vectors vectors = widestVectors());
 
 /// Lines of an in-memory buffer between two offsets.
 class SpanLines {
@@ -33,6 +39,7 @@ private:
     std::int64_t position_;
     std::int64_t end_;
     bool first_;
+    Vectors vectors_ = widestVectors();
 };
 
 /// Lines of an open regular file between two offsets, read in chunks through a buffer that is reused;
@@ -60,6 +67,7 @@ private:
     std::size_t tail_ = 0;
     bool first_;
     bool eof_ = false;
+    Vectors vectors_ = widestVectors();
 };
 
 /// Turns a line's bytes into well-formed UTF-8, replacing each maximal ill-formed subpart by U+FFFD.

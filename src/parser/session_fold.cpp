@@ -56,23 +56,24 @@ bool bothAtMost(Pair a, double b) { return _mm_movemask_pd(_mm_cmple_pd(a.v, _mm
 bool bothBelow(Pair a, double b) { return _mm_movemask_pd(_mm_cmplt_pd(a.v, _mm_set1_pd(b))) == 3; }
 #endif
 
-#if ZARO_FOUR_LANES
-// Whether the processor (and the system, which keeps its registers) runs distance_four.cpp.
-bool hasFourLanes()
-{
-    return __builtin_cpu_supports("avx2");
-}
-#endif
-
 }  // namespace
+
+Vectors widestVectors()
+{
+#if ZARO_FOUR_LANES
+    // The processor's, and whether the system keeps its registers: libgcc reads them at start.
+    if (__builtin_cpu_supports("avx2")) return Vectors::avx2;
+#endif
+    return ZARO_SSE2 ? Vectors::sse2 : Vectors::none;
+}
 
 namespace detail {
 
-void latitudeCosines(const double* lat, double* cosines, std::size_t count)
+void latitudeCosines(const double* lat, double* cosines, std::size_t count, [[maybe_unused]] Vectors vectors)
 {
     std::size_t i = 0;
 #if ZARO_FOUR_LANES
-    if (hasFourLanes()) {
+    if (vectors == Vectors::avx2) {
         // Sixty-four blocks of four at a time, a bit each for the blocks left to the code below.
         for (; i + 4 <= count; i += 256) {
             const std::size_t blocks = std::min<std::size_t>(64, (count - i) / 4);
@@ -88,7 +89,7 @@ void latitudeCosines(const double* lat, double* cosines, std::size_t count)
     }
 #endif
 #if ZARO_SSE2
-    for (; i + 2 <= count; i += 2) {
+    for (; vectors != Vectors::none && i + 2 <= count; i += 2) {
         const Pair a = magnitude(load(lat + i) * pi / 180);
         if (!bothBelow(a, nearPole)) {
             cosines[i] = Fix::at(lat[i], 0).cosLat;
@@ -105,12 +106,13 @@ void latitudeCosines(const double* lat, double* cosines, std::size_t count)
     for (; i < count; ++i) cosines[i] = Fix::at(lat[i], 0).cosLat;
 }
 
-void stepsBetween(const double* lat, const double* lon, const double* cosines, double* steps, std::size_t count)
+void stepsBetween(const double* lat, const double* lon, const double* cosines, double* steps, std::size_t count,
+                  [[maybe_unused]] Vectors vectors)
 {
     const auto fix = [&](std::size_t i) { return Fix{lat[i], lon[i], cosines[i]}; };
     std::size_t i = 1;
 #if ZARO_FOUR_LANES
-    if (hasFourLanes()) {
+    if (vectors == Vectors::avx2) {
         for (; i + 4 <= count; i += 256) {
             const std::size_t blocks = std::min<std::size_t>(64, (count - i) / 4);
             for (std::uint64_t left = stepsBetweenFour(lat + i - 1, lon + i - 1, cosines + i - 1, steps + i - 1, blocks);
@@ -126,7 +128,7 @@ void stepsBetween(const double* lat, const double* lon, const double* cosines, d
     }
 #endif
 #if ZARO_SSE2
-    for (; i + 2 <= count; i += 2) {
+    for (; vectors != Vectors::none && i + 2 <= count; i += 2) {
         // As greatCircleMetres, whose shortcuts for a zero difference give what the series give.
         const Pair halfLat = (load(lat + i) - load(lat + i - 1)) * pi / 180 * 0.5;
         const Pair halfLon = (load(lon + i) - load(lon + i - 1)) * pi / 180 * 0.5;

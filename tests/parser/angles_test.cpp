@@ -84,16 +84,22 @@ TEST(Angles, CosinesAndStepsWorkedOutInBatchesAreThoseOfEachFixToTheBit)
         lat.push_back(la);
         lon.push_back(lo);
     }
-    std::vector<double> cosines(lat.size());
-    std::vector<double> steps(lat.size());
-    detail::latitudeCosines(lat.data(), cosines.data(), lat.size());
-    detail::stepsBetween(lat.data(), lon.data(), cosines.data(), steps.data(), lat.size());
-    for (std::size_t i = 0; i < lat.size(); ++i) {
-        const Fix fix = Fix::at(lat[i], lon[i]);
-        ASSERT_EQ(std::bit_cast<std::uint64_t>(cosines[i]), std::bit_cast<std::uint64_t>(fix.cosLat)) << lat[i];
-        if (i == 0) continue;
-        const double step = greatCircleMetres(Fix::at(lat[i - 1], lon[i - 1]), fix);
-        ASSERT_EQ(std::bit_cast<std::uint64_t>(steps[i]), std::bit_cast<std::uint64_t>(step)) << i;
+    // Every width of vector this machine runs, each on batches of every length from one fix on.
+    for (int width = 0; width <= static_cast<int>(widestVectors()); ++width) {
+        const auto vectors = static_cast<Vectors>(width);
+        for (const std::size_t count : {lat.size(), std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{258}}) {
+            std::vector<double> cosines(count);
+            std::vector<double> steps(count);
+            detail::latitudeCosines(lat.data(), cosines.data(), count, vectors);
+            detail::stepsBetween(lat.data(), lon.data(), cosines.data(), steps.data(), count, vectors);
+            for (std::size_t i = 0; i < count; ++i) {
+                const Fix fix = Fix::at(lat[i], lon[i]);
+                ASSERT_EQ(std::bit_cast<std::uint64_t>(cosines[i]), std::bit_cast<std::uint64_t>(fix.cosLat)) << lat[i] << " " << width;
+                if (i == 0) continue;
+                const double step = greatCircleMetres(Fix::at(lat[i - 1], lon[i - 1]), fix);
+                ASSERT_EQ(std::bit_cast<std::uint64_t>(steps[i]), std::bit_cast<std::uint64_t>(step)) << i << " " << width;
+            }
+        }
     }
 }
 

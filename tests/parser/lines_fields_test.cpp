@@ -1,4 +1,5 @@
 // Line enumeration, CSV fields, the field picker and the number readers.
+#include <algorithm>
 #include <bit>
 #include <clocale>
 #include <cmath>
@@ -72,6 +73,30 @@ TEST(LineReaders, SayALineIsAsciiOnlyWhenItIsAndDecodeAsTheCheckingDecoderDoes)
     }
     EXPECT_FALSE(fromFile.next(fileRaw));
     EXPECT_GT(lines, 10000U);
+}
+
+// Every width of step finds the first line feed and tells whether the bytes before it are ASCII, for
+// lines of every length against every alignment of the steps, with a high byte before, at or after it.
+TEST(FindLineFeed, AgreesAtEveryWidthOfVector)
+{
+    std::mt19937 random(31);
+    std::string bytes(200, 'a');
+    for (int round = 0; round < 20000; ++round) {
+        for (char& c : bytes) c = "ab,1.\r"[random() % 6];
+        const std::size_t from = random() % 40;
+        const std::size_t limit = from + random() % (bytes.size() - from + 1);
+        if (random() % 4 != 0) bytes[from + random() % (bytes.size() - from)] = '\n';
+        if (random() % 3 == 0) bytes[random() % bytes.size()] = static_cast<char>(0x80 + random() % 128);
+        const char* const begin = bytes.data() + from;
+        const char* const end = bytes.data() + limit;
+        const char* const feed = std::find(begin, end, '\n');
+        const bool ascii = text::isAscii(std::string_view(begin, static_cast<std::size_t>(feed - begin)));
+        for (int width = 0; width <= static_cast<int>(widestVectors()); ++width) {
+            bool found = !ascii;
+            ASSERT_EQ(findLineFeed(begin, end, found, static_cast<Vectors>(width)), feed) << round << " " << width;
+            ASSERT_EQ(found, ascii) << round << " " << width;
+        }
+    }
 }
 
 TEST(SplitCsvLine, SplitsTrimsAndHonoursQuotes)

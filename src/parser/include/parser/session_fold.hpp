@@ -17,6 +17,7 @@
 
 #include "model/zaro_session.hpp"
 #include "parser/angles.hpp"
+#include "parser/vectors.hpp"
 
 namespace zaro::ZaroSessionParser {
 
@@ -50,11 +51,12 @@ inline double greatCircleMetres(const Fix& from, const Fix& to)
 
 namespace detail {
 
-/// cosines[i] = Fix::at(lat[i], ...).cosLat for i < count.
-void latitudeCosines(const double* lat, double* cosines, std::size_t count);
+/// cosines[i] = Fix::at(lat[i], ...).cosLat for i < count, to the bit whatever the `vectors`.
+void latitudeCosines(const double* lat, double* cosines, std::size_t count, Vectors vectors = widestVectors());
 /// steps[i] = greatCircleMetres from fix i - 1 to fix i, for 0 < i < count; fix i is at lat[i],
-/// lon[i], with the cosine cosines[i].
-void stepsBetween(const double* lat, const double* lon, const double* cosines, double* steps, std::size_t count);
+/// lon[i], with the cosine cosines[i]. To the bit whatever the `vectors`.
+void stepsBetween(const double* lat, const double* lon, const double* cosines, double* steps, std::size_t count,
+                  Vectors vectors = widestVectors());
 
 }  // namespace detail
 
