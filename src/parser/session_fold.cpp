@@ -74,7 +74,7 @@ void latitudeCosines(const double* lat, double* cosines, std::size_t count, [[ma
     std::size_t i = 0;
 #if ZARO_FOUR_LANES
     if (vectors == Vectors::avx2) {
-        // Sixty-four blocks of four at a time, a bit each for the blocks left to the code below.
+        // Sixty-four blocks of four at a time; a block whose bit comes back is done one value at a time.
         for (; i + 4 <= count; i += 256) {
             const std::size_t blocks = std::min<std::size_t>(64, (count - i) / 4);
             for (std::uint64_t left = latitudeCosinesFour(lat + i, cosines + i, blocks); left != 0; left &= left - 1) {

@@ -1,5 +1,6 @@
 // How wide the parse's vector steps are: the widest that the build and the processor have, or
-// narrower ones, which the tests ask for so that every kind of step is tried on any machine.
+// narrower ones, which the tests ask for so that every kind of step is tried on any machine. Never
+// wider than widestVectors(): the processor may not run them.
 #pragma once
 
 namespace zaro::ZaroSessionParser {
