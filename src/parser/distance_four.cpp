@@ -1,8 +1,7 @@
 // Compiled for AVX2, and run only where the processor has it. Nothing here may be code that the rest
 // of the program could share, as the linker could then keep this file's AVX2 copy for everyone: it
 // calls no inline function but the formulas, on a lane type of its own, so their copies are its own
-// too; the constants are spelled out again for the same reason. A test checks that the object file
-// defines nothing else.
+// too. A test checks that the object file defines nothing else.
 #include "distance_four.hpp"
 
 #include <immintrin.h>
@@ -12,9 +11,6 @@
 namespace zaro::ZaroSessionParser::detail {
 
 namespace {
-
-constexpr double piFour = 3.141592653589793;
-constexpr double earthDiameterFour = 12742000.0;
 
 // Four lanes of doubles, as the two of session_fold.cpp's Pair: every lane goes through the very
 // operations a single value does, so it comes out the same to the bit (no fused multiply-adds: the
@@ -46,7 +42,7 @@ std::uint64_t latitudeCosinesFour(const double* lat, double* cosines, std::size_
     std::uint64_t left = 0;
     for (std::size_t k = 0; k < blocks; ++k) {
         const std::size_t i = 4 * k;
-        const Quad a = magnitude(load(lat + i) * piFour / 180);
+        const Quad a = magnitude(load(lat + i) * pi / 180);
         if (!allBelow(a, nearPole)) {
             left |= std::uint64_t{1} << k;
             continue;
@@ -65,8 +61,8 @@ std::uint64_t stepsBetweenFour(const double* lat, const double* lon, const doubl
     std::uint64_t left = 0;
     for (std::size_t k = 0; k < blocks; ++k) {
         const std::size_t i = 4 * k + 1;
-        const Quad halfLat = (load(lat + i) - load(lat + i - 1)) * piFour / 180 * 0.5;
-        const Quad halfLon = (load(lon + i) - load(lon + i - 1)) * piFour / 180 * 0.5;
+        const Quad halfLat = (load(lat + i) - load(lat + i - 1)) * pi / 180 * 0.5;
+        const Quad halfLon = (load(lon + i) - load(lon + i - 1)) * pi / 180 * 0.5;
         const Quad sinLat = sineSeries(halfLat);
         const Quad sinLon = sineSeries(halfLon);
         const Quad a = sinLat * sinLat + load(cosines + i - 1) * load(cosines + i) * (sinLon * sinLon);
@@ -76,7 +72,7 @@ std::uint64_t stepsBetweenFour(const double* lat, const double* lon, const doubl
             left |= std::uint64_t{1} << k;
             continue;
         }
-        _mm256_storeu_pd(steps + i, (earthDiameterFour * arcsineSeries(y)).v);
+        _mm256_storeu_pd(steps + i, (earthDiameterM * arcsineSeries(y)).v);
     }
     return left;
 }

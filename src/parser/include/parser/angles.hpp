@@ -10,6 +10,10 @@
 
 namespace zaro::ZaroSessionParser {
 
+inline constexpr double pi = 3.141592653589793;
+/// The diameter of the sphere that steps are measured on, in metres.
+inline constexpr double earthDiameterM = 12742000.0;
+
 /// The largest angle, in radians, that `smallSine` and `smallArcsine` take their series for: about
 /// 12 km on the Earth's surface, far more than a logger moves between two fixes.
 inline constexpr double smallAngle = 0x1p-10;

@@ -21,9 +21,6 @@
 
 namespace zaro::ZaroSessionParser {
 
-inline constexpr double pi = 3.141592653589793;
-inline constexpr double earthDiameterM = 12742000.0;
-
 /// A position with the cosine of its latitude, which the step to the next fix reuses.
 struct Fix {
     double lat = 0;
