@@ -56,6 +56,24 @@ bool bothAtMost(Pair a, double b) { return _mm_movemask_pd(_mm_cmple_pd(a.v, _mm
 bool bothBelow(Pair a, double b) { return _mm_movemask_pd(_mm_cmplt_pd(a.v, _mm_set1_pd(b))) == 3; }
 #endif
 
+#if ZARO_FOUR_LANES
+// Runs `four(from, blocks)` over the values from `i` to `count` in up to sixty-four blocks of four at a
+// time, and `one(j)` for each value of a block whose bit `four` gives back; where the blocks end.
+template <typename Four, typename One>
+std::size_t inBlocksOfFour(std::size_t i, std::size_t count, const Four& four, const One& one)
+{
+    for (; i + 4 <= count; i += 256) {
+        const std::size_t blocks = std::min<std::size_t>(64, (count - i) / 4);
+        for (std::uint64_t left = four(i, blocks); left != 0; left &= left - 1) {
+            const std::size_t block = i + 4 * static_cast<std::size_t>(std::countr_zero(left));
+            for (std::size_t j = block; j < block + 4; ++j) one(j);
+        }
+        if (blocks < 64) return i + 4 * blocks;
+    }
+    return i;
+}
+#endif
+
 }  // namespace
 
 Vectors widestVectors()
@@ -74,18 +92,10 @@ void latitudeCosines(const double* lat, double* cosines, std::size_t count, [[ma
     std::size_t i = 0;
 #if ZARO_FOUR_LANES
     if (vectors == Vectors::avx2) {
-        // Sixty-four blocks of four at a time; a block whose bit comes back is done one value at a time.
-        for (; i + 4 <= count; i += 256) {
-            const std::size_t blocks = std::min<std::size_t>(64, (count - i) / 4);
-            for (std::uint64_t left = latitudeCosinesFour(lat + i, cosines + i, blocks); left != 0; left &= left - 1) {
-                const std::size_t block = i + 4 * static_cast<std::size_t>(std::countr_zero(left));
-                for (std::size_t j = block; j < block + 4; ++j) cosines[j] = Fix::at(lat[j], 0).cosLat;
-            }
-            if (blocks < 64) {
-                i += 4 * blocks;
-                break;
-            }
-        }
+        i = inBlocksOfFour(
+            i, count,
+            [&](std::size_t from, std::size_t blocks) { return latitudeCosinesFour(lat + from, cosines + from, blocks); },
+            [&](std::size_t j) { cosines[j] = Fix::at(lat[j], 0).cosLat; });
     }
 #endif
 #if ZARO_SSE2
@@ -113,18 +123,12 @@ void stepsBetween(const double* lat, const double* lon, const double* cosines, d
     std::size_t i = 1;
 #if ZARO_FOUR_LANES
     if (vectors == Vectors::avx2) {
-        for (; i + 4 <= count; i += 256) {
-            const std::size_t blocks = std::min<std::size_t>(64, (count - i) / 4);
-            for (std::uint64_t left = stepsBetweenFour(lat + i - 1, lon + i - 1, cosines + i - 1, steps + i - 1, blocks);
-                 left != 0; left &= left - 1) {
-                const std::size_t block = i + 4 * static_cast<std::size_t>(std::countr_zero(left));
-                for (std::size_t j = block; j < block + 4; ++j) steps[j] = greatCircleMetres(fix(j - 1), fix(j));
-            }
-            if (blocks < 64) {
-                i += 4 * blocks;
-                break;
-            }
-        }
+        i = inBlocksOfFour(
+            i, count,
+            [&](std::size_t from, std::size_t blocks) {
+                return stepsBetweenFour(lat + from - 1, lon + from - 1, cosines + from - 1, steps + from - 1, blocks);
+            },
+            [&](std::size_t j) { steps[j] = greatCircleMetres(fix(j - 1), fix(j)); });
     }
 #endif
 #if ZARO_SSE2
